@@ -1,0 +1,78 @@
+// One run of the program, shared by every front-end: start-up (settings read, transcript
+// opened, data files loaded in their fixed order), conversation turns, and exit (data files
+// saved when enabled, transcript closed, "config" written). Front-ends only draw windows.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/app/bot.h"
+#include "core/app/settings.h"
+#include "core/app/transcript.h"
+
+namespace tsugihagi {
+
+enum class startup_status {
+  ready,              // every file loaded: run the conversation
+  settings_aborted,   // "config" could not be opened: end silently
+  dictionary_failed,  // show dictionary_failed_message and end
+  log_failed,         // show log_failed_message and end
+};
+
+inline constexpr std::u16string_view dictionary_failed_message = u"辞書の読み込みに失敗しました...";
+inline constexpr std::u16string_view log_failed_message = u"ログの読み込みに失敗しました...";
+inline constexpr std::u16string_view window_class_failed_message =
+    u"ウィンドウクラスの生成に失敗しました";
+inline constexpr std::u16string_view richedit_failed_message = u"RICHED20の初期化に失敗しました";
+inline constexpr std::u16string_view window_title = u"人工無脳 つぎはぎ";
+inline constexpr std::u16string_view save_checkbox_label = u"終了時に学習状態を保存";
+
+// The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
+// `dir`, as the program does before its window exists. Not copyable.
+struct session {
+  explicit session(std::filesystem::path dir, clock_fn clock = system_clock_seconds);
+  ~session();  // runs finish_session when the front-end has not
+  session(const session&) = delete;
+  session& operator=(const session&) = delete;
+
+  std::filesystem::path dir;
+  bot state;
+  settings config;
+  transcript record;
+  bool loaded = false;    // start_session returned ready
+  bool finished = false;  // finish_session has run
+};
+
+// Loads "data/idiom_hdid.data", "data/idiomdic.data", "data/hdid.data", "data/dic.data" and
+// then "data/log.data", stopping at the first that cannot be opened.
+// REQUIRES: called once, on a fresh session.
+startup_status start_session(session& s);
+
+// One submitted line and its answer.
+struct exchange {
+  std::u16string line;   // what was learned from: cut at a NUL and to 1022 units
+  std::u16string reply;  // the bot's answer
+  // The output box's text: "user > ", line, "\r\nhagi > ", reply.
+  std::u16string output_text() const;
+};
+
+// The user pressed Enter on `box_text`: runs the turn, appends the record to "log.txt" and
+// returns the exchange, or nothing (no turn, no record) when the cut line is empty.
+// REQUIRES: start_session returned ready.
+std::optional<exchange> submit_line(session& s, std::u16string_view box_text);
+
+// The check box was clicked: save_on_exit becomes 1 if it was 0, else 0.
+void toggle_save_on_exit(session& s);
+bool save_on_exit(const session& s);
+
+// The window is being destroyed: writes the five data files when save_on_exit is set and the
+// files were loaded. Errors are not reported; a failed save leaves the previous files intact.
+void save_learned_state(session& s);
+
+// Process exit: closes "log.txt" and writes "config". Runs once; later calls do nothing.
+void finish_session(session& s);
+
+}  // namespace tsugihagi

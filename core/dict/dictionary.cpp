@@ -1,0 +1,266 @@
+#include "core/dict/dictionary.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include <boost/pool/pool_alloc.hpp>
+
+namespace strmorph {
+namespace {
+
+constexpr idmap_value_t empty_word{nullptr, nullptr};
+constexpr idiomidmap_value_t empty_idiom{nullptr};
+
+const char16_t** take_cell(dic_t& d) {
+  return static_cast<const char16_t**>(d.cellpool.malloc());
+}
+
+void free_word_storage(dic_t& d, const wordkey_t& key) {
+  delete[] * key.cell;
+  d.cellpool.free(key.cell);
+}
+
+void set_word_slot(dic_t& d, std::int32_t id, idmap_value_t value) {
+  if (id >= d.idmap.size()) d.idmap.resize(id + 1, empty_word);
+  d.idmap[id] = value;
+}
+
+void set_idiom_slot(dic_t& d, std::int32_t id, const idiom_t* idiom) {
+  if (id >= d.idiomidmap.size()) d.idiomidmap.resize(id + 1, empty_idiom);
+  d.idiomidmap[id] = {idiom};
+}
+
+// The smallest free id, taken out of the set, or the array's size.
+std::int32_t choose_id(std::set<std::int32_t>& free_ids, std::int32_t size) {
+  if (free_ids.empty()) return size;
+  const std::int32_t id = *free_ids.begin();
+  free_ids.erase(free_ids.begin());
+  return id;
+}
+
+void erase_first_id(packed_list& list, std::int32_t id) {
+  std::vector<std::int32_t> ids = tsugihagi::unpack_ids(list);
+  const auto it = std::find(ids.begin(), ids.end(), id);
+  if (it == ids.end()) return;
+  ids.erase(it);
+  list = tsugihagi::pack_ids(ids);
+}
+
+void erase_first_pair(packed_list& list, std::int32_t id) {
+  std::vector<id_count> pairs = tsugihagi::unpack_pairs(list);
+  const auto it =
+      std::find_if(pairs.begin(), pairs.end(), [id](const id_count& p) { return p.id == id; });
+  if (it == pairs.end()) return;
+  pairs.erase(it);
+  list = tsugihagi::pack_pairs(pairs);
+}
+
+template <typename T>
+using pool_allocator = boost::fast_pool_allocator<T>;
+
+// Chooses what pruning removes, from usage counts by id: sorted by (usage, id), the first
+// quarter, or fewer when the quarter's boundary falls inside a run of equal usage.
+template <typename Usage>
+std::vector<std::int32_t> least_used(const Usage& usage) {
+  std::set<std::pair<std::int32_t, std::int32_t>, std::less<>,
+           pool_allocator<std::pair<std::int32_t, std::int32_t>>>
+      sorted;
+  for (const auto& [id, count] : usage)
+    sorted.insert({count, id});
+  std::vector<std::int32_t> chosen;
+  if (sorted.empty()) return chosen;
+  const std::size_t q = sorted.size() / 4;
+  const std::int32_t t = std::next(sorted.begin(), static_cast<std::ptrdiff_t>(q))->first;
+  std::size_t position = 0;
+  const bool first_at_threshold = sorted.begin()->first == t;
+  for (const auto& [count, id] : sorted) {
+    if (first_at_threshold ? position >= q : count >= t) break;
+    chosen.push_back(id);
+    ++position;
+  }
+  return chosen;
+}
+
+using usage_map = std::map<std::int32_t, std::int32_t, std::less<>,
+                           pool_allocator<std::pair<const std::int32_t, std::int32_t>>>;
+
+}  // namespace
+
+bool idiom_order::operator()(const idiom_t& a, const idiom_t& b) const {
+  if (a.ids.size() != b.ids.size()) return a.ids.size() < b.ids.size();
+  for (std::size_t i = 0; i < a.ids.size(); ++i) {
+    if (a.ids[i] != b.ids[i]) return a.ids[i] < b.ids[i];
+    if (a.flags[i] != b.flags[i]) return a.flags[i] < b.flags[i];
+  }
+  return false;
+}
+
+dic_t::dic_t(std::int32_t limit) : cellpool(2, 32), entry_limit(limit) {}
+
+dic_t::~dic_t() {
+  for (auto& entry : wordmap)
+    delete[] * entry.first.cell;
+  // The cells go with the pool.
+}
+
+std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, std::int32_t length) {
+  if (static_cast<std::int64_t>(d.wordmap.size()) == d.entry_limit) prune_words(d);
+  const char16_t** cell = take_cell(d);
+  *cell = text;
+  auto [it, inserted] = d.wordmap.try_emplace(wordkey_t{cell, length});
+  if (!inserted) {
+    ++it->second.count;
+    d.cellpool.free(cell);
+    return {it, false};
+  }
+  auto* copy = new char16_t[static_cast<std::size_t>(length)];
+  std::memcpy(copy, text, sizeof(char16_t) * static_cast<std::size_t>(length));
+  *cell = copy;
+  const std::int32_t id = choose_id(d.hdid, d.idmap.size());
+  it->second.id = id;
+  set_word_slot(d, id, {&it->first, &it->second});
+  return {it, true};
+}
+
+wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length) {
+  const char16_t* probe = text;  // the probe's cell lives on the stack: nothing is copied
+  const auto it = d.wordmap.find(wordkey_t{&probe, length});
+  return it == d.wordmap.end() ? nullptr : &*it;
+}
+
+std::pair<std::int32_t, bool> add_idiom(dic_t& d, idiom_t idiom) {
+  auto [it, inserted] = d.idiomset.insert(std::move(idiom));
+  if (!inserted) return {-1, false};
+  if (static_cast<std::int64_t>(d.idiomset.size()) == d.entry_limit) prune_idioms(d);
+  const std::int32_t id = choose_id(d.idiom_hdid, d.idiomidmap.size());
+  set_idiom_slot(d, id, &*it);
+  return {id, true};
+}
+
+void link_idiom(dic_t& d, std::span<const std::int32_t> word_ids, std::int32_t idiom_id) {
+  for (const std::int32_t w : word_ids) {
+    wordinfo_t* info = word_at(d, w);
+    if (info == nullptr) continue;
+    std::vector<std::int32_t> ids = tsugihagi::unpack_ids(info->idioms);
+    if (std::find(ids.begin(), ids.end(), idiom_id) == ids.end()) ids.push_back(idiom_id);
+    info->idioms = tsugihagi::pack_ids(ids);
+  }
+}
+
+void remove_idiom(dic_t& d, std::int32_t idiom_id) {
+  const idiom_t* idiom = idiom_at(d, idiom_id);
+  if (idiom == nullptr) return;
+  const auto it = d.idiomset.find(*idiom);
+  d.idiom_hdid.insert(idiom_id);
+  for (const std::int32_t w : it->ids) {
+    if (wordinfo_t* info = word_at(d, w)) erase_first_id(info->idioms, idiom_id);
+  }
+  d.idiomidmap[idiom_id] = empty_idiom;
+  d.idiomset.erase(it);
+}
+
+void remove_word(dic_t& d, std::int32_t word_id) {
+  wordinfo_t* w = word_at(d, word_id);
+  if (w == nullptr) return;
+  for (const id_count& p : tsugihagi::unpack_pairs(w->next)) {
+    if (p.id == boundary_id) continue;
+    if (wordinfo_t* a = word_at(d, p.id)) erase_first_id(a->prev, word_id);
+  }
+  for (const std::int32_t a_id : tsugihagi::unpack_ids(w->prev)) {
+    if (a_id == boundary_id) continue;
+    if (wordinfo_t* a = word_at(d, a_id)) erase_first_pair(a->next, word_id);
+  }
+  for (const id_count& p : tsugihagi::unpack_pairs(w->cooc)) {
+    if (p.id == boundary_id) continue;
+    if (wordinfo_t* a = word_at(d, p.id)) erase_first_pair(a->cooc, word_id);
+  }
+  for (const std::int32_t idiom_id : tsugihagi::unpack_ids(w->idioms))
+    remove_idiom(d, idiom_id);
+  d.hdid.insert(word_id);
+  const wordkey_t* key = d.idmap[word_id].key;
+  const auto it = d.wordmap.find(*key);
+  const wordkey_t stored = it->first;
+  d.wordmap.erase(it);
+  free_word_storage(d, stored);
+  d.idmap[word_id] = empty_word;
+}
+
+void prune_words(dic_t& d) {
+  usage_map usage;
+  for (const auto& entry : d.wordmap) {
+    for (const id_count& p : tsugihagi::unpack_pairs(entry.second.cooc))
+      ++usage[p.id];
+  }
+  for (const std::int32_t id : least_used(usage))
+    remove_word(d, id);
+}
+
+void prune_idioms(dic_t& d) {
+  usage_map usage;
+  for (const auto& entry : d.wordmap) {
+    for (const std::int32_t i : tsugihagi::unpack_ids(entry.second.idioms))
+      ++usage[i];
+  }
+  for (const std::int32_t id : least_used(usage)) {
+    d.idiom_hdid.insert(id);
+    remove_idiom(d, id);
+  }
+}
+
+wordinfo_t* word_at(dic_t& d, std::int32_t id) {
+  if (id < 0 || id >= d.idmap.size()) return nullptr;
+  return d.idmap[id].info;
+}
+
+const wordinfo_t* word_at(const dic_t& d, std::int32_t id) {
+  if (id < 0 || id >= d.idmap.size()) return nullptr;
+  return d.idmap[id].info;
+}
+
+std::u16string_view word_text(const dic_t& d, std::int32_t id) {
+  return d.idmap[id].key->text();
+}
+
+const idiom_t* idiom_at(const dic_t& d, std::int32_t id) {
+  if (id < 0 || id >= d.idiomidmap.size()) return nullptr;
+  return d.idiomidmap[id].idiom;
+}
+
+std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t> ids) {
+  std::vector<std::int32_t> live;
+  live.reserve(ids.size());
+  for (const std::int32_t id : ids) {
+    if (word_at(d, id) != nullptr) live.push_back(id);
+  }
+  return live;
+}
+
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info) {
+  const std::int32_t id = info.id;
+  if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
+  auto* copy = new char16_t[text.size()];
+  std::memcpy(copy, text.data(), sizeof(char16_t) * text.size());
+  const char16_t** cell = take_cell(d);
+  *cell = copy;
+  auto [it, inserted] = d.wordmap.try_emplace(
+      wordkey_t{cell, static_cast<std::int32_t>(text.size())}, std::move(info));
+  if (!inserted) {
+    free_word_storage(d, wordkey_t{cell, 0});
+    return false;
+  }
+  d.hdid.erase(id);  // a live word's id is not free, whatever the file said
+  set_word_slot(d, id, {&it->first, &it->second});
+  return true;
+}
+
+bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom) {
+  if (id < 0 || id >= id_ceiling || idiom_at(d, id) != nullptr) return false;
+  auto [it, inserted] = d.idiomset.insert(std::move(idiom));
+  if (!inserted) return false;
+  d.idiom_hdid.erase(id);
+  set_idiom_slot(d, id, &*it);
+  return true;
+}
+
+}  // namespace strmorph

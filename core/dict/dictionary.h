@@ -1,0 +1,134 @@
+// The morpheme dictionary: words and idioms with stable, reusable integer ids, each word
+// carrying packed statistics (next, prev, cooc, idioms). Lookups by text are O(log n) in the
+// word map and never copy the probed text; lookups by id are O(1) through chunked arrays.
+// When the word map or idiom set reaches its entry limit, the least used quarter is pruned.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include <boost/pool/pool.hpp>
+
+#include "core/dict/rope_array.h"
+#include "core/io/packed_list.h"
+
+namespace strmorph {
+
+using tsugihagi::id_count;
+using tsugihagi::packed_list;
+using tsugihagi::rope_array;
+
+// Marks the end of a line in a `next` list and its start in a `prev` list; never an id.
+inline constexpr std::int32_t boundary_id = -1;
+// The word map and the idiom set are pruned when they hold this many entries.
+inline constexpr std::int32_t default_entry_limit = 0xFFFFFF;
+// Ids at or above this are impossible in stored files.
+inline constexpr std::int32_t id_ceiling = 0x1000000;
+
+// A word's key: a pooled cell holding a pointer to the text, and the text's length. A probe
+// points its cell at the caller's text; a stored key's cell points at the entry's own copy.
+struct wordkey_t {
+  const char16_t** cell;
+  std::int32_t length;
+
+  std::u16string_view text() const { return {*cell, static_cast<std::size_t>(length)}; }
+};
+
+// Shorter words first; equal lengths by UTF-16 units as unsigned values.
+struct word_order {
+  bool operator()(const wordkey_t& a, const wordkey_t& b) const {
+    if (a.length != b.length) return a.length < b.length;
+    return a.text() < b.text();
+  }
+};
+
+struct wordinfo_t {
+  std::int32_t id = 0;
+  std::int32_t count = 0;  // times add_word met the word again
+  packed_list next;        // pairs (following word or boundary_id, repeats)
+  packed_list prev;        // ids of preceding words, boundary_id for a line start
+  packed_list cooc;        // pairs (word seen in the same or an adjacent line, repeats)
+  packed_list idioms;      // ids of the idioms containing the word, each once
+};
+
+// A phrase: word ids with one flag byte each. The last flag is 1 for a whole line, 0 for a
+// pattern, whose other flags say whether the next element followed directly.
+struct idiom_t {
+  std::vector<std::int32_t> ids;
+  std::vector<std::uint8_t> flags;
+
+  std::int32_t length() const { return static_cast<std::int32_t>(ids.size()); }
+};
+
+// Fewer elements first; then element by element, by id (signed) and then flag.
+struct idiom_order {
+  bool operator()(const idiom_t& a, const idiom_t& b) const;
+};
+
+struct idmap_value_t {
+  const wordkey_t* key;  // both null: no word has this id
+  wordinfo_t* info;
+};
+
+struct idiomidmap_value_t {
+  const idiom_t* idiom;  // null: no idiom has this id
+};
+
+using wordmap_t = std::map<wordkey_t, wordinfo_t, word_order>;
+using idiomset_t = std::set<idiom_t, idiom_order>;
+
+class dic_t {
+ public:
+  explicit dic_t(std::int32_t entry_limit = default_entry_limit);
+  ~dic_t();
+  dic_t(const dic_t&) = delete;
+  dic_t& operator=(const dic_t&) = delete;
+
+  boost::pool<> cellpool;
+  wordmap_t wordmap;
+  rope_array<idmap_value_t, 255> idmap;
+  idiomset_t idiomset;
+  rope_array<idiomidmap_value_t, 127> idiomidmap;
+  std::set<std::int32_t> hdid;        // free word ids
+  std::set<std::int32_t> idiom_hdid;  // free idiom ids
+  const std::int32_t entry_limit;
+};
+
+// Adds a word (copying the text only when it is new) or counts a repeat.
+// REQUIRES: length >= 1. Returns the entry and whether it was inserted.
+std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, std::int32_t length);
+// The entry for the text, or null. Changes nothing.
+wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length);
+
+// Inserts the idiom and gives it an id; (id, true), or (unspecified, false) when an equal
+// idiom is present.
+std::pair<std::int32_t, bool> add_idiom(dic_t& d, idiom_t idiom);
+// Appends the idiom id to the `idioms` list of each word that does not list it yet.
+void link_idiom(dic_t& d, std::span<const std::int32_t> word_ids, std::int32_t idiom_id);
+void remove_idiom(dic_t& d, std::int32_t idiom_id);
+// Unlinks the word from every list, removes its idioms and frees its id.
+void remove_word(dic_t& d, std::int32_t word_id);
+void prune_words(dic_t& d);
+void prune_idioms(dic_t& d);
+
+// The live word with this id, or null (a free id, or one past the end of idmap).
+wordinfo_t* word_at(dic_t& d, std::int32_t id);
+const wordinfo_t* word_at(const dic_t& d, std::int32_t id);
+std::u16string_view word_text(const dic_t& d, std::int32_t id);  // REQUIRES: word_at(id)
+const idiom_t* idiom_at(const dic_t& d, std::int32_t id);
+// The ids that name live words, in order: the others (left by pruning or a damaged file)
+// are dropped, so their live neighbours become adjacent.
+std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t> ids);
+
+// Inserts a word loaded from a file: no counting, no id choice, no pruning. The text is
+// copied. Returns false, changing nothing, when the text or the id is already taken.
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info);
+// Inserts an idiom loaded from a file under its stored id; false when either is taken.
+bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
+
+}  // namespace strmorph

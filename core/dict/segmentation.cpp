@@ -1,0 +1,89 @@
+#include "core/dict/segmentation.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tsugihagi {
+namespace {
+
+// A candidate stretch [window, window + window_length) inside the region being searched.
+struct work_item {
+  std::int32_t window;
+  std::int32_t region;
+  std::int32_t window_length;
+  std::int32_t region_length;
+};
+
+}  // namespace
+
+void discover_words(strmorph::dic_t& d, conversation_log& log) {
+  if (log.line_count() < 2) return;
+  const std::u16string& line = log.line_texts[0].text;
+  const char16_t* u = line.data();
+  const auto length = static_cast<std::int32_t>(line.size());
+  std::vector<work_item> stack;
+  stack.push_back({0, 0, length, length});
+  while (!stack.empty()) {
+    const auto [w, r, n, m] = stack.back();
+    stack.pop_back();
+    log.finder.set_pattern(u + w, n);
+    bool found = false;
+    for (std::size_t i = 1; i < log.line_count() && !found; ++i) {
+      const std::u16string& other = log.line_texts[i].text;
+      found = log.finder.find(other.data(), static_cast<std::int32_t>(other.size())) >= 0;
+    }
+    if (!found) {
+      if (w + n < r + m) {
+        stack.push_back({w + 1, r, n, m});
+      } else if (n != 1) {
+        stack.push_back({r, r, n - 1, m});
+      }
+      continue;
+    }
+    strmorph::add_word(d, u + w, n);
+    if (w != r) {
+      const std::int32_t left = w - r;
+      const std::int32_t k = std::min(n - 1, left);
+      if (k > 1) stack.push_back({r, r, k, left});
+    }
+    const std::int32_t right = (r + m) - (w + n);
+    if (right >= 1) stack.push_back({w + n, w + n, right, right});
+  }
+}
+
+bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
+             std::map<std::int32_t, std::int32_t>& out) {
+  out.clear();
+  bool all_known = true;
+  std::vector<work_item> stack;
+  stack.push_back({0, 0, length, length});
+  while (!stack.empty()) {
+    const auto [w, r, n, m] = stack.back();
+    stack.pop_back();
+    if (n < 2) {
+      out[r] = strmorph::add_word(d, u + r, m).first->second.id;
+      continue;
+    }
+    if (const auto* known = strmorph::find_word(d, u + w, n)) {
+      out[w] = known->second.id;
+      if (w != r) {
+        const std::int32_t left = w - r;
+        stack.push_back({r, r, std::min(n - 1, left), left});
+      }
+      const std::int32_t right = (r + m) - (w + n);
+      if (right > 0) stack.push_back({w + n, w + n, right, right});
+      continue;
+    }
+    if (w + n != r + m) {
+      stack.push_back({w + 1, r, n, m});
+    } else if (n == 2) {
+      out[r] = strmorph::add_word(d, u + r, m).first->second.id;
+      all_known = false;
+    } else {
+      stack.push_back({r, r, n - 1, m});
+    }
+  }
+  return all_known;
+}
+
+}  // namespace tsugihagi

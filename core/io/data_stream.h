@@ -1,0 +1,56 @@
+// A byte stream on one data file, open for one load or one save. A stream enters a failed
+// state on the first short read or failed write and stays failed: reads then deliver
+// nothing, writes do nothing. A write stream replaces its file only when it closes without
+// having failed, so a save never leaves a half-written file behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "core/io/byte_device.h"
+
+namespace tsugihagi {
+
+class data_stream {
+ public:
+  enum class mode { read, write };
+
+  data_stream() = default;  // failed, bound to nothing
+  // Wraps a device; a null device gives a failed stream.
+  data_stream(std::unique_ptr<byte_device> device, mode m);
+  data_stream(data_stream&&) noexcept = default;
+  data_stream& operator=(data_stream&&) noexcept;
+  data_stream(const data_stream&) = delete;
+  data_stream& operator=(const data_stream&) = delete;
+  ~data_stream() { close(); }
+
+  // Reads `n` bytes; when fewer remain it delivers those and the stream fails.
+  void read_bytes(void* dst, std::size_t n);
+  void write_bytes(const void* src, std::size_t n);
+  bool failed() const { return failed_; }
+  // Enters the failed state: a decoder met data the writer cannot have produced.
+  void fail() { failed_ = true; }
+  // The size of the file being read, in bytes.
+  std::uint64_t file_size() const { return size_; }
+  // Bytes left to read: decoders check counts against it before allocating.
+  std::uint64_t remaining() const { return size_ - position_; }
+  // Ends the stream. For a write stream that has not failed this puts the written bytes in
+  // place of the file; returns whether it did. Later calls do nothing and return false.
+  bool close();
+
+ private:
+  std::unique_ptr<byte_device> device_;
+  mode mode_ = mode::read;
+  bool failed_ = true;
+  std::uint64_t size_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+// A stream reading `path` from its first byte; failed when the file cannot be opened.
+data_stream open_read(const std::filesystem::path& path);
+// A stream that replaces `path` when closed; failed when the file cannot be created.
+data_stream open_write(const std::filesystem::path& path);
+
+}  // namespace tsugihagi

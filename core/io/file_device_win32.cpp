@@ -1,0 +1,163 @@
+// Files on Windows: CreateFileW with UTF-16 paths, buffered in memory, and replacing writes
+// that go to a temporary file in the target's folder and are moved over it with
+// MoveFileExW once flushed to disk.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/io/file_device.h"
+
+namespace tsugihagi {
+namespace {
+
+constexpr std::size_t buffer_size = 64 * 1024;
+// Other programs (and our own readers) may read, write, rename or delete an open file.
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+class win32_file final : public byte_device {
+ public:
+  // `temporary` is empty for a plain file; for a replacing write it names the file being
+  // written and `target` the file it replaces on commit.
+  win32_file(HANDLE handle, std::wstring temporary = {}, std::wstring target = {})
+      : handle_(handle), temporary_(std::move(temporary)), target_(std::move(target)) {}
+
+  ~win32_file() override {
+    if (handle_ != INVALID_HANDLE_VALUE) {
+      if (temporary_.empty()) write_out();  // closing a plain file keeps what was written
+      CloseHandle(handle_);
+    }
+    if (!temporary_.empty() && !committed_) DeleteFileW(temporary_.c_str());
+  }
+
+  win32_file(const win32_file&) = delete;
+  win32_file& operator=(const win32_file&) = delete;
+
+  std::size_t read(void* dst, std::size_t n) override {
+    auto* out = static_cast<unsigned char*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+      if (read_pos_ == read_buffer_.size()) {
+        if (!fill()) break;
+      }
+      const std::size_t take = std::min(n - done, read_buffer_.size() - read_pos_);
+      std::memcpy(out + done, read_buffer_.data() + read_pos_, take);
+      read_pos_ += take;
+      done += take;
+    }
+    return done;
+  }
+
+  bool write(const void* src, std::size_t n) override {
+    if (failed_ || handle_ == INVALID_HANDLE_VALUE) return false;
+    const auto* in = static_cast<const unsigned char*>(src);
+    if (write_buffer_.size() + n > buffer_size && !write_out()) return false;
+    if (n >= buffer_size) return write_all(in, n);
+    write_buffer_.insert(write_buffer_.end(), in, in + n);
+    return true;
+  }
+
+  std::uint64_t size() override {
+    LARGE_INTEGER size{};
+    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size)) return 0;
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  bool flush() override { return write_out(); }
+
+  bool commit() override {
+    if (handle_ == INVALID_HANDLE_VALUE) return committed_;
+    bool ok = write_out() && FlushFileBuffers(handle_);
+    if (temporary_.empty()) return ok;
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    ok = ok && MoveFileExW(temporary_.c_str(), target_.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    committed_ = ok;  // on failure the destructor removes the temporary file
+    return ok;
+  }
+
+ private:
+  // Refills the read buffer; false at the end of the file or on an error.
+  bool fill() {
+    read_buffer_.resize(buffer_size);
+    read_pos_ = 0;
+    DWORD got = 0;
+    if (handle_ == INVALID_HANDLE_VALUE ||
+        !ReadFile(handle_, read_buffer_.data(), static_cast<DWORD>(buffer_size), &got, nullptr)) {
+      got = 0;
+    }
+    read_buffer_.resize(got);
+    return got > 0;
+  }
+
+  bool write_all(const unsigned char* src, std::size_t n) {
+    while (n > 0) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
+      DWORD wrote = 0;
+      if (!WriteFile(handle_, src, chunk, &wrote, nullptr) || wrote == 0) {
+        failed_ = true;
+        return false;
+      }
+      src += wrote;
+      n -= wrote;
+    }
+    return true;
+  }
+
+  // Writes the buffered bytes to the file.
+  bool write_out() {
+    if (failed_) return false;
+    if (write_buffer_.empty()) return true;
+    const bool ok = write_all(write_buffer_.data(), write_buffer_.size());
+    write_buffer_.clear();
+    return ok;
+  }
+
+  HANDLE handle_;
+  std::wstring temporary_;
+  std::wstring target_;
+  std::vector<unsigned char> read_buffer_;
+  std::vector<unsigned char> write_buffer_;
+  std::size_t read_pos_ = 0;
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+HANDLE create(const std::wstring& path, DWORD access, DWORD disposition) {
+  return CreateFileW(path.c_str(), access, share_all, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+}  // namespace
+
+std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& path) {
+  const HANDLE handle = create(path.native(), GENERIC_READ, OPEN_EXISTING);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<win32_file>(handle);
+}
+
+std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path) {
+  // A name of its own per process and attempt, so that two writers never share one.
+  const std::wstring target = path.native();
+  const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::wstring temporary = stem + std::to_wstring(attempt) + L".tmp";
+    const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_NEW);
+    if (handle != INVALID_HANDLE_VALUE) {
+      return std::make_unique<win32_file>(handle, std::move(temporary), target);
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {
+  const HANDLE handle = create(path.native(), GENERIC_WRITE, CREATE_ALWAYS);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<win32_file>(handle);
+}
+
+}  // namespace tsugihagi

@@ -1,0 +1,186 @@
+#include "core/io/primitives.h"
+
+namespace tsugihagi {
+namespace {
+
+void write_u16_units(data_stream& s, std::u16string_view text) {
+  std::vector<std::uint8_t> bytes(text.size() * 2);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+  }
+  if (!bytes.empty()) s.write_bytes(bytes.data(), bytes.size());
+}
+
+// Reads `n` units, or fails the stream without reading when they are not all there.
+void read_u16_units(data_stream& s, std::int64_t n, std::u16string& out) {
+  out.clear();
+  if (n < 0 || static_cast<std::uint64_t>(n) * 2 > s.remaining()) {
+    s.fail();
+    return;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n) * 2);
+  s.read_bytes(bytes.data(), bytes.size());
+  if (s.failed()) return;
+  out.resize(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  }
+}
+
+}  // namespace
+
+void write_i32(data_stream& s, std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
+                                 static_cast<std::uint8_t>(u >> 16),
+                                 static_cast<std::uint8_t>(u >> 24)};
+  s.write_bytes(bytes, 4);
+}
+
+std::int32_t read_i32(data_stream& s) {
+  std::uint8_t bytes[4] = {0, 0, 0, 0};
+  s.read_bytes(bytes, 4);
+  const std::uint32_t u =
+      bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+  return static_cast<std::int32_t>(u);
+}
+
+std::size_t compact_int_size(std::uint32_t v) {
+  std::size_t length = 0;
+  while (v != 0) {
+    ++length;
+    v >>= 8;
+  }
+  return 1 + length;
+}
+
+std::size_t encode_compact_int(std::uint32_t v, std::uint8_t* out) {
+  const std::size_t length = compact_int_size(v) - 1;
+  out[0] = static_cast<std::uint8_t>(length);
+  for (std::size_t i = 0; i < length; ++i)
+    out[1 + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  return 1 + length;
+}
+
+void write_compact_int(data_stream& s, std::uint32_t v) {
+  std::uint8_t bytes[max_compact_int_bytes];
+  s.write_bytes(bytes, encode_compact_int(v, bytes));
+}
+
+std::uint32_t read_compact_int(data_stream& s) {
+  std::uint8_t length = 0;
+  s.read_bytes(&length, 1);
+  if (s.failed()) return 0;
+  if (length > 4) {
+    s.fail();
+    return 0;
+  }
+  std::uint8_t bytes[4] = {0, 0, 0, 0};
+  s.read_bytes(bytes, length);
+  return bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) |
+         (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
+void write_byte_blob(data_stream& s, const std::uint8_t* bytes, std::size_t n) {
+  write_compact_int(s, static_cast<std::uint32_t>(n));
+  if (n > 0) s.write_bytes(bytes, n);
+}
+
+void read_byte_blob(data_stream& s, std::vector<std::uint8_t>& out) {
+  out.clear();
+  const std::uint32_t n = read_compact_int(s);
+  if (s.failed() || n == 0) return;
+  if (n > s.remaining() || n > 0x7FFFFFFFu) {
+    s.fail();
+    return;
+  }
+  out.resize(n);
+  s.read_bytes(out.data(), n);
+  if (s.failed()) out.clear();
+}
+
+void write_wide_z(data_stream& s, std::u16string_view text) {
+  write_u16_units(s, text);
+  const std::uint8_t terminator[2] = {0, 0};
+  s.write_bytes(terminator, 2);
+}
+
+void read_wide_z(data_stream& s, std::u16string& out) {
+  out.clear();
+  for (;;) {
+    std::uint8_t unit[2] = {0, 0};
+    s.read_bytes(unit, 2);
+    if (s.failed()) return;
+    const auto c = static_cast<char16_t>(unit[0] | (unit[1] << 8));
+    if (c == 0) return;
+    out.push_back(c);
+  }
+}
+
+void write_wide_counted(data_stream& s, std::u16string_view text) {
+  write_i32(s, static_cast<std::int32_t>(text.size()));
+  write_u16_units(s, text);
+}
+
+void read_wide_counted(data_stream& s, std::u16string& out) {
+  out.clear();
+  const std::int32_t n = read_i32(s);
+  if (s.failed()) return;
+  read_u16_units(s, n, out);
+}
+
+void write_i32_array(data_stream& s, const std::int32_t* values, std::size_t n) {
+  write_i32(s, static_cast<std::int32_t>(n));
+  std::vector<std::uint8_t> bytes(n * 4);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto u = static_cast<std::uint32_t>(values[i]);
+    for (int b = 0; b < 4; ++b)
+      bytes[4 * i + b] = static_cast<std::uint8_t>(u >> (8 * b));
+  }
+  if (n > 0) s.write_bytes(bytes.data(), bytes.size());
+}
+
+void read_i32_array(data_stream& s, std::vector<std::int32_t>& out) {
+  out.clear();
+  const std::int32_t n = read_i32(s);
+  if (s.failed()) return;
+  if (n < 0 || static_cast<std::uint64_t>(n) * 4 > s.remaining()) {
+    s.fail();
+    return;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n) * 4);
+  s.read_bytes(bytes.data(), bytes.size());
+  if (s.failed()) return;
+  out.resize(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const std::uint32_t u = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
+                            (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24);
+    out[i] = static_cast<std::int32_t>(u);
+  }
+}
+
+void write_bit_vector(data_stream& s, const std::uint8_t* flags, std::size_t n) {
+  std::vector<std::uint8_t> bytes((n + 7) / 8, 0);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (flags[j] != 0) bytes[j / 8] |= static_cast<std::uint8_t>(1u << (j % 8));
+  }
+  if (!bytes.empty()) s.write_bytes(bytes.data(), bytes.size());
+}
+
+void read_bit_vector(data_stream& s, std::size_t n, std::vector<std::uint8_t>& flags) {
+  flags.clear();
+  const std::size_t byte_count = (n + 7) / 8;
+  if (byte_count > s.remaining()) {
+    s.fail();
+    return;
+  }
+  std::vector<std::uint8_t> bytes(byte_count);
+  if (byte_count > 0) s.read_bytes(bytes.data(), byte_count);
+  if (s.failed()) return;
+  flags.resize(n);
+  for (std::size_t j = 0; j < n; ++j)
+    flags[j] = (bytes[j / 8] >> (j % 8)) & 1;
+}
+
+}  // namespace tsugihagi

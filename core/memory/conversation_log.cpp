@@ -1,0 +1,60 @@
+#include "core/memory/conversation_log.h"
+
+#include <algorithm>
+
+#include "core/io/primitives.h"
+
+namespace tsugihagi {
+
+void add_line(conversation_log& log, std::u16string_view text) {
+  if (log.line_texts.size() == log_capacity) {
+    log.line_texts.pop_back();
+    log.line_words.pop_back();
+  }
+  const std::size_t nul = text.find(u'\0');
+  log.line_texts.push_front({std::u16string(text.substr(0, nul))});
+  log.line_words.push_front({});
+}
+
+void read_log(conversation_log& log, data_stream& s) {
+  if (s.file_size() <= 4) return;
+  const std::int32_t n = read_i32(s);
+  if (s.failed()) return;
+  std::u16string text;
+  std::vector<std::int32_t> ids;
+  for (std::int32_t i = 0; i < n; ++i) {
+    read_wide_counted(s, text);
+    if (s.failed()) return;
+    read_i32_array(s, ids);
+    if (s.failed()) return;
+    text.resize(std::min(text.size(), text.find(u'\0')));
+    log.line_texts.push_back({std::move(text)});
+    log.line_words.push_back({std::move(ids), false});
+    text.clear();
+    ids.clear();
+  }
+}
+
+void write_log(const conversation_log& log, data_stream& s) {
+  write_i32(s, static_cast<std::int32_t>(log.line_texts.size()));
+  for (std::size_t i = 0; i < log.line_texts.size(); ++i) {
+    write_wide_counted(s, log.line_texts[i].text);
+    const std::vector<std::int32_t>& ids = log.line_words[i].ids;
+    write_i32_array(s, ids.data(), ids.size());
+  }
+}
+
+bool load_log(conversation_log& log, const std::filesystem::path& path) {
+  data_stream s = open_read(path);
+  if (s.failed()) return false;
+  read_log(log, s);
+  return true;
+}
+
+bool save_log(const conversation_log& log, const std::filesystem::path& path) {
+  data_stream s = open_write(path);
+  write_log(log, s);
+  return s.close();
+}
+
+}  // namespace tsugihagi

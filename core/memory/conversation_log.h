@@ -1,0 +1,54 @@
+// The memory of what the user said: the last lines, newest first, each as text and as the
+// word ids it was split into. Adding a line is O(1) and never moves the other entries.
+// Saved as "data/log.data".
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/io/data_stream.h"
+#include "core/memory/lcsubsequence.h"
+#include "core/memory/quick_search.h"
+
+namespace tsugihagi {
+
+inline constexpr std::size_t log_capacity = 511;  // add_line keeps at most this many lines
+
+struct text_entry {
+  std::u16string text;  // without the terminating NUL (std::u16string keeps one)
+  std::int32_t length() const { return static_cast<std::int32_t>(text.size()); }
+};
+
+struct word_entry {
+  std::vector<std::int32_t> ids;  // word ids in line order, as segmented
+  bool used = false;              // a phrase reply has drawn on this line; not saved
+  std::int32_t count() const { return static_cast<std::int32_t>(ids.size()); }
+};
+
+struct conversation_log {
+  std::deque<text_entry> line_texts;  // [0] is the newest line
+  std::deque<word_entry> line_words;  // parallel to line_texts
+  quick_search<char16_t> finder;
+  lcsubsequence<std::int32_t, std::int32_t> matcher;
+
+  std::size_t line_count() const { return line_texts.size(); }
+};
+
+// Puts the line (up to its first NUL) at the front with no words, dropping the oldest line
+// when exactly log_capacity are held.
+void add_line(conversation_log& log, std::u16string_view text);
+
+// Reads the records of "data/log.data" from the stream, stopping at the first field that
+// fails or is impossible and keeping the records read so far.
+void read_log(conversation_log& log, data_stream& s);
+void write_log(const conversation_log& log, data_stream& s);
+
+// False when the file cannot be opened; the log is then left empty.
+bool load_log(conversation_log& log, const std::filesystem::path& path);
+// Replaces the file; returns whether it was written (callers may ignore it).
+bool save_log(const conversation_log& log, const std::filesystem::path& path);
+
+}  // namespace tsugihagi

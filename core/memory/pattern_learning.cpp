@@ -1,0 +1,35 @@
+#include "core/memory/pattern_learning.h"
+
+#include <algorithm>
+#include <span>
+
+namespace tsugihagi {
+
+void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& history) {
+  const std::size_t n = log.line_count();
+  const std::vector<std::int32_t> newest =
+      n >= 2 ? strmorph::live_ids(d, log.line_words[0].ids) : std::vector<std::int32_t>{};
+  for (std::size_t i = 1; i < n; ++i) {
+    const std::vector<std::int32_t> earlier = strmorph::live_ids(d, log.line_words[i].ids);
+    common_subsequence<std::int32_t> s = log.matcher.compute(
+        std::span<const std::int32_t>(newest), std::span<const std::int32_t>(earlier));
+    if (s.count() < 3) continue;
+    std::int32_t repeats = 0;
+    const auto equal = std::find_if(history.begin(), history.end(), [&](const auto& c) {
+      return c.ids == s.ids && c.flags == s.flags;
+    });
+    if (equal != history.end()) repeats = equal->repeats + 1;
+    history.push_front({std::move(s.ids), std::move(s.flags), repeats});
+    if (repeats >= pattern_threshold - 1) register_pattern(d, history.front());
+    break;
+  }
+  while (history.size() > pattern_history_capacity)
+    history.pop_back();
+}
+
+void register_pattern(strmorph::dic_t& d, const pattern_candidate& pattern) {
+  const auto [id, inserted] = strmorph::add_idiom(d, strmorph::idiom_t{pattern.ids, pattern.flags});
+  if (inserted) strmorph::link_idiom(d, pattern.ids, id);
+}
+
+}  // namespace tsugihagi

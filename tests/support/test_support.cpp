@@ -1,0 +1,73 @@
+#include "tests/support/test_support.h"
+
+#include <fstream>
+#include <random>
+
+#include "core/io/memory_device.h"
+#include "core/io/utf8.h"
+
+namespace tsugihagi::testing {
+
+data_stream memory_writer(bytes& sink, std::size_t fail_after) {
+  return data_stream(std::make_unique<memory_device>(&sink, fail_after), data_stream::mode::write);
+}
+
+data_stream memory_reader(bytes content) {
+  return data_stream(std::make_unique<memory_device>(std::move(content)), data_stream::mode::read);
+}
+
+temp_dir::temp_dir() {
+  std::random_device rd;
+  for (;;) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("tsugihagi-test-" + std::to_string(rd()) + std::to_string(rd()));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+temp_dir::~temp_dir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+void make_empty_data(const std::filesystem::path& dir) {
+  std::filesystem::create_directories(dir / "data");
+  for (const char* name :
+       {"dic.data", "hdid.data", "idiom_hdid.data", "idiomdic.data", "log.data"}) {
+    write_file(dir / "data" / name, {});
+  }
+}
+
+bytes read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void write_file(const std::filesystem::path& path, const bytes& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(content.data()),
+            static_cast<std::streamsize>(content.size()));
+}
+
+std::u16string u16(std::string_view utf8) {
+  return utf8_to_utf16(utf8);
+}
+std::string u8(std::u16string_view utf16) {
+  return utf16_to_utf8(utf16);
+}
+
+std::filesystem::path shared_dir() {
+  if (const char* env = std::getenv("TSUGIHAGI_SHARED_DIR")) return env;
+  return TSUGIHAGI_SHARED_DIR;
+}
+
+std::vector<std::u16string> corpus_lines(std::size_t count) {
+  std::ifstream in(shared_dir() / "corpus" / "ja-sentences.txt", std::ios::binary);
+  std::vector<std::u16string> lines;
+  std::string line;
+  while (lines.size() < count && std::getline(in, line))
+    lines.push_back(u16(line));
+  return lines;
+}
+
+}  // namespace tsugihagi::testing

@@ -1,0 +1,58 @@
+// Helpers shared by the tests: memory streams, temporary working folders, file access and
+// the paths of the shared reference data.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/io/data_stream.h"
+
+namespace tsugihagi::testing {
+
+using bytes = std::vector<std::uint8_t>;
+
+// A write stream into `sink` that fails once `fail_after` bytes have been written.
+data_stream memory_writer(bytes& sink, std::size_t fail_after = SIZE_MAX);
+data_stream memory_reader(bytes content);
+
+// Writes with `write` into memory and returns the bytes.
+template <typename Writer>
+bytes written_by(Writer write) {
+  bytes sink;
+  data_stream s = memory_writer(sink);
+  write(s);
+  s.close();
+  return sink;
+}
+
+// A fresh empty folder under the system's temporary folder, removed on destruction.
+class temp_dir {
+ public:
+  temp_dir();
+  ~temp_dir();
+  temp_dir(const temp_dir&) = delete;
+  temp_dir& operator=(const temp_dir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Creates `dir`/data with the five data files, empty.
+void make_empty_data(const std::filesystem::path& dir);
+
+bytes read_file(const std::filesystem::path& path);
+void write_file(const std::filesystem::path& path, const bytes& content);
+
+// UTF-8 <-> UTF-16 for test texts.
+std::u16string u16(std::string_view utf8);
+std::string u8(std::u16string_view utf16);
+
+// The shared reference data: ../shared beside the repository.
+std::filesystem::path shared_dir();
+// The first `count` lines of the Japanese corpus, as UTF-16.
+std::vector<std::u16string> corpus_lines(std::size_t count);
+
+}  // namespace tsugihagi::testing
