@@ -6,8 +6,8 @@
 namespace tsugihagi {
 namespace {
 
-std::filesystem::path data_file(const session& s, const char* name) {
-  return s.dir / "data" / name;
+std::filesystem::path data_file(const std::filesystem::path& dir, const char* name) {
+  return dir / "data" / name;
 }
 
 }  // namespace
@@ -22,18 +22,32 @@ session::~session() {
   finish_session(*this);
 }
 
-startup_status start_session(session& s) {
-  if (s.config.settings_abort) return startup_status::settings_aborted;
-  strmorph::dic_t& d = s.state.dic;
-  if (!strmorph::load_idiom_hdid(d, data_file(s, "idiom_hdid.data")) ||
-      !strmorph::load_idiomdic(d, data_file(s, "idiomdic.data")) ||
-      !strmorph::load_hdid(d, data_file(s, "hdid.data")) ||
-      !strmorph::load_dic(d, data_file(s, "dic.data"))) {
+startup_status load_data_files(bot& b, const std::filesystem::path& dir) {
+  strmorph::dic_t& d = b.dic;
+  if (!strmorph::load_idiom_hdid(d, data_file(dir, "idiom_hdid.data")) ||
+      !strmorph::load_idiomdic(d, data_file(dir, "idiomdic.data")) ||
+      !strmorph::load_hdid(d, data_file(dir, "hdid.data")) ||
+      !strmorph::load_dic(d, data_file(dir, "dic.data"))) {
     return startup_status::dictionary_failed;
   }
-  if (!load_log(s.state.log, data_file(s, "log.data"))) return startup_status::log_failed;
-  s.loaded = true;
+  if (!load_log(b.log, data_file(dir, "log.data"))) return startup_status::log_failed;
   return startup_status::ready;
+}
+
+bool save_data_files(const bot& b, const std::filesystem::path& dir) {
+  const strmorph::dic_t& d = b.dic;
+  bool saved = strmorph::save_idiom_hdid(d, data_file(dir, "idiom_hdid.data"));
+  saved = strmorph::save_idiomdic(d, data_file(dir, "idiomdic.data")) && saved;
+  saved = strmorph::save_hdid(d, data_file(dir, "hdid.data")) && saved;
+  saved = strmorph::save_dic(d, data_file(dir, "dic.data")) && saved;
+  return save_log(b.log, data_file(dir, "log.data")) && saved;
+}
+
+startup_status start_session(session& s) {
+  if (s.config.settings_abort) return startup_status::settings_aborted;
+  const startup_status status = load_data_files(s.state, s.dir);
+  s.loaded = status == startup_status::ready;
+  return status;
 }
 
 std::u16string exchange::output_text() const {
@@ -62,12 +76,7 @@ bool save_on_exit(const session& s) {
 
 void save_learned_state(session& s) {
   if (!s.loaded || !save_on_exit(s)) return;
-  const strmorph::dic_t& d = s.state.dic;
-  strmorph::save_idiom_hdid(d, data_file(s, "idiom_hdid.data"));
-  strmorph::save_idiomdic(d, data_file(s, "idiomdic.data"));
-  strmorph::save_hdid(d, data_file(s, "hdid.data"));
-  strmorph::save_dic(d, data_file(s, "dic.data"));
-  save_log(s.state.log, data_file(s, "log.data"));
+  save_data_files(s.state, s.dir);
 }
 
 void finish_session(session& s) {

@@ -51,6 +51,12 @@ struct session {
 // REQUIRES: called once, on a fresh session.
 startup_status start_session(session& s);
 
+// The five data files of a bot under `dir`/data, in their fixed order. Loading stops at the
+// first file that cannot be opened. REQUIRES for loading: a freshly constructed bot.
+startup_status load_data_files(bot& b, const std::filesystem::path& dir);
+// Returns whether every file was replaced; a file whose save failed keeps its old content.
+bool save_data_files(const bot& b, const std::filesystem::path& dir);
+
 // One submitted line and its answer.
 struct exchange {
   std::u16string line;   // what was learned from: cut at a NUL and to 1022 units

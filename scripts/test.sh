@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test: the unit and end-to-end tests
+# in a normal build and under AddressSanitizer + UndefinedBehaviorSanitizer, the window
+# tests (headless), the loaders' fuzz targets for a bounded time, and the Windows program
+# cross-built and tested under wine.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+"$root/scripts/install-deps.sh" test || { echo "installing dependencies failed" >&2; exit 1; }
+
+passed=0
+failed=0
+failures=()
+step() {
+  local name=$1
+  shift
+  echo "=== $name"
+  local started=$SECONDS
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "=== $name: passed ($((SECONDS - started)) s)"
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+    echo "=== $name: FAILED ($((SECONDS - started)) s)"
+  fi
+}
+
+build_and_test() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$root/$dir" -G Ninja "$@" >/dev/null &&
+    ninja -C "$root/$dir" -j"$jobs" &&
+    (cd "$root/$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j1)
+}
+
+step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
+if [ -x "$root/scripts/fuzz.sh" ]; then
+  step "fuzzing the loaders" "$root/scripts/fuzz.sh"
+fi
+if [ -x "$root/scripts/test-windows.sh" ]; then
+  step "windows program under wine" "$root/scripts/test-windows.sh"
+fi
+
+echo
+[ ${#failures[@]} -eq 0 ] || echo "failed: ${failures[*]}"
+echo "steps: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
