@@ -9,14 +9,10 @@ cmake -S "$root" -B "$root/build-release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_BENCH=OFF >/dev/null
 ninja -C "$root/build-release"
 
-work="${XDG_DATA_HOME:-$HOME/.local/share}/tsugihagi"
-mkdir -p "$work/data"
-for name in dic.data hdid.data idiom_hdid.data idiomdic.data log.data; do
-  [ -e "$work/data/$name" ] || : >"$work/data/$name"
-done
-cd "$work"
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$root/build-release/frontends/qt/tsugihagi" ]; then
-  exec "$root/build-release/frontends/qt/tsugihagi"
+# The launcher prepares the working folder and starts the program there.
+bin="$root/build-release/frontends/qt/tsugihagi"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || [ ! -x "$bin" ]; then
+  echo "No display: starting the terminal front-end instead (Ctrl-D or Ctrl-C ends and saves)." >&2
+  bin="$root/build-release/frontends/cli/tsugihagi-cli"
 fi
-echo "No display: starting the terminal front-end in $work (Ctrl-D or Ctrl-C ends and saves)." >&2
-exec "$root/build-release/frontends/cli/tsugihagi-cli"
+TSUGIHAGI_BIN="$bin" exec "$root/frontends/qt/tsugihagi-launcher.sh"
