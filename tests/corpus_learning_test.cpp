@@ -47,7 +47,8 @@ TEST_F(corpus_learning, saved_files_load_into_an_equal_state_and_save_to_the_sam
   ASSERT_EQ(load_data_files(reloaded, first.path()), startup_status::ready);
   EXPECT_EQ(testing::state_difference(*learned_, reloaded), "");
   ASSERT_TRUE(save_data_files(reloaded, second.path()));
-  for (const char* file : {"dic.data", "hdid.data", "idiom_hdid.data", "idiomdic.data", "log.data"}) {
+  for (const char* file :
+       {"dic.data", "hdid.data", "idiom_hdid.data", "idiomdic.data", "log.data"}) {
     EXPECT_EQ(testing::read_file(first.path() / "data" / file),
               testing::read_file(second.path() / "data" / file))
         << file;

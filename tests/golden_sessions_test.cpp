@@ -18,7 +18,8 @@ std::vector<std::string> lines_of(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::vector<std::string> lines;
   std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
+  while (std::getline(in, line))
+    lines.push_back(line);
   return lines;
 }
 

@@ -23,14 +23,15 @@ run_result run_cli(const std::filesystem::path& dir, const std::string& args,
   const std::filesystem::path in = dir / "stdin.txt";
   const std::filesystem::path err = dir / "stderr.txt";
   std::ofstream(in, std::ios::binary) << input;
-  const std::string command = std::string("'") + TSUGIHAGI_CLI + "' --dir '" + dir.string() +
-                              "' " + args + " < '" + in.string() + "' 2> '" + err.string() + "'";
+  const std::string command = std::string("'") + TSUGIHAGI_CLI + "' --dir '" + dir.string() + "' " +
+                              args + " < '" + in.string() + "' 2> '" + err.string() + "'";
   run_result result{-1, {}, {}};
   std::FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return result;
   char buffer[4096];
   std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, n);
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+    result.out.append(buffer, n);
   const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   const testing::bytes e = testing::read_file(err);
@@ -88,7 +89,8 @@ TEST(terminal_frontend, a_missing_data_file_gives_the_message_and_status_one) {
 TEST(terminal_frontend, learns_a_text_file_without_replying_and_saves) {
   testing::temp_dir dir;
   testing::make_empty_data(dir.path());
-  std::ofstream(dir.path() / "lesson.txt", std::ios::binary) << "今日は晴れ\n明日は雨\n\n今日は雨\n";
+  std::ofstream(dir.path() / "lesson.txt", std::ios::binary)
+      << "今日は晴れ\n明日は雨\n\n今日は雨\n";
   const run_result r =
       run_cli(dir.path(), "--learn '" + (dir.path() / "lesson.txt").string() + "'", "");
   EXPECT_EQ(r.status, 0);

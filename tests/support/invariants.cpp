@@ -33,7 +33,8 @@ std::string dictionary_violation(const strmorph::dic_t& d) {
     }
   }
   std::size_t live_slots = 0;
-  for (std::int32_t i = 0; i < d.idmap.size(); ++i) live_slots += d.idmap[i].info != nullptr;
+  for (std::int32_t i = 0; i < d.idmap.size(); ++i)
+    live_slots += d.idmap[i].info != nullptr;
   if (live_slots != d.wordmap.size()) return "idmap holds entries that are not in the word map";
   for (const std::int32_t id : d.hdid) {
     if (strmorph::word_at(d, id) != nullptr) return describe("free word id in use", id);
