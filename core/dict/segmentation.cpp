@@ -17,22 +17,23 @@ struct work_item {
 }  // namespace
 
 void discover_words(strmorph::dic_t& d, conversation_log& log) {
-  if (log.line_count() < 2) return;
+  if (log.line_count() < 2 || log.line_texts[0].text.empty()) return;
   const std::u16string& line = log.line_texts[0].text;
   const char16_t* u = line.data();
   const auto length = static_cast<std::int32_t>(line.size());
+  // A window occurs in an older line iff the longest shared stretch ending where the window
+  // ends is at least as long as the window.
+  log.finder.clear();
+  for (std::size_t i = 1; i < log.line_count(); ++i)
+    log.finder.add_text(log.line_texts[i].text);
+  std::vector<std::int32_t> longest;
+  log.finder.longest_matches(line, longest);
   std::vector<work_item> stack;
   stack.push_back({0, 0, length, length});
   while (!stack.empty()) {
     const auto [w, r, n, m] = stack.back();
     stack.pop_back();
-    log.finder.set_pattern(u + w, n);
-    bool found = false;
-    for (std::size_t i = 1; i < log.line_count() && !found; ++i) {
-      const std::u16string& other = log.line_texts[i].text;
-      found = log.finder.find(other.data(), static_cast<std::int32_t>(other.size())) >= 0;
-    }
-    if (!found) {
+    if (longest[static_cast<std::size_t>(w + n - 1)] < n) {
       if (w + n < r + m) {
         stack.push_back({w + 1, r, n, m});
       } else if (n != 1) {

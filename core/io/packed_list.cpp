@@ -7,18 +7,7 @@
 namespace tsugihagi {
 namespace {
 
-// Decodes the compact_int at `pos`, stepping past it. Stops at the end of the bytes (a
-// damaged list decodes what it can and never reads outside them).
-bool next_value(std::span<const std::uint8_t> bytes, std::size_t& pos, std::uint32_t& value) {
-  if (pos >= bytes.size()) return false;
-  const std::size_t length = bytes[pos];
-  if (length > 4 || pos + 1 + length > bytes.size()) return false;
-  value = 0;
-  for (std::size_t i = 0; i < length; ++i)
-    value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
-  pos += 1 + length;
-  return true;
-}
+using packed_detail::next_value;
 
 // The number of whole compact_ints in the bytes, or -1 when they do not end exactly.
 std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes) {

@@ -39,8 +39,51 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
 bool is_id_list(std::span<const std::uint8_t> bytes);
 bool is_pair_list(std::span<const std::uint8_t> bytes);
 
+// Calls fn(value) for each compact_int of the bytes in order, or fn(id, count) for each
+// pair, without unpacking; a damaged tail is not visited.
+template <typename Fn>
+void for_each_id(const packed_list& list, Fn fn);
+template <typename Fn>
+void for_each_pair(const packed_list& list, Fn fn);
+
 // Walkers over a list in stored order, stopping at the first match.
 bool id_list_contains(const packed_list& list, std::int32_t id);
 bool pair_list_has_id(const packed_list& list, std::int32_t id);  // counts never compared
+
+namespace packed_detail {
+// Decodes the compact_int at `pos` and steps past it; false at the end or on damage.
+inline bool next_value(std::span<const std::uint8_t> bytes, std::size_t& pos,
+                       std::uint32_t& value) {
+  if (pos >= bytes.size()) return false;
+  const std::size_t length = bytes[pos];
+  if (length > 4 || pos + 1 + length > bytes.size()) return false;
+  value = 0;
+  for (std::size_t i = 0; i < length; ++i)
+    value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
+  pos += 1 + length;
+  return true;
+}
+}  // namespace packed_detail
+
+template <typename Fn>
+void for_each_id(const packed_list& list, Fn fn) {
+  const std::span<const std::uint8_t> bytes = list.bytes();
+  std::size_t pos = 0;
+  std::uint32_t value;
+  while (packed_detail::next_value(bytes, pos, value))
+    fn(static_cast<std::int32_t>(value));
+}
+
+template <typename Fn>
+void for_each_pair(const packed_list& list, Fn fn) {
+  const std::span<const std::uint8_t> bytes = list.bytes();
+  std::size_t pos = 0;
+  std::uint32_t id;
+  std::uint32_t count;
+  while (packed_detail::next_value(bytes, pos, id) &&
+         packed_detail::next_value(bytes, pos, count)) {
+    fn(static_cast<std::int32_t>(id), static_cast<std::int32_t>(count));
+  }
+}
 
 }  // namespace tsugihagi

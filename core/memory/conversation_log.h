@@ -11,7 +11,7 @@
 
 #include "core/io/data_stream.h"
 #include "core/memory/lcsubsequence.h"
-#include "core/memory/quick_search.h"
+#include "core/memory/substring_index.h"
 
 namespace tsugihagi {
 
@@ -31,7 +31,7 @@ struct word_entry {
 struct conversation_log {
   std::deque<text_entry> line_texts;  // [0] is the newest line
   std::deque<word_entry> line_words;  // parallel to line_texts
-  quick_search<char16_t> finder;
+  substring_index finder;  // word discovery's index of the older lines, rebuilt each turn
   lcsubsequence<std::int32_t, std::int32_t> matcher;
 
   std::size_t line_count() const { return line_texts.size(); }

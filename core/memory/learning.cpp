@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -14,6 +16,50 @@ constexpr char16_t ideographic_comma = u'\u3001';
 strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
   return *strmorph::word_at(d, id);
 }
+
+// A pair list unpacked once for many count_in updates, with an index from id to the first
+// pair holding it, so that each update is O(1) instead of a scan.
+class working_pairs {
+ public:
+  explicit working_pairs(const packed_list& list) : pairs_(unpack_pairs(list)) {
+    where_.reserve(pairs_.size() * 2);
+    for (std::size_t i = 0; i < pairs_.size(); ++i)
+      where_.try_emplace(pairs_[i].id, i);
+  }
+  void count_in(std::int32_t x) {
+    const auto [it, inserted] = where_.try_emplace(x, pairs_.size());
+    if (inserted) {
+      pairs_.push_back({x, 0});
+    } else {
+      ++pairs_[it->second].count;
+    }
+  }
+  packed_list pack() const { return pack_pairs(pairs_); }
+
+ private:
+  std::vector<id_count> pairs_;
+  std::unordered_map<std::int32_t, std::size_t> where_;
+};
+
+// The working copies of several words' cooc lists, unpacked on first use.
+class working_lists {
+ public:
+  explicit working_lists(strmorph::dic_t& d) : d_(d) {}
+  working_pairs& cooc(std::int32_t w) {
+    auto it = lists_.find(w);
+    if (it == lists_.end()) it = lists_.emplace(w, working_pairs(info(d_, w).cooc)).first;
+    return it->second;
+  }
+  // Packs every working copy back into its word.
+  void store() {
+    for (const auto& [w, list] : lists_)
+      info(d_, w).cooc = list.pack();
+  }
+
+ private:
+  strmorph::dic_t& d_;
+  std::unordered_map<std::int32_t, working_pairs> lists_;
+};
 
 }  // namespace
 
@@ -60,6 +106,7 @@ void store_line_words(strmorph::dic_t& d, conversation_log& log) {
 
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
   const std::size_t n = w.size();
+  working_lists cooc(d);
   for (std::size_t k = 0; k + 1 < n; ++k) {
     strmorph::wordinfo_t& current = info(d, w[k]);
     std::vector<id_count> next = unpack_pairs(current.next);
@@ -71,16 +118,16 @@ void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
     add_once(prev, w[k]);
     following.prev = pack_ids(prev);
 
-    std::vector<id_count> kept = unpack_pairs(current.cooc);
+    // Every later word is counted into w[k]'s list, and w[k] into each later word's list,
+    // except into its own: there the copy of w[k]'s list written back last replaces it.
+    working_pairs& kept = cooc.cooc(w[k]);
     for (std::size_t j = k + 1; j < n; ++j) {
-      strmorph::wordinfo_t& other = info(d, w[j]);
-      std::vector<id_count> cooc = unpack_pairs(other.cooc);
-      count_in(cooc, w[k]);
-      other.cooc = pack_pairs(cooc);
-      count_in(kept, w[j]);
+      if (w[j] != w[k]) cooc.cooc(w[j]).count_in(w[k]);
+      kept.count_in(w[j]);
     }
-    current.cooc = pack_pairs(kept);
   }
+  cooc.store();
+
   strmorph::wordinfo_t& first = info(d, w[0]);
   std::vector<std::int32_t> prev = unpack_ids(first.prev);
   add_once(prev, strmorph::boundary_id);
@@ -95,30 +142,29 @@ void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
 }
 
 void learn_turn_links(strmorph::dic_t& d, const conversation_log& log) {
+  // Every copy is taken before any is written back and a later write replaces an earlier
+  // one, so each word of the newest line ends with its list plus the previous line's words,
+  // and each other word of the previous line with its list plus the newest line's words.
   const std::vector<std::int32_t> now = strmorph::live_ids(d, log.line_words[0].ids);
-  std::vector<std::vector<id_count>> x;
-  x.reserve(now.size());
-  for (const std::int32_t id : now)
-    x.push_back(unpack_pairs(info(d, id).cooc));
-  if (log.line_count() >= 2) {
-    const std::vector<std::int32_t> before = strmorph::live_ids(d, log.line_words[1].ids);
-    std::vector<std::vector<id_count>> y;
-    y.reserve(before.size());
-    for (const std::int32_t id : before)
-      y.push_back(unpack_pairs(info(d, id).cooc));
-    for (auto& xi : x) {
-      for (const std::int32_t p : before)
-        count_in(xi, p);
-    }
-    for (auto& yj : y) {
-      for (const std::int32_t n : now)
-        count_in(yj, n);
-    }
-    for (std::size_t j = 0; j < before.size(); ++j)
-      info(d, before[j]).cooc = pack_pairs(y[j]);
+  const std::vector<std::int32_t> before = log.line_count() >= 2
+                                               ? strmorph::live_ids(d, log.line_words[1].ids)
+                                               : std::vector<std::int32_t>{};
+  const std::unordered_set<std::int32_t> in_now(now.begin(), now.end());
+  std::unordered_set<std::int32_t> done;
+  for (const std::int32_t p : before) {
+    if (in_now.count(p) != 0 || !done.insert(p).second) continue;
+    working_pairs list(info(d, p).cooc);
+    for (const std::int32_t n : now)
+      list.count_in(n);
+    info(d, p).cooc = list.pack();
   }
-  for (std::size_t i = 0; i < now.size(); ++i)
-    info(d, now[i]).cooc = pack_pairs(x[i]);
+  for (const std::int32_t n : now) {
+    if (!done.insert(n).second) continue;
+    working_pairs list(info(d, n).cooc);
+    for (const std::int32_t p : before)
+      list.count_in(p);
+    info(d, n).cooc = list.pack();
+  }
 }
 
 }  // namespace tsugihagi

@@ -20,18 +20,21 @@ std::int32_t pick(const std::vector<std::int32_t>& gathered, random_source& rng)
   return gathered[draw(rng, static_cast<std::uint32_t>(gathered.size()))];
 }
 
-void associate(const strmorph::dic_t& d, std::int32_t w, association_map& associations,
-               id_pool& phrases, std::vector<std::int32_t>* work) {
-  const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
-  if (info == nullptr) return;
-  for (const id_count& p : unpack_pairs(info->cooc)) {
-    if (strmorph::word_at(d, p.id) == nullptr) continue;
-    associations.emplace(p.count, static_cast<std::uint32_t>(p.id));
-    if (work != nullptr) work->push_back(p.id);
-  }
-  for (const std::int32_t y : unpack_ids(info->idioms)) {
-    if (strmorph::idiom_at(d, y) != nullptr) phrases.insert(y);
-  }
+// Inserts w's co-occurrence pairs into the associations, once per reply.
+void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int32_t id,
+               candidates& c) {
+  if (!c.associated.insert(id).second) return;
+  for_each_pair(w.cooc, [&](std::int32_t x, std::int32_t count) {
+    if (strmorph::word_at(d, x) != nullptr) {
+      c.associations.try_emplace(count, static_cast<std::uint32_t>(x));
+    }
+  });
+}
+
+void add_phrases(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, candidates& c) {
+  for_each_id(w.idioms, [&](std::int32_t y) {
+    if (strmorph::idiom_at(d, y) != nullptr) c.phrases.insert(y);
+  });
 }
 
 // The phrase without elements that name no live word.
@@ -49,12 +52,24 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
 }  // namespace
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
-                        association_map& associations, id_pool& phrases) {
+                        candidates& c) {
+  // The line's words first, then the words they co-occurred with, in order. A word met a
+  // second time in one call adds nothing, so it is skipped.
+  std::unordered_set<std::int32_t> reached;
   std::vector<std::int32_t> work;
-  for (const std::int32_t w : log.line_words[i].ids)
-    associate(d, w, associations, phrases, &work);
-  for (const std::int32_t x : work)
-    associate(d, x, associations, phrases, nullptr);
+  for (const std::int32_t w : log.line_words[i].ids) {
+    const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
+    if (info == nullptr || !reached.insert(w).second) continue;
+    associate(d, *info, w, c);
+    for_each_pair(info->cooc, [&](std::int32_t x, std::int32_t) { work.push_back(x); });
+    add_phrases(d, *info, c);
+  }
+  for (const std::int32_t x : work) {
+    const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
+    if (info == nullptr || !reached.insert(x).second) continue;
+    associate(d, *info, x, c);
+    add_phrases(d, *info, c);
+  }
 }
 
 bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,
@@ -133,12 +148,13 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
 
 bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_source& rng,
                         reply_sequence& seq) {
-  association_map associations;
-  id_pool phrases;
+  candidates c;
+  const association_map& associations = c.associations;
+  id_pool& phrases = c.phrases;
   for (std::size_t i = 0; i < log.line_count(); ++i) {
     word_entry& entry = log.line_words[i];
     if (entry.used) continue;
-    collect_candidates(d, log, i, associations, phrases);
+    collect_candidates(d, log, i, c);
     if (phrases.empty() || associations.empty()) continue;
     while (!phrases.empty()) {
       const std::int32_t id = take_drawn(phrases, rng);

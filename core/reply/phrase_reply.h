@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <unordered_set>
 
 #include <boost/pool/pool_alloc.hpp>
 
@@ -23,9 +24,20 @@ using association_map =
              boost::fast_pool_allocator<std::pair<const std::int32_t, std::uint32_t>>>;
 using id_pool = std::set<std::int32_t, std::less<>, boost::fast_pool_allocator<std::int32_t>>;
 
-// Adds what log line i reaches (its words and their co-occurring words) to the maps.
+// What one reply has gathered so far, over the log lines visited.
+struct candidates {
+  association_map associations;
+  id_pool phrases;
+  // Words whose co-occurrence pairs are in `associations` already: meeting them again adds
+  // nothing there, since the map only grows and keeps the first word per count.
+  std::unordered_set<std::int32_t> associated;
+};
+
+// Adds what log line i reaches (its words and their co-occurring words) to the candidates:
+// each pair (count, word) of a reached word's cooc list, where the count is new, and each
+// idiom of a reached word. Each reached word's cooc list is unpacked at most once per reply.
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
-                        association_map& associations, id_pool& phrases);
+                        candidates& c);
 
 // A pattern phrase (last flag 0) with a start word, gap words and a closing word as needed.
 bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,

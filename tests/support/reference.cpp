@@ -1,0 +1,142 @@
+#include "tests/support/reference.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/memory/learning.h"
+#include "core/memory/quick_search.h"
+
+namespace tsugihagi::reference {
+namespace {
+
+struct work_item {
+  std::int32_t window;
+  std::int32_t region;
+  std::int32_t window_length;
+  std::int32_t region_length;
+};
+
+strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
+  return *strmorph::word_at(d, id);
+}
+
+}  // namespace
+
+void discover_words(strmorph::dic_t& d, const conversation_log& log) {
+  if (log.line_count() < 2) return;
+  quick_search<char16_t> finder;
+  const std::u16string& line = log.line_texts[0].text;
+  const char16_t* u = line.data();
+  const auto length = static_cast<std::int32_t>(line.size());
+  std::vector<work_item> stack{{0, 0, length, length}};
+  while (!stack.empty()) {
+    const auto [w, r, n, m] = stack.back();
+    stack.pop_back();
+    finder.set_pattern(u + w, n);
+    bool found = false;
+    for (std::size_t i = 1; i < log.line_count() && !found; ++i) {
+      const std::u16string& other = log.line_texts[i].text;
+      found = finder.find(other.data(), static_cast<std::int32_t>(other.size())) >= 0;
+    }
+    if (!found) {
+      if (w + n < r + m) {
+        stack.push_back({w + 1, r, n, m});
+      } else if (n != 1) {
+        stack.push_back({r, r, n - 1, m});
+      }
+      continue;
+    }
+    strmorph::add_word(d, u + w, n);
+    if (w != r) {
+      const std::int32_t k = std::min(n - 1, w - r);
+      if (k > 1) stack.push_back({r, r, k, w - r});
+    }
+    const std::int32_t right = (r + m) - (w + n);
+    if (right >= 1) stack.push_back({w + n, w + n, right, right});
+  }
+}
+
+void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
+  const std::size_t n = w.size();
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    std::vector<id_count> next = unpack_pairs(info(d, w[k]).next);
+    count_in(next, w[k + 1]);
+    info(d, w[k]).next = pack_pairs(next);
+    std::vector<std::int32_t> prev = unpack_ids(info(d, w[k + 1]).prev);
+    add_once(prev, w[k]);
+    info(d, w[k + 1]).prev = pack_ids(prev);
+    std::vector<id_count> kept = unpack_pairs(info(d, w[k]).cooc);
+    for (std::size_t j = k + 1; j < n; ++j) {
+      std::vector<id_count> cooc = unpack_pairs(info(d, w[j]).cooc);
+      count_in(cooc, w[k]);
+      info(d, w[j]).cooc = pack_pairs(cooc);
+      count_in(kept, w[j]);
+    }
+    info(d, w[k]).cooc = pack_pairs(kept);
+  }
+  std::vector<std::int32_t> prev = unpack_ids(info(d, w[0]).prev);
+  add_once(prev, strmorph::boundary_id);
+  info(d, w[0]).prev = pack_ids(prev);
+  if (strmorph::word_text(d, w[n - 1]).back() == u'\u3001') return;
+  std::vector<id_count> next = unpack_pairs(info(d, w[n - 1]).next);
+  count_in(next, strmorph::boundary_id);
+  info(d, w[n - 1]).next = pack_pairs(next);
+}
+
+void learn_turn_links(strmorph::dic_t& d, const conversation_log& log) {
+  const std::vector<std::int32_t>& now = log.line_words[0].ids;
+  std::vector<std::vector<id_count>> x;
+  for (const std::int32_t id : now)
+    x.push_back(unpack_pairs(info(d, id).cooc));
+  if (log.line_count() >= 2) {
+    const std::vector<std::int32_t>& before = log.line_words[1].ids;
+    std::vector<std::vector<id_count>> y;
+    for (const std::int32_t id : before)
+      y.push_back(unpack_pairs(info(d, id).cooc));
+    for (auto& xi : x) {
+      for (const std::int32_t p : before)
+        count_in(xi, p);
+    }
+    for (auto& yj : y) {
+      for (const std::int32_t n : now)
+        count_in(yj, n);
+    }
+    for (std::size_t j = 0; j < before.size(); ++j)
+      info(d, before[j]).cooc = pack_pairs(y[j]);
+  }
+  for (std::size_t i = 0; i < now.size(); ++i)
+    info(d, now[i]).cooc = pack_pairs(x[i]);
+}
+
+void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
+                        association_map& associations, id_pool& phrases) {
+  const auto reach = [&](std::int32_t w, std::vector<std::int32_t>* work) {
+    const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
+    if (info == nullptr) return;
+    for (const id_count& p : unpack_pairs(info->cooc)) {
+      if (strmorph::word_at(d, p.id) == nullptr) continue;
+      associations.emplace(p.count, static_cast<std::uint32_t>(p.id));
+      if (work != nullptr) work->push_back(p.id);
+    }
+    for (const std::int32_t y : unpack_ids(info->idioms)) {
+      if (strmorph::idiom_at(d, y) != nullptr) phrases.insert(y);
+    }
+  };
+  std::vector<std::int32_t> work;
+  for (const std::int32_t w : log.line_words[i].ids)
+    reach(w, &work);
+  for (const std::int32_t x : work)
+    reach(x, nullptr);
+}
+
+std::int32_t lcs_length(std::span<const std::int32_t> a, std::span<const std::int32_t> b) {
+  std::vector<std::vector<std::int32_t>> t(a.size() + 1, std::vector<std::int32_t>(b.size() + 1));
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      t[i][j] = a[i - 1] == b[j - 1] ? t[i - 1][j - 1] + 1 : std::max(t[i - 1][j], t[i][j - 1]);
+    }
+  }
+  return t[a.size()][b.size()];
+}
+
+}  // namespace tsugihagi::reference

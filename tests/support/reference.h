@@ -1,0 +1,31 @@
+// The literal algorithms that the core replaces with faster ones, kept as references: the
+// differential tests run both on every small input and compare the results.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/dict/dictionary.h"
+#include "core/memory/conversation_log.h"
+#include "core/reply/phrase_reply.h"
+
+namespace tsugihagi::reference {
+
+// Word discovery as designed: every candidate window searched in every older line with
+// quick search, longest windows first.
+void discover_words(strmorph::dic_t& d, const conversation_log& log);
+
+// The in-line statistics step as designed: every list unpacked and packed per update.
+void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> words);
+// The turn-link step as designed.
+void learn_turn_links(strmorph::dic_t& d, const conversation_log& log);
+
+// Gathering a phrase reply's candidates from log line i as designed: every reached word's
+// lists walked again each time it is reached.
+void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
+                        association_map& associations, id_pool& phrases);
+
+// The length of a longest common subsequence, by the textbook table.
+std::int32_t lcs_length(std::span<const std::int32_t> a, std::span<const std::int32_t> b);
+
+}  // namespace tsugihagi::reference
