@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/dict/segmentation.h"
+#include "core/memory/lcs_length.h"
 #include "core/memory/learning.h"
 #include "tests/support/invariants.h"
 #include "tests/support/reference.h"
@@ -178,6 +179,45 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
         fast.phrases.erase(taken);
       }
     }
+  }
+}
+
+}  // namespace
+}  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+TEST(lcs_length, matches_the_textbook_table_on_every_short_pair_and_on_long_ones) {
+  // Every pair of sequences over {0, 1, 2} of length 0..5.
+  std::vector<std::vector<std::int32_t>> sequences{{}};
+  for (std::size_t start = 0, length = 1; length <= 5; ++length) {
+    const std::size_t end = sequences.size();
+    for (std::size_t i = start; i < end; ++i) {
+      for (std::int32_t c = 0; c < 3; ++c) {
+        std::vector<std::int32_t> s = sequences[i];
+        s.push_back(c);
+        sequences.push_back(std::move(s));
+      }
+    }
+    start = end;
+  }
+  for (const auto& a : sequences) {
+    const lcs_length_against fixed(a);
+    for (const auto& b : sequences)
+      ASSERT_EQ(fixed.length(b), reference::lcs_length(a, b));
+  }
+  // Lengths that cross 64-bit words, where carries and borrows travel.
+  std::mt19937 rng(5);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::int32_t> a(1 + rng() % 200);
+    std::vector<std::int32_t> b(rng() % 200);
+    const std::uint32_t alphabet = 2 + rng() % 6;
+    for (auto& x : a)
+      x = static_cast<std::int32_t>(rng() % alphabet);
+    for (auto& x : b)
+      x = static_cast<std::int32_t>(rng() % alphabet);
+    ASSERT_EQ(lcs_length_against(a).length(b), reference::lcs_length(a, b)) << round;
   }
 }
 

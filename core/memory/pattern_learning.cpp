@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <span>
 
+#include "core/memory/lcs_length.h"
+
 namespace tsugihagi {
 
 void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& history) {
   const std::size_t n = log.line_count();
   const std::vector<std::int32_t> newest =
       n >= 2 ? strmorph::live_ids(d, log.line_words[0].ids) : std::vector<std::int32_t>{};
+  const lcs_length_against shared(newest);
   for (std::size_t i = 1; i < n; ++i) {
     const std::vector<std::int32_t> earlier = strmorph::live_ids(d, log.line_words[i].ids);
+    // The full table is needed only for the line that shares three words or more.
+    if (shared.length(earlier) < 3) continue;
     common_subsequence<std::int32_t> s = log.matcher.compute(
         std::span<const std::int32_t>(newest), std::span<const std::int32_t>(earlier));
     if (s.count() < 3) continue;
