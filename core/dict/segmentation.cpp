@@ -28,28 +28,12 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
     log.finder.add_text(log.line_texts[i].text);
   std::vector<std::int32_t> longest;
   log.finder.longest_matches(line, longest);
-  std::vector<work_item> stack;
-  stack.push_back({0, 0, length, length});
-  while (!stack.empty()) {
-    const auto [w, r, n, m] = stack.back();
-    stack.pop_back();
-    if (longest[static_cast<std::size_t>(w + n - 1)] < n) {
-      if (w + n < r + m) {
-        stack.push_back({w + 1, r, n, m});
-      } else if (n != 1) {
-        stack.push_back({r, r, n - 1, m});
-      }
-      continue;
-    }
-    strmorph::add_word(d, u + w, n);
-    if (w != r) {
-      const std::int32_t left = w - r;
-      const std::int32_t k = std::min(n - 1, left);
-      if (k > 1) stack.push_back({r, r, k, left});
-    }
-    const std::int32_t right = (r + m) - (w + n);
-    if (right >= 1) stack.push_back({w + n, w + n, right, right});
-  }
+  discover_windows(
+      length,
+      [&](std::int32_t w, std::int32_t n) {
+        return longest[static_cast<std::size_t>(w + n - 1)] >= n;
+      },
+      [&](std::int32_t w, std::int32_t n) { strmorph::add_word(d, u + w, n); });
 }
 
 bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,

@@ -49,20 +49,8 @@ class lcsubsequence {
         }
       }
     }
-    std::size_t count = 0;
-    for (std::size_t i = n, j = m; i > 0 && j > 0;) {
-      switch (table_[i * width + j].step) {
-        case diagonal:
-          --i, --j, ++count;
-          break;
-        case up:
-          --i;
-          break;
-        default:
-          --j;
-          break;
-      }
-    }
+    // The walk back from (n, m) meets one diagonal step per element of the result.
+    const auto count = static_cast<std::size_t>(table_[n * width + m].length);
     common_subsequence<Element> result;
     result.ids.resize(count);
     result.flags.resize(count);

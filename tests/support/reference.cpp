@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/dict/segmentation.h"
 #include "core/memory/learning.h"
 #include "core/memory/quick_search.h"
 
 namespace tsugihagi::reference {
 namespace {
-
-struct work_item {
-  std::int32_t window;
-  std::int32_t region;
-  std::int32_t window_length;
-  std::int32_t region_length;
-};
 
 strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
   return *strmorph::word_at(d, id);
@@ -27,33 +21,16 @@ void discover_words(strmorph::dic_t& d, const conversation_log& log) {
   quick_search<char16_t> finder;
   const std::u16string& line = log.line_texts[0].text;
   const char16_t* u = line.data();
-  const auto length = static_cast<std::int32_t>(line.size());
-  std::vector<work_item> stack{{0, 0, length, length}};
-  while (!stack.empty()) {
-    const auto [w, r, n, m] = stack.back();
-    stack.pop_back();
+  const auto occurs = [&](std::int32_t w, std::int32_t n) {
     finder.set_pattern(u + w, n);
-    bool found = false;
-    for (std::size_t i = 1; i < log.line_count() && !found; ++i) {
+    for (std::size_t i = 1; i < log.line_count(); ++i) {
       const std::u16string& other = log.line_texts[i].text;
-      found = finder.find(other.data(), static_cast<std::int32_t>(other.size())) >= 0;
+      if (finder.find(other.data(), static_cast<std::int32_t>(other.size())) >= 0) return true;
     }
-    if (!found) {
-      if (w + n < r + m) {
-        stack.push_back({w + 1, r, n, m});
-      } else if (n != 1) {
-        stack.push_back({r, r, n - 1, m});
-      }
-      continue;
-    }
-    strmorph::add_word(d, u + w, n);
-    if (w != r) {
-      const std::int32_t k = std::min(n - 1, w - r);
-      if (k > 1) stack.push_back({r, r, k, w - r});
-    }
-    const std::int32_t right = (r + m) - (w + n);
-    if (right >= 1) stack.push_back({w + n, w + n, right, right});
-  }
+    return false;
+  };
+  discover_windows(static_cast<std::int32_t>(line.size()), occurs,
+                   [&](std::int32_t w, std::int32_t n) { strmorph::add_word(d, u + w, n); });
 }
 
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
