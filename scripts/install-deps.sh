@@ -5,7 +5,7 @@ set -euo pipefail
 
 run_packages=(g++ cmake ninja-build libboost-dev qt6-base-dev fonts-vlgothic)
 test_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  xvfb xauth xdotool openbox g++-mingw-w64-x86-64-win32 wine wine64 imagemagick)
+  xvfb xauth xdotool openbox g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales imagemagick)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <csignal>
 
@@ -120,6 +122,7 @@ TEST_F(session_test, seeds_the_generator_from_the_clock_at_the_first_turn_only) 
   EXPECT_TRUE(same.rng.engine == s.state.rng.engine);
 }
 
+#ifndef _WIN32  // the failing disk is a POSIX file size limit
 TEST_F(session_test, a_save_that_fails_midway_leaves_the_previous_files_intact) {
   run({u"今日はいい天気ですね", u"今日は雨ですね"});
   std::vector<bytes> before;
@@ -148,6 +151,7 @@ TEST_F(session_test, a_save_that_fails_midway_leaves_the_previous_files_intact) 
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
   }
 }
+#endif
 
 }  // namespace
 }  // namespace tsugihagi

@@ -19,6 +19,12 @@ TEST(cp932, encodes_ascii_kana_and_kanji_as_the_code_page_does) {
   EXPECT_EQ(encode_cp932(u"ｱ"), "\xB1");  // half-width katakana: one byte
   EXPECT_EQ(encode_cp932(u"日本"), "\x93\xFA\x96\x7B");
   EXPECT_EQ(encode_cp932(u"、"), "\x81\x41");
+  EXPECT_EQ(encode_cp932(u"①髙"), "\x87\x40\xFB\xFC");  // NEC and IBM extensions
+  EXPECT_EQ(encode_cp932(std::u16string_view(u"a\0b\r\n", 5)), std::string("a\0b\r\n", 5));
+}
+
+TEST(cp932, keeps_what_converts_around_characters_outside_the_code_page) {
+  EXPECT_EQ(encode_cp932(u"a€한b"), "a??b");
 }
 
 TEST(cp932, writes_one_question_mark_per_character_without_a_form) {

@@ -59,9 +59,9 @@ void read_idiom_hdid(dic_t& d, data_stream& s) {
 
 void read_hdid(dic_t& d, data_stream& s) {
   read_free_ids(d.hdid, s);
-  for (const std::int32_t id : d.hdid) {
-    if (id >= d.idmap.size()) d.idmap.resize(id + 1, idmap_value_t{nullptr, nullptr});
-    if (d.idmap[id].info == nullptr) d.idmap[id] = {nullptr, nullptr};
+  // idmap reaches past every free id, whose elements stay empty.
+  if (!d.hdid.empty() && *d.hdid.rbegin() >= d.idmap.size()) {
+    d.idmap.resize(*d.hdid.rbegin() + 1, idmap_value_t{nullptr, nullptr});
   }
 }
 

@@ -1,11 +1,12 @@
-// Files on Windows: CreateFileW with UTF-16 paths, buffered in memory, and replacing writes
-// that go to a temporary file in the target's folder and are moved over it with
-// MoveFileExW once flushed to disk.
+// Files on Windows: CreateFileW with UTF-16 paths, buffered in memory. A replacing write goes
+// to "<name>.tmp" beside the target and is moved over it with MoveFileExW once flushed to
+// disk.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/io/file_device.h"
@@ -140,18 +141,10 @@ std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& 
 }
 
 std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path) {
-  // A name of its own per process and attempt, so that two writers never share one.
-  const std::wstring target = path.native();
-  const std::wstring stem = target + L"." + std::to_wstring(GetCurrentProcessId()) + L".";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::wstring temporary = stem + std::to_wstring(attempt) + L".tmp";
-    const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_NEW);
-    if (handle != INVALID_HANDLE_VALUE) {
-      return std::make_unique<win32_file>(handle, std::move(temporary), target);
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) return nullptr;
-  }
-  return nullptr;
+  std::wstring temporary = path.native() + L".tmp";
+  const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_ALWAYS);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<win32_file>(handle, std::move(temporary), path.native());
 }
 
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {
