@@ -187,10 +187,12 @@ void remove_word(dic_t& d, std::int32_t word_id) {
 }
 
 void prune_words(dic_t& d) {
+  // Only live ids are counted: a list from a damaged file may name ids that are not.
   usage_map usage;
   for (const auto& entry : d.wordmap) {
-    for (const id_count& p : tsugihagi::unpack_pairs(entry.second.cooc))
-      ++usage[p.id];
+    tsugihagi::for_each_pair(entry.second.cooc, [&](std::int32_t id, std::int32_t) {
+      if (word_at(d, id) != nullptr) ++usage[id];
+    });
   }
   for (const std::int32_t id : least_used(usage))
     remove_word(d, id);
@@ -199,8 +201,9 @@ void prune_words(dic_t& d) {
 void prune_idioms(dic_t& d) {
   usage_map usage;
   for (const auto& entry : d.wordmap) {
-    for (const std::int32_t i : tsugihagi::unpack_ids(entry.second.idioms))
-      ++usage[i];
+    tsugihagi::for_each_id(entry.second.idioms, [&](std::int32_t i) {
+      if (idiom_at(d, i) != nullptr) ++usage[i];
+    });
   }
   for (const std::int32_t id : least_used(usage)) {
     d.idiom_hdid.insert(id);

@@ -1,0 +1,109 @@
+// The fast learning steps against the literal algorithms they replace (kept in the test
+// library), measured in one run on the same states: word discovery on a full log of corpus
+// lines and on the worst case, and the in-line link step on a long corpus line.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bench/bench_corpus.h"
+#include "core/app/turn_buffers.h"
+#include "core/dict/segmentation.h"
+#include "core/memory/learning.h"
+#include "tests/support/reference.h"
+
+namespace {
+
+using tsugihagi::conversation_log;
+using tsugihagi::log_capacity;
+
+// A log of log_capacity corpus lines learnt, with the next corpus line added at the front.
+struct corpus_state {
+  strmorph::dic_t d;
+  conversation_log log;
+  tsugihagi::pattern_history patterns;
+  corpus_state() {
+    const auto lines = tsugihagi::bench::corpus_lines(log_capacity + 1);
+    for (std::size_t i = 0; i < log_capacity; ++i) {
+      tsugihagi::learn_line(d, log, patterns, lines[i]);
+    }
+    tsugihagi::add_line(log, lines[log_capacity]);
+  }
+};
+
+// The worst case: the newest line of the longest length shares no unit with the older ones.
+struct worst_state {
+  strmorph::dic_t d;
+  conversation_log log;
+  worst_state() {
+    constexpr std::size_t length = tsugihagi::max_line_units;
+    for (std::size_t i = 0; i < log_capacity - 1; ++i) {
+      tsugihagi::add_line(log, tsugihagi::bench::ideograph_line(static_cast<std::uint32_t>(i),
+                                                                length, u'\u4E00', 0x1000));
+    }
+    tsugihagi::add_line(log, tsugihagi::bench::ideograph_line(0x6000, length, 0x6000, 0x800));
+  }
+};
+
+template <typename State, bool literal>
+void discover(benchmark::State& state) {
+  static State s;
+  for (auto _ : state) {
+    strmorph::dic_t d;  // a fresh dictionary each time: both forms add the same words
+    if constexpr (literal) {
+      tsugihagi::reference::discover_words(d, s.log);
+    } else {
+      tsugihagi::discover_words(d, s.log);
+    }
+    benchmark::DoNotOptimize(d.wordmap.size());
+  }
+}
+BENCHMARK(discover<corpus_state, false>)
+    ->Name("discover_words/corpus/fast")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(discover<corpus_state, true>)
+    ->Name("discover_words/corpus/literal")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(discover<worst_state, false>)
+    ->Name("discover_words/worst/fast")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+BENCHMARK(discover<worst_state, true>)
+    ->Name("discover_words/worst/literal")
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The link step on a line of many words: each form runs on its own copy of the same lists.
+template <bool literal>
+void link_words(benchmark::State& state) {
+  static corpus_state s;
+  std::vector<std::int32_t> words;
+  for (const auto& entry : s.log.line_words) {
+    if (entry.ids.size() > words.size()) words = entry.ids;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<tsugihagi::packed_list> saved;
+    for (const std::int32_t w : words)
+      saved.push_back(tsugihagi::packed_from_bytes(strmorph::word_at(s.d, w)->cooc.bytes()));
+    state.ResumeTiming();
+    if constexpr (literal) {
+      tsugihagi::reference::learn_word_links(s.d, words);
+    } else {
+      tsugihagi::learn_word_links(s.d, words);
+    }
+    state.PauseTiming();
+    for (std::size_t i = 0; i < words.size(); ++i)
+      strmorph::word_at(s.d, words[i])->cooc = std::move(saved[i]);
+    state.ResumeTiming();
+  }
+  state.counters["words_in_line"] = static_cast<double>(words.size());
+}
+BENCHMARK(link_words<false>)
+    ->Name("learn_word_links/longest_corpus_line/fast")
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(link_words<true>)
+    ->Name("learn_word_links/longest_corpus_line/literal")
+    ->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang in build-fuzz, prepares seed corpora from files the
+# program saves, and runs each target for FUZZ_SECONDS seconds (default 20). Prints the
+# number of runs per target; exits non-zero when any target crashed, hung or ran out of
+# memory, leaving the input under build-fuzz/fuzz-run/<target>/artifacts.
+#
+#   scripts/fuzz.sh                 all five targets
+#   scripts/fuzz.sh dic log         some of them (idiom_hdid idiomdic hdid dic log)
+#   FUZZ_SECONDS=300 scripts/fuzz.sh
+#
+# Needs clang, libclang-rt-14-dev, cmake, ninja and the shared data beside the repository
+# (or TSUGIHAGI_SHARED_DIR). TSUGIHAGI_FUZZ_NO_PRUNE=1 skips the pruning step of each run.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
+shared="${TSUGIHAGI_SHARED_DIR:-$root/../shared}"
+seconds="${FUZZ_SECONDS:-20}"
+max_len=8192
+all_targets=(idiom_hdid idiomdic hdid dic log)
+if [ "$#" -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
+
+for t in "${targets[@]}"; do
+  case " ${all_targets[*]} " in
+    *" $t "*) ;;
+    *) echo "unknown target: $t (one of: ${all_targets[*]})" >&2; exit 2 ;;
+  esac
+done
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER=clang++ -DTSUGIHAGI_FUZZ=ON -DTSUGIHAGI_BENCH=OFF \
+  -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_QT=OFF >/dev/null
+ninja -C "$build" -j2 tsugihagi-cli $(printf 'tsugihagi_fuzz_%s ' "${targets[@]}")
+
+run_dir="$build/fuzz-run"
+seeds="$run_dir/seeds"
+rm -rf "$seeds"
+for t in "${all_targets[@]}"; do
+  mkdir -p "$seeds/$t" "$run_dir/$t/corpus" "$run_dir/$t/artifacts"
+done
+
+# Sessions of the command-line program: each leaves the five data files it saved.
+session() {  # name, then the lines on standard input
+  local name="$1" dir
+  dir="$(mktemp -d)"
+  mkdir "$dir/data"
+  for t in "${all_targets[@]}"; do : >"$dir/data/$t.data"; done
+  (cd "$dir" && "$build/frontends/cli/tsugihagi-cli" --seed 1 >/dev/null)
+  for t in "${all_targets[@]}"; do
+    if [ -s "$dir/data/$t.data" ]; then
+      head -c "$max_len" "$dir/data/$t.data" >"$seeds/$t/session-$name"
+    fi
+  done
+  rm -rf "$dir"
+}
+printf '%s\n' 'こんにちは' '今日はいい天気ですね' '今日は雨ですね' 'こんにちは、今日もいい天気' \
+  '明日もいい天気ですね' '今日は雨ですね' | session chat
+head -n 40 "$shared/corpus/ja-sentences.txt" | session corpus
+head -n 12 "$shared/golden/closing-loop/input.txt" | session closing
+
+# The reference sessions' saved files. Seeds longer than the fuzzer's input limit are cut
+# to their first bytes: the readers drop the record cut short.
+for data in "$shared"/golden/*/expected/data; do
+  name="$(basename "$(dirname "$(dirname "$data")")")"
+  for t in "${all_targets[@]}"; do
+    if [ -s "$data/$t.data" ]; then
+      head -c "$max_len" "$data/$t.data" >"$seeds/$t/golden-$name"
+    fi
+  done
+done
+
+# Free id files are empty unless words were pruned: a few little-endian i32 ids.
+printf '\x03\x00\x00\x00\x0a\x00\x00\x00' >"$seeds/hdid/free-3-10"
+printf '\x00\x00\x00\x00\x01\x00\x00\x00\x02\x00\x00\x00\x07\x00\x00\x00' >"$seeds/hdid/free-0-1-2-7"
+cp "$seeds/hdid/"* "$seeds/idiom_hdid/"
+
+failed=()
+summary=()
+for t in "${targets[@]}"; do
+  log="$run_dir/$t/fuzz.log"
+  status=0
+  "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -max_len="$max_len" -timeout=60 \
+    -print_final_stats=1 -artifact_prefix="$run_dir/$t/artifacts/" \
+    "$run_dir/$t/corpus" "$seeds/$t" >"$log" 2>&1 || status=$?
+  # "Done N runs" ends a clean run; after a crash the last status line "#N ..." counts.
+  runs="$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$log" | tail -n 1)"
+  if [ -z "$runs" ]; then runs="$(sed -n 's/^#\([0-9]*\)[[:space:]].*/\1/p' "$log" | tail -n 1)"; fi
+  if [ "$status" -eq 0 ]; then
+    summary+=("$t: ${runs:-?} runs, no crash")
+  else
+    artifact="$(sed -n "s/.*Test unit written to \(.*\)/\1/p" "$log" | tail -n 1)"
+    when="after ${runs} runs"
+    if [ -z "$runs" ]; then when="while replaying the corpus"; fi
+    summary+=("$t: FAILED (exit $status) $when; input: ${artifact:-none}; log: $log")
+    failed+=("$t")
+    grep -m 1 -A 12 -E '^==[0-9]+==ERROR|runtime error|^ALARM|out-of-memory|deadly signal' "$log" >&2 || true
+  fi
+done
+
+echo
+printf '%s\n' "${summary[@]}"
+if [ "${#failed[@]}" -ne 0 ]; then
+  echo "failed: ${failed[*]}" >&2
+  exit 1
+fi
