@@ -23,11 +23,11 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
   const auto length = static_cast<std::int32_t>(line.size());
   // A window occurs in an older line iff the longest shared stretch ending where the window
   // ends is at least as long as the window.
-  log.finder.clear();
+  log.finder.set_query(line);
   for (std::size_t i = 1; i < log.line_count(); ++i)
     log.finder.add_text(log.line_texts[i].text);
   std::vector<std::int32_t> longest;
-  log.finder.longest_matches(line, longest);
+  log.finder.longest_matches(longest);
   discover_windows(
       length,
       [&](std::int32_t w, std::int32_t n) {

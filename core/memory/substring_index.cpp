@@ -5,102 +5,25 @@
 namespace tsugihagi {
 namespace {
 
-constexpr std::int64_t empty_key = -1;
-
-std::int64_t key_of(std::int32_t state, char16_t unit) {
-  return (static_cast<std::int64_t>(state) << 16) | unit;
-}
-
-std::size_t slot_of(std::int64_t key, std::size_t mask) {
-  auto h = static_cast<std::uint64_t>(key) * 0x9E3779B97F4A7C15ull;
-  return static_cast<std::size_t>(h >> 20) & mask;
+std::uint64_t key_of(std::int32_t state, char16_t unit) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(state)) << 16) | unit;
 }
 
 }  // namespace
 
-substring_index::substring_index() : root_edges_(65536, -1) {
-  clear();
-}
-
-void substring_index::clear() {
-  // The root's table is reset through its own edge list, the hash table wholesale.
-  for (std::int32_t e = states_.empty() ? -1 : states_[0].first_edge; e >= 0; e = edges_[e].next) {
-    root_edges_[edges_[e].unit] = -1;
-  }
-  states_.assign(1, state{0, -1, -1});
-  edges_.clear();
-  // The table keeps its size from text to text: the log changes little between turns.
-  if (table_keys_.empty()) table_keys_.resize(1024);
-  std::fill(table_keys_.begin(), table_keys_.end(), empty_key);
-  table_edges_.resize(table_keys_.size());
-  table_used_ = 0;
-  last_ = 0;
-}
+substring_index::substring_index() : in_query_(65536, false) {}
 
 std::int32_t substring_index::transition(std::int32_t from, char16_t unit) const {
-  if (from == 0) {
-    const std::int32_t e = root_edges_[unit];
-    return e < 0 ? -1 : edges_[e].target;
-  }
-  const std::int64_t key = key_of(from, unit);
-  const std::size_t mask = table_keys_.size() - 1;
-  for (std::size_t slot = slot_of(key, mask);; slot = (slot + 1) & mask) {
-    if (table_keys_[slot] == key) return edges_[table_edges_[slot]].target;
-    if (table_keys_[slot] == empty_key) return -1;
-  }
-}
-
-void substring_index::grow_table() {
-  std::vector<std::int64_t> keys(table_keys_.size() * 2, empty_key);
-  std::vector<std::int32_t> values(keys.size(), -1);
-  const std::size_t mask = keys.size() - 1;
-  for (std::size_t i = 0; i < table_keys_.size(); ++i) {
-    if (table_keys_[i] == empty_key) continue;
-    std::size_t slot = slot_of(table_keys_[i], mask);
-    while (keys[slot] != empty_key)
-      slot = (slot + 1) & mask;
-    keys[slot] = table_keys_[i];
-    values[slot] = table_edges_[i];
-  }
-  table_keys_.swap(keys);
-  table_edges_.swap(values);
-}
-
-void substring_index::add_edge(std::int32_t from, char16_t unit, std::int32_t to) {
-  const auto index = static_cast<std::int32_t>(edges_.size());
-  edges_.push_back({unit, to, states_[from].first_edge});
-  states_[from].first_edge = index;
-  if (from == 0) {
-    root_edges_[unit] = index;
-    return;
-  }
-  if (2 * (table_used_ + 1) > table_keys_.size()) grow_table();
-  const std::int64_t key = key_of(from, unit);
-  const std::size_t mask = table_keys_.size() - 1;
-  std::size_t slot = slot_of(key, mask);
-  while (table_keys_[slot] != empty_key)
-    slot = (slot + 1) & mask;
-  table_keys_[slot] = key;
-  table_edges_[slot] = index;
-  ++table_used_;
-}
-
-void substring_index::set_transition(std::int32_t from, char16_t unit, std::int32_t to) {
-  for (std::int32_t e = states_[from].first_edge; e >= 0; e = edges_[e].next) {
-    if (edges_[e].unit == unit) {
-      edges_[e].target = to;
-      return;
-    }
-  }
-  add_edge(from, unit, to);
+  const auto it = edges_.find(key_of(from, unit));
+  return it == edges_.end() ? -1 : it->second;
 }
 
 void substring_index::extend(char16_t unit) {
   const auto current = static_cast<std::int32_t>(states_.size());
-  states_.push_back({states_[last_].length + 1, -1, -1});
+  states_.push_back({states_[last_].length + 1, -1, 0});
   std::int32_t p = last_;
   while (p != -1 && transition(p, unit) < 0) {
-    add_edge(p, unit, current);
+    edges_[key_of(p, unit)] = current;
     p = states_[p].link;
   }
   if (p == -1) {
@@ -111,12 +34,15 @@ void substring_index::extend(char16_t unit) {
       states_[current].link = q;
     } else {
       const auto clone = static_cast<std::int32_t>(states_.size());
-      states_.push_back({states_[p].length + 1, states_[q].link, -1});
-      for (std::int32_t e = states_[q].first_edge; e >= 0; e = edges_[e].next) {
-        add_edge(clone, edges_[e].unit, edges_[e].target);
+      states_.push_back({states_[p].length + 1, states_[q].link, 0});
+      for (std::size_t i = 0; i < query_.size(); ++i) {
+        // The clone takes q's transitions: q's are among the query's units.
+        const char16_t c = query_[i];
+        const std::int32_t target = transition(q, c);
+        if (target >= 0) edges_.try_emplace(key_of(clone, c), target);
       }
       while (p != -1 && transition(p, unit) == q) {
-        set_transition(p, unit, clone);
+        edges_[key_of(p, unit)] = clone;
         p = states_[p].link;
       }
       states_[q].link = clone;
@@ -126,32 +52,71 @@ void substring_index::extend(char16_t unit) {
   last_ = current;
 }
 
-void substring_index::add_text(std::u16string_view text) {
-  for (const char16_t unit : text)
-    extend(unit);
-  extend(u'\0');  // a separator no text holds: no stretch spans two texts
+void substring_index::set_query(std::u16string_view query) {
+  for (const char16_t c : query_)
+    in_query_[c] = false;
+  query_ = query;
+  states_.assign(1, state{0, -1, 0});
+  edges_.clear();
+  prefix_state_.clear();
+  last_ = 0;
+  for (const char16_t c : query_) {
+    in_query_[c] = true;
+    extend(c);
+    prefix_state_.push_back(last_);
+  }
 }
 
-void substring_index::longest_matches(std::u16string_view query,
-                                      std::vector<std::int32_t>& longest) const {
-  longest.assign(query.size(), 0);
+void substring_index::add_text(std::u16string_view text) {
   std::int32_t v = 0;
   std::int32_t length = 0;
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    const char16_t unit = query[i];
-    std::int32_t next = transition(v, unit);
+  for (const char16_t c : text) {
+    if (!in_query_[c]) {  // no stretch of the query goes on through this unit
+      v = 0;
+      length = 0;
+      continue;
+    }
+    std::int32_t next = transition(v, c);
     while (next < 0 && v != 0) {
       v = states_[v].link;
       length = states_[v].length;
-      next = transition(v, unit);
+      next = transition(v, c);
     }
     if (next < 0) {
+      v = 0;
       length = 0;
-    } else {
-      v = next;
-      ++length;
+      continue;
     }
-    longest[i] = length;
+    v = next;
+    ++length;
+    states_[v].best = std::max(states_[v].best, length);
+  }
+}
+
+void substring_index::longest_matches(std::vector<std::int32_t>& longest) {
+  // A stretch found in a text has all its suffixes found too: a state that saw a match makes
+  // its suffix-link parent's whole class found. Longer states first.
+  std::vector<std::int32_t> order(states_.size());
+  for (std::size_t i = 0; i < order.size(); ++i)
+    order[i] = static_cast<std::int32_t>(i);
+  std::sort(order.begin(), order.end(),
+            [&](std::int32_t a, std::int32_t b) { return states_[a].length > states_[b].length; });
+  for (const std::int32_t v : order) {
+    const std::int32_t link = states_[v].link;
+    if (link > 0 && states_[v].best > 0) {
+      states_[link].best = std::max(states_[link].best, states_[link].length);
+    }
+  }
+  // The stretches ending at i are the classes on the suffix-link path of query[0..i]'s
+  // state, longest first; the first one found gives the answer.
+  longest.assign(query_.size(), 0);
+  for (std::size_t i = 0; i < query_.size(); ++i) {
+    for (std::int32_t u = prefix_state_[i]; u > 0; u = states_[u].link) {
+      if (states_[u].best > 0) {
+        longest[i] = std::min(states_[u].length, states_[u].best);
+        break;
+      }
+    }
   }
 }
 
