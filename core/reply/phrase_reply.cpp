@@ -24,10 +24,13 @@ std::int32_t pick(const std::vector<std::int32_t>& gathered, random_source& rng)
 void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int32_t id,
                candidates& c) {
   if (!c.associated.insert(id).second) return;
+  const auto small = static_cast<std::int32_t>(c.counted.size());
   for_each_pair(w.cooc, [&](std::int32_t x, std::int32_t count) {
-    if (strmorph::word_at(d, x) != nullptr) {
-      c.associations.try_emplace(count, static_cast<std::uint32_t>(x));
-    }
+    const bool is_small = count >= 0 && count < small;
+    if (is_small && c.counted[static_cast<std::size_t>(count)]) return;  // the key is taken
+    if (strmorph::word_at(d, x) == nullptr) return;
+    c.associations.try_emplace(count, static_cast<std::uint32_t>(x));
+    if (is_small) c.counted[static_cast<std::size_t>(count)] = true;
   });
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 #include <unordered_set>
+#include <vector>
 
 #include <boost/pool/pool_alloc.hpp>
 
@@ -31,6 +32,8 @@ struct candidates {
   // Words whose co-occurrence pairs are in `associations` already: meeting them again adds
   // nothing there, since the map only grows and keeps the first word per count.
   std::unordered_set<std::int32_t> associated;
+  // The small counts that are keys of `associations` already, for a quick skip.
+  std::vector<bool> counted = std::vector<bool>(4096, false);
 };
 
 // Adds what log line i reaches (its words and their co-occurring words) to the candidates:
