@@ -23,12 +23,13 @@ void on_interrupt(int) {
   interrupted = 1;
 }
 
-// Ctrl-C ends the session like the end of input: reads are interrupted, not restarted.
+// Ctrl-C ends the session like the end of input: reads are interrupted, not restarted, and
+// the session saves as usual. A second Ctrl-C ends the process at once.
 void catch_interrupt() {
   struct sigaction action {};
   action.sa_handler = on_interrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;
+  action.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
