@@ -58,6 +58,7 @@ struct wordinfo_t {
 
 // A phrase: word ids with one flag byte each. The last flag is 1 for a whole line, 0 for a
 // pattern, whose other flags say whether the next element followed directly.
+// REQUIRES: flags.size() == ids.size().
 struct idiom_t {
   std::vector<std::int32_t> ids;
   std::vector<std::uint8_t> flags;

@@ -1,0 +1,395 @@
+#include "core/dict/dictionary_files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/dict/segmentation.h"
+#include "core/io/primitives.h"
+#include "core/memory/conversation_log.h"
+#include "tests/support/test_support.h"
+
+namespace strmorph {
+namespace {
+
+using tsugihagi::data_stream;
+using tsugihagi::pack_ids;
+using tsugihagi::pack_pairs;
+using tsugihagi::unpack_ids;
+using tsugihagi::unpack_pairs;
+using tsugihagi::testing::bytes;
+using tsugihagi::testing::corpus_lines;
+using tsugihagi::testing::make_empty_data;
+using tsugihagi::testing::memory_reader;
+using tsugihagi::testing::read_file;
+using tsugihagi::testing::temp_dir;
+using tsugihagi::testing::written_by;
+
+using ids = std::vector<std::int32_t>;
+
+bytes cat(std::initializer_list<bytes> parts) {
+  bytes all;
+  for (const bytes& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+bytes prefix(const bytes& all, std::size_t n) {
+  return {all.begin(), all.begin() + static_cast<std::ptrdiff_t>(n)};
+}
+
+// The four files' contents, in loading order.
+struct files {
+  bytes idiom_hdid, idiomdic, hdid, dic;
+};
+
+files files_of(const dic_t& d) {
+  return {written_by([&](data_stream& s) { write_idiom_hdid(d, s); }),
+          written_by([&](data_stream& s) { write_idiomdic(d, s); }),
+          written_by([&](data_stream& s) { write_hdid(d, s); }),
+          written_by([&](data_stream& s) { write_dic(d, s); })};
+}
+
+void read_all(dic_t& d, const files& f) {
+  data_stream idiom_hdid = memory_reader(f.idiom_hdid);
+  read_idiom_hdid(d, idiom_hdid);
+  data_stream idiomdic = memory_reader(f.idiomdic);
+  read_idiomdic(d, idiomdic);
+  data_stream hdid = memory_reader(f.hdid);
+  read_hdid(d, hdid);
+  data_stream dic = memory_reader(f.dic);
+  read_dic(d, dic);
+}
+
+// One "data/dic.data" record, written field by field.
+bytes word_record(std::u16string_view text, std::uint32_t id, std::uint32_t count = 0,
+                  const bytes& next = {}, const bytes& prev = {}, const bytes& cooc = {},
+                  const bytes& idioms = {}) {
+  return written_by([&](data_stream& s) {
+    tsugihagi::write_wide_z(s, text);
+    tsugihagi::write_compact_int(s, id);
+    tsugihagi::write_compact_int(s, count);
+    for (const bytes* list : {&next, &prev, &cooc, &idioms})
+      tsugihagi::write_byte_blob(s, list->data(), list->size());
+  });
+}
+
+// One "data/idiomdic.data" record.
+bytes idiom_record(std::uint32_t id, const ids& word_ids, const std::vector<std::uint8_t>& flags) {
+  return written_by([&](data_stream& s) {
+    tsugihagi::write_compact_int(s, id);
+    tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(word_ids.size()));
+    for (const std::int32_t w : word_ids)
+      tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(w));
+    tsugihagi::write_bit_vector(s, flags.data(), flags.size());
+  });
+}
+
+bytes i32s(const ids& values) {
+  return written_by([&](data_stream& s) {
+    for (const std::int32_t v : values)
+      tsugihagi::write_i32(s, v);
+  });
+}
+
+bytes list_bytes(const packed_list& list) {
+  return {list.bytes().begin(), list.bytes().end()};
+}
+
+std::int32_t add(dic_t& d, std::u16string_view text) {
+  return add_word(d, text.data(), static_cast<std::int32_t>(text.size())).first->second.id;
+}
+
+std::int32_t id_of(dic_t& d, std::u16string_view text) {
+  const auto* entry = find_word(d, text.data(), static_cast<std::int32_t>(text.size()));
+  return entry == nullptr ? -99 : entry->second.id;
+}
+
+TEST(dic_file, holds_each_word_as_text_id_count_and_lists_in_word_order) {
+  dic_t d;
+  add(d, u"い");
+  add(d, u"あ");
+  EXPECT_EQ(files_of(d).dic, (bytes{0x42, 0x30, 0, 0, 0x01, 0x01, 0, 0, 0, 0, 0,  //
+                                    0x44, 0x30, 0, 0, 0x00, 0x00, 0, 0, 0, 0}));
+  dic_t far;
+  wordinfo_t info;
+  info.id = 300;
+  ASSERT_TRUE(insert_loaded_word(far, u"あ", std::move(info)));
+  EXPECT_EQ(files_of(far).dic, (bytes{0x42, 0x30, 0x00, 0x00, 0x02, 0x2C, 0x01, 0, 0, 0, 0, 0}));
+}
+
+TEST(idiomdic_file, an_idiom_with_id_5_is_its_id_length_ids_and_one_flag_byte) {
+  dic_t d;
+  ASSERT_TRUE(insert_loaded_idiom(d, 5, idiom_t{{7, 300, 0}, {0, 0, 1}}));
+  EXPECT_EQ(files_of(d).idiomdic,
+            (bytes{0x01, 0x05, 0x01, 0x03, 0x01, 0x07, 0x02, 0x2C, 0x01, 0x00, 0x04}));
+}
+
+TEST(idiomdic_file, nine_flags_take_two_bytes_and_the_ninth_is_bit_0_of_the_second) {
+  dic_t d;
+  const idiom_t idiom{{0, 1, 2, 3, 4, 5, 6, 7, 8}, {1, 0, 0, 0, 0, 0, 0, 0, 1}};
+  ASSERT_TRUE(insert_loaded_idiom(d, 0, idiom));
+  const bytes file = files_of(d).idiomdic;
+  ASSERT_EQ(file.size(), 1u + 2u + (1u + 8 * 2u) + 2u);
+  EXPECT_EQ(prefix(file, 4), (bytes{0x00, 0x01, 0x09, 0x00}));
+  EXPECT_EQ((bytes{file.end() - 2, file.end()}), (bytes{0x01, 0x01}));
+
+  dic_t loaded;
+  data_stream s = memory_reader(file);
+  read_idiomdic(loaded, s);
+  ASSERT_NE(idiom_at(loaded, 0), nullptr);
+  EXPECT_EQ(idiom_at(loaded, 0)->ids, idiom.ids);
+  EXPECT_EQ(idiom_at(loaded, 0)->flags, idiom.flags);
+}
+
+TEST(hdid_file, holds_the_free_ids_as_i32s_in_ascending_order) {
+  dic_t d;
+  d.hdid = {10, 3};
+  d.idiom_hdid = {256};
+  EXPECT_EQ(files_of(d).hdid, (bytes{3, 0, 0, 0, 10, 0, 0, 0}));
+  EXPECT_EQ(files_of(d).idiom_hdid, (bytes{0, 1, 0, 0}));
+}
+
+TEST(dictionary_files, free_ids_3_and_10_with_words_0_1_2_4_5_give_an_idmap_of_11) {
+  dic_t d;
+  read_all(d, {{},
+               {},
+               i32s({3, 10}),
+               cat({word_record(u"a", 0), word_record(u"b", 1), word_record(u"c", 2),
+                    word_record(u"d", 4), word_record(u"e", 5)})});
+  EXPECT_EQ(d.idmap.size(), 11);
+  for (const std::int32_t empty : {3, 6, 7, 8, 9, 10})
+    EXPECT_EQ(word_at(d, empty), nullptr) << empty;
+  EXPECT_EQ(word_text(d, 4), u"d");
+  EXPECT_EQ(add(d, u"new"), 3);
+  EXPECT_EQ(add(d, u"newer"), 10) << "then the next free id";
+  EXPECT_EQ(add(d, u"newest"), 11);
+}
+
+TEST(dictionary_files, empty_files_load_as_an_empty_dictionary) {
+  temp_dir dir;
+  make_empty_data(dir.path());
+  const auto data = dir.path() / "data";
+  dic_t d;
+  EXPECT_TRUE(load_idiom_hdid(d, data / "idiom_hdid.data"));
+  EXPECT_TRUE(load_idiomdic(d, data / "idiomdic.data"));
+  EXPECT_TRUE(load_hdid(d, data / "hdid.data"));
+  EXPECT_TRUE(load_dic(d, data / "dic.data"));
+  EXPECT_TRUE(d.wordmap.empty());
+  EXPECT_EQ(add(d, u"a"), 0);
+  EXPECT_EQ(add_idiom(d, idiom_t{{0}, {1}}).first, 0);
+}
+
+TEST(dictionary_files, a_missing_file_fails_to_load_and_a_missing_folder_to_save) {
+  temp_dir dir;
+  dic_t d;
+  EXPECT_FALSE(load_dic(d, dir.path() / "dic.data"));
+  EXPECT_FALSE(load_hdid(d, dir.path() / "hdid.data"));
+  EXPECT_FALSE(save_dic(d, dir.path() / "missing" / "dic.data"));
+}
+
+// A dictionary grown from corpus lines, with a small entry limit so that pruning leaves
+// free word and idiom ids behind.
+void learn_corpus(dic_t& d, std::size_t line_count) {
+  tsugihagi::conversation_log log;
+  for (const std::u16string& line : corpus_lines(line_count)) {
+    if (line.empty()) continue;
+    tsugihagi::add_line(log, line);
+    tsugihagi::discover_words(d, log);
+    std::map<std::int32_t, std::int32_t> out;
+    tsugihagi::segment(d, line.data(), static_cast<std::int32_t>(line.size()), out);
+    ids words;
+    for (const auto& [position, id] : out)
+      words.push_back(id);
+    words = live_ids(d, words);  // adding a late word may have pruned an early one
+    if (words.empty()) continue;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+      wordinfo_t* w = word_at(d, words[i]);
+      auto next = unpack_pairs(w->next);
+      next.push_back({i + 1 < words.size() ? words[i + 1] : boundary_id, static_cast<int>(i)});
+      w->next = pack_pairs(next);
+      auto prev = unpack_ids(w->prev);
+      prev.push_back(i > 0 ? words[i - 1] : boundary_id);
+      w->prev = pack_ids(prev);
+      auto cooc = unpack_pairs(w->cooc);
+      for (const std::int32_t other : words) {
+        if (other != words[i] && !tsugihagi::pair_list_has_id(w->cooc, other))
+          cooc.push_back({other, 70000});
+      }
+      w->cooc = pack_pairs(cooc);
+    }
+    std::vector<std::uint8_t> flags(words.size() - 1, words.size() > 8 ? 1 : 0);
+    flags.push_back(1);
+    const auto [idiom_id, inserted] = add_idiom(d, idiom_t{words, flags});
+    if (inserted) link_idiom(d, words, idiom_id);
+  }
+}
+
+constexpr const char* file_names[] = {"idiom_hdid.data", "idiomdic.data", "hdid.data", "dic.data"};
+
+TEST(dictionary_files, saving_and_loading_reproduces_every_byte) {
+  temp_dir dir;
+  dic_t original(150);
+  learn_corpus(original, 80);
+  ASSERT_FALSE(original.hdid.empty()) << "the corpus should have filled the word map";
+  ASSERT_FALSE(original.idiom_hdid.empty());
+  original.idiom_hdid.insert(1000);  // a free id past the end of idiomidmap
+  const auto first = dir.path() / "first", second = dir.path() / "second";
+  std::filesystem::create_directories(first);
+  std::filesystem::create_directories(second);
+  EXPECT_TRUE(save_idiom_hdid(original, first / file_names[0]));
+  EXPECT_TRUE(save_idiomdic(original, first / file_names[1]));
+  EXPECT_TRUE(save_hdid(original, first / file_names[2]));
+  EXPECT_TRUE(save_dic(original, first / file_names[3]));
+
+  dic_t loaded;
+  ASSERT_TRUE(load_idiom_hdid(loaded, first / file_names[0]));
+  ASSERT_TRUE(load_idiomdic(loaded, first / file_names[1]));
+  ASSERT_TRUE(load_hdid(loaded, first / file_names[2]));
+  ASSERT_TRUE(load_dic(loaded, first / file_names[3]));
+  save_idiom_hdid(loaded, second / file_names[0]);
+  save_idiomdic(loaded, second / file_names[1]);
+  save_hdid(loaded, second / file_names[2]);
+  save_dic(loaded, second / file_names[3]);
+  for (const char* name : file_names) {
+    EXPECT_FALSE(read_file(first / name).empty()) << name;
+    EXPECT_EQ(read_file(first / name), read_file(second / name)) << name;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(first), {}), 4)
+      << "no temporary files are left behind";
+  for (auto& [key, info] : loaded.wordmap)
+    EXPECT_EQ(word_at(loaded, info.id), &info) << "idmap reaches every loaded word";
+}
+
+// Loading stops at a record cut short and keeps every complete record before it.
+TEST(damaged_files, a_dic_record_cut_short_is_dropped_wherever_it_is_cut) {
+  const bytes first = word_record(u"あ", 0, 2, {0x01, 0x01, 0x00}, {0x00}, {}, {0x01, 0x09});
+  const bytes second = word_record(u"いう", 1, 0, {0x00, 0x00}, {0x01, 0x07});
+  const bytes whole = cat({first, second});
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    dic_t d;
+    data_stream s = memory_reader(prefix(whole, cut));
+    read_dic(d, s);
+    const std::size_t complete = (cut >= first.size()) + (cut == whole.size());
+    ASSERT_EQ(d.wordmap.size(), complete) << "cut at " << cut;
+    EXPECT_EQ(word_at(d, 1) != nullptr, complete == 2) << "cut at " << cut;
+    if (complete == 0) continue;
+    const wordinfo_t* a = word_at(d, 0);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->count, 2);
+    EXPECT_EQ(list_bytes(a->next), (bytes{0x01, 0x01, 0x00}));
+    EXPECT_EQ(list_bytes(a->idioms), (bytes{0x01, 0x09}));
+  }
+}
+
+TEST(damaged_files, an_idiom_record_cut_short_is_dropped_wherever_it_is_cut) {
+  const bytes first = idiom_record(0, {1, 300, 2}, {0, 0, 1});
+  const bytes second = idiom_record(1, {4, 5, 6, 7, 8, 9, 10, 11, 12}, {0, 0, 0, 0, 0, 0, 0, 0, 1});
+  const bytes whole = cat({first, second});
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    dic_t d;
+    data_stream s = memory_reader(prefix(whole, cut));
+    read_idiomdic(d, s);
+    const std::size_t complete = (cut >= first.size()) + (cut == whole.size());
+    ASSERT_EQ(d.idiomset.size(), complete) << "cut at " << cut;
+    EXPECT_EQ(idiom_at(d, 1) != nullptr, complete == 2) << "cut at " << cut;
+    if (complete > 0) {
+      EXPECT_EQ(idiom_at(d, 0)->ids, (ids{1, 300, 2}));
+    }
+  }
+}
+
+TEST(damaged_files, a_free_id_list_ending_inside_an_i32_keeps_the_whole_ones) {
+  dic_t d;
+  read_all(d, {{0x02, 0, 0, 0, 0x05}, {}, {0x03, 0, 0, 0, 0x0A, 0}, {}});
+  EXPECT_EQ(d.hdid, std::set<std::int32_t>{3});
+  EXPECT_EQ(d.idiom_hdid, std::set<std::int32_t>{2});
+}
+
+TEST(damaged_files, records_with_impossible_ids_are_dropped) {
+  dic_t d;
+  read_all(d, {i32s({-1, 0x1000000, 4}),
+               cat({idiom_record(0xFFFFFFFF, {0}, {1}), idiom_record(0x1000000, {1}, {1}),
+                    idiom_record(3, {2}, {1})}),
+               i32s({-5, 0x1000000, 7}),
+               cat({word_record(u"a", 0xFFFFFFFF), word_record(u"b", 0x1000000),
+                    word_record(u"c", 1000)})});
+  EXPECT_EQ(d.idiom_hdid, std::set<std::int32_t>{4});
+  EXPECT_EQ(d.hdid, std::set<std::int32_t>{7});
+  EXPECT_EQ(d.idiomset.size(), 1u);
+  ASSERT_NE(idiom_at(d, 3), nullptr);
+  EXPECT_EQ(idiom_at(d, 3)->ids, ids{2});
+  EXPECT_EQ(d.wordmap.size(), 1u);
+  EXPECT_EQ(id_of(d, u"c"), 1000);
+  EXPECT_EQ(d.idmap.size(), 1001);
+}
+
+TEST(damaged_files, a_list_that_does_not_decode_exactly_drops_its_record) {
+  const std::vector<std::pair<const char*, bytes>> damaged{
+      {"next cut inside a value", word_record(u"a", 0, 0, {0x01})},
+      {"next with an odd number of values", word_record(u"b", 1, 0, {0x00, 0x01, 0x05, 0x00})},
+      {"prev with a length byte above 4", word_record(u"c", 2, 0, {}, {0x05, 0, 0, 0, 0, 0})},
+      {"cooc with a single value", word_record(u"d", 3, 0, {}, {}, {0x00})},
+      {"idioms cut inside a value", word_record(u"e", 4, 0, {}, {}, {}, {0x02, 0x2C})},
+  };
+  for (const auto& [what, record] : damaged) {
+    dic_t d;
+    data_stream s = memory_reader(cat({record, word_record(u"ok", 9, 0, {0x00, 0x00})}));
+    read_dic(d, s);
+    EXPECT_EQ(d.wordmap.size(), 1u) << what;
+    EXPECT_EQ(id_of(d, u"ok"), 9) << what;
+  }
+}
+
+TEST(damaged_files, an_empty_text_an_empty_idiom_or_an_overlong_idiom_is_dropped) {
+  dic_t d;
+  read_all(d, {{},
+               cat({idiom_record(0, {}, {}), idiom_record(1, {5}, {1})}),
+               {},
+               cat({word_record(u"", 0), word_record(u"x", 1)})});
+  EXPECT_EQ(idiom_at(d, 0), nullptr);
+  EXPECT_NE(idiom_at(d, 1), nullptr);
+  EXPECT_EQ(word_at(d, 0), nullptr);
+  EXPECT_EQ(id_of(d, u"x"), 1);
+
+  dic_t longer;
+  data_stream s = memory_reader({0x00, 0x04, 0xFF, 0xFF, 0xFF, 0x7F, 0x00, 0x00});
+  read_idiomdic(longer, s);
+  EXPECT_TRUE(longer.idiomset.empty()) << "an idiom longer than the file is not allocated";
+}
+
+TEST(damaged_files, a_second_record_with_a_taken_id_does_not_replace_the_first) {
+  dic_t d;
+  read_all(d,
+           {{},
+            cat({idiom_record(2, {1}, {1}), idiom_record(2, {5}, {1}), idiom_record(3, {1}, {1})}),
+            {},
+            cat({word_record(u"あ", 0), word_record(u"い", 0), word_record(u"あ", 1)})});
+  EXPECT_EQ(d.wordmap.size(), 1u);
+  EXPECT_EQ(word_text(d, 0), u"あ");
+  EXPECT_EQ(d.idmap[0].info, &find_word(d, u"あ", 1)->second);
+  EXPECT_EQ(word_at(d, 1), nullptr);
+  EXPECT_EQ(id_of(d, u"い"), -99);
+
+  EXPECT_EQ(d.idiomset.size(), 1u);
+  ASSERT_NE(idiom_at(d, 2), nullptr);
+  EXPECT_EQ(idiom_at(d, 2)->ids, ids{1});
+  EXPECT_EQ(idiom_at(d, 3), nullptr) << "the same idiom under a second id";
+}
+
+TEST(damaged_files, a_free_id_that_a_loaded_entry_uses_is_no_longer_free) {
+  dic_t d;
+  read_all(d, {i32s({0, 1}), idiom_record(0, {0}, {1}), i32s({1, 2}), word_record(u"a", 1)});
+  EXPECT_EQ(d.idiom_hdid, std::set<std::int32_t>{1});
+  EXPECT_EQ(d.hdid, std::set<std::int32_t>{2});
+  EXPECT_EQ(add(d, u"b"), 2) << "a new word must not take the loaded word's id";
+  EXPECT_EQ(word_text(d, 1), u"a");
+  EXPECT_EQ(add_idiom(d, idiom_t{{1}, {1}}).first, 1);
+}
+
+}  // namespace
+}  // namespace strmorph

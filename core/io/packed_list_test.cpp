@@ -1,0 +1,141 @@
+#include "core/io/packed_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "tests/support/test_support.h"
+
+namespace tsugihagi {
+namespace {
+
+using testing::bytes;
+
+bytes bytes_of(const packed_list& list) {
+  return {list.bytes().begin(), list.bytes().end()};
+}
+
+// Every sequence of `length` values drawn from `alphabet`.
+std::vector<std::vector<std::int32_t>> all_sequences(const std::vector<std::int32_t>& alphabet,
+                                                     std::size_t length) {
+  std::vector<std::vector<std::int32_t>> out{{}};
+  for (std::size_t i = 0; i < length; ++i) {
+    std::vector<std::vector<std::int32_t>> longer;
+    for (const auto& prefix : out) {
+      for (const std::int32_t v : alphabet) {
+        longer.push_back(prefix);
+        longer.back().push_back(v);
+      }
+    }
+    out = std::move(longer);
+  }
+  return out;
+}
+
+TEST(packed_id_list, of_1_300_0_is_six_bytes_and_decodes_back) {
+  const std::vector<std::int32_t> ids{1, 300, 0};
+  const packed_list list = pack_ids(ids);
+  EXPECT_EQ(list.size, 6);
+  EXPECT_EQ(bytes_of(list), (bytes{0x01, 0x01, 0x02, 0x2C, 0x01, 0x00}));
+  EXPECT_EQ(unpack_ids(list), ids);
+  EXPECT_EQ(bytes_of(pack_ids(std::vector<std::int32_t>{-1})),
+            (bytes{0x04, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(packed_id_list, when_empty_has_size_zero_and_no_block) {
+  const packed_list list = pack_ids({});
+  EXPECT_EQ(list.size, 0);
+  EXPECT_EQ(list.data, nullptr);
+  EXPECT_TRUE(unpack_ids(list).empty());
+  EXPECT_TRUE(unpack_ids(packed_list{}).empty());
+  EXPECT_EQ(packed_from_bytes({}).data, nullptr);
+}
+
+TEST(packed_pair_list, of_the_pair_0_5_is_three_bytes) {
+  const std::vector<id_count> pairs{{0, 5}};
+  const packed_list list = pack_pairs(pairs);
+  EXPECT_EQ(bytes_of(list), (bytes{0x00, 0x01, 0x05}));
+  EXPECT_EQ(unpack_pairs(list), pairs);
+}
+
+TEST(list_walkers, pair_list_has_id_compares_ids_never_counts) {
+  const packed_list list = pack_pairs(std::vector<id_count>{{7, 0}, {-1, 2}});
+  EXPECT_TRUE(pair_list_has_id(list, 7));
+  EXPECT_TRUE(pair_list_has_id(list, -1));
+  EXPECT_FALSE(pair_list_has_id(list, 0));
+  EXPECT_FALSE(pair_list_has_id(list, 2));
+  EXPECT_FALSE(pair_list_has_id(packed_list{}, 0));
+}
+
+TEST(list_walkers, never_read_past_damaged_bytes) {
+  // A value cut short, and an impossible length byte: nothing past them is matched.
+  EXPECT_FALSE(id_list_contains(packed_from_bytes(bytes{0x02, 0x2C}), 300));
+  EXPECT_FALSE(id_list_contains(packed_from_bytes(bytes{0x09, 0x00, 0x00}), 0));
+  EXPECT_TRUE(id_list_contains(packed_from_bytes(bytes{0x01, 0x07, 0x02, 0x2C}), 7));
+  EXPECT_FALSE(pair_list_has_id(packed_from_bytes(bytes{0x01, 0x07}), 7))
+      << "an id without its count is not a pair";
+}
+
+TEST(list_validation, a_list_is_whole_values_ending_exactly_at_the_end) {
+  EXPECT_TRUE(is_id_list(bytes{}));
+  EXPECT_TRUE(is_id_list(bytes{0x01, 0x01, 0x02, 0x2C, 0x01, 0x00}));
+  EXPECT_TRUE(is_id_list(bytes{0x04, 0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_FALSE(is_id_list(bytes{0x01}));
+  EXPECT_FALSE(is_id_list(bytes{0x01, 0x07, 0x02, 0x2C}));
+  EXPECT_FALSE(is_id_list(bytes{0x05, 0x00, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_FALSE(is_id_list(bytes{0xFF}));
+  EXPECT_TRUE(is_pair_list(bytes{0x00, 0x01, 0x05}));
+  EXPECT_FALSE(is_pair_list(bytes{0x00, 0x01, 0x05, 0x00})) << "an odd number of values";
+}
+
+TEST(list_validation, a_cut_list_is_valid_only_when_cut_between_values) {
+  const bytes whole = bytes_of(pack_ids(std::vector<std::int32_t>{1, -1, 300, 0, 0x10000}));
+  const std::set<std::size_t> value_ends{0, 2, 7, 10, 11, 15};
+  ASSERT_EQ(whole.size(), 15u);
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    const bytes prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
+    EXPECT_EQ(is_id_list(prefix), value_ends.count(cut) == 1) << "cut at " << cut;
+  }
+}
+
+// The walkers scan the bytes directly; unpacking and searching must give the same answers.
+TEST(list_walkers, agree_with_unpacking_on_every_small_id_list) {
+  const std::vector<std::int32_t> alphabet{-1, 0, 300};
+  for (std::size_t length = 0; length <= 4; ++length) {
+    for (const auto& ids : all_sequences(alphabet, length)) {
+      const packed_list list = pack_ids(ids);
+      ASSERT_EQ(unpack_ids(list), ids);
+      EXPECT_TRUE(is_id_list(list.bytes()));
+      EXPECT_EQ(is_pair_list(list.bytes()), ids.size() % 2 == 0);
+      for (const std::int32_t probe : {-1, 0, 1, 44, 300, 256}) {
+        const bool expected = std::find(ids.begin(), ids.end(), probe) != ids.end();
+        EXPECT_EQ(id_list_contains(list, probe), expected)
+            << "probe " << probe << " in a list of " << ids.size();
+      }
+    }
+  }
+}
+
+TEST(list_walkers, agree_with_unpacking_on_every_small_pair_list) {
+  const std::vector<std::int32_t> alphabet{-1, 0, 300};
+  for (std::size_t length = 0; length <= 4; length += 2) {
+    for (const auto& values : all_sequences(alphabet, length)) {
+      std::vector<id_count> pairs;
+      for (std::size_t i = 0; i < values.size(); i += 2)
+        pairs.push_back({values[i], values[i + 1]});
+      const packed_list list = pack_pairs(pairs);
+      ASSERT_EQ(unpack_pairs(list), pairs);
+      EXPECT_TRUE(is_pair_list(list.bytes()));
+      for (const std::int32_t probe : {-1, 0, 1, 300}) {
+        const bool expected = std::any_of(pairs.begin(), pairs.end(),
+                                          [probe](const id_count& p) { return p.id == probe; });
+        EXPECT_EQ(pair_list_has_id(list, probe), expected) << "probe " << probe;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tsugihagi
