@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -40,7 +41,7 @@ class substring_index {
   std::unordered_map<std::uint64_t, std::int32_t> edges_;  // (state, unit) -> state
   std::vector<std::int32_t> prefix_state_;                 // the state of query[0..i], for each i
   std::vector<bool> in_query_;                             // by unit: whether the query holds it
-  std::u16string_view query_;
+  std::u16string query_;  // a copy: the caller's text may be gone by the next query
   std::int32_t last_ = 0;
 };
 
