@@ -102,3 +102,27 @@ TEST(terminal_frontend, learns_a_text_file_without_replying_and_saves) {
 
 }  // namespace
 }  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+TEST(terminal_frontend, replays_the_small_reference_session_byte_for_byte) {
+  const std::filesystem::path golden = testing::shared_dir() / "golden" / "small";
+  testing::temp_dir dir;
+  testing::make_empty_data(dir.path());
+  const testing::bytes input = testing::read_file(golden / "input.txt");
+  const testing::bytes seed = testing::read_file(golden / "seed");
+  const std::string seed_text(seed.begin(), seed.end());
+  const run_result r = run_cli(dir.path(), "--seed " + seed_text.substr(0, seed_text.find('\n')),
+                               std::string(input.begin(), input.end()));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const testing::bytes replies = testing::read_file(golden / "expected" / "replies.txt");
+  EXPECT_EQ(r.out, std::string(replies.begin(), replies.end()));
+  for (const char* file : {"log.txt", "config", "data/dic.data", "data/log.data"}) {
+    EXPECT_EQ(testing::read_file(dir.path() / file), testing::read_file(golden / "expected" / file))
+        << file;
+  }
+}
+
+}  // namespace
+}  // namespace tsugihagi
