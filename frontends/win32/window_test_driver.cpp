@@ -187,6 +187,14 @@ std::wstring exchange(const running_app& app, const std::wstring& line) {
   return ok ? shown.substr(prefix.size()) : std::wstring();
 }
 
+// Starts the program in `dir` and waits for its main window; false when it did not appear.
+bool open_main_window(running_app& app, const fs::path& exe, const fs::path& dir) {
+  check(app.start(exe, dir), "the program starts");
+  app.main_window = app.wait_for_window(L"tsugihagi_main_window");
+  check(app.main_window != nullptr, "the main window appears");
+  return app.main_window != nullptr;
+}
+
 std::string transcript_of(const std::wstring& line, const std::wstring& reply) {
   return "user > " + cp932(line) + "\r\nhagi > " + cp932(reply) + "\r\n";
 }
@@ -195,10 +203,7 @@ void first_run_saves_everything_with_the_box_left_checked(const fs::path& exe,
                                                           const fs::path& dir) {
   std::printf("A first run answers a line and, left checked, saves every data file\n");
   running_app app;
-  check(app.start(exe, dir), "the program starts");
-  app.main_window = app.wait_for_window(L"tsugihagi_main_window");
-  check(app.main_window != nullptr, "the main window appears");
-  if (app.main_window == nullptr) return;
+  if (!open_main_window(app, exe, dir)) return;
   const folder_state before = snapshot(dir);
 
   RECT outer{};
@@ -237,10 +242,7 @@ void unchecking_the_box_saves_nothing(const fs::path& exe, const fs::path& dir) 
   std::printf("A later run loads the saved state; unchecked, it saves nothing\n");
   const folder_state before = snapshot(dir);
   running_app app;
-  check(app.start(exe, dir), "the program starts");
-  app.main_window = app.wait_for_window(L"tsugihagi_main_window");
-  check(app.main_window != nullptr, "the main window appears");
-  if (app.main_window == nullptr) return;
+  if (!open_main_window(app, exe, dir)) return;
   check(app.checked(), "config 01 shows the check box checked");
 
   const std::wstring line = L"こんにちは";
@@ -256,10 +258,7 @@ void unchecking_the_box_saves_nothing(const fs::path& exe, const fs::path& dir) 
 
   std::printf("Starting unchecked, two clicks leave the box unchecked\n");
   running_app again;
-  check(again.start(exe, dir), "the program starts");
-  again.main_window = again.wait_for_window(L"tsugihagi_main_window");
-  check(again.main_window != nullptr, "the main window appears");
-  if (again.main_window == nullptr) return;
+  if (!open_main_window(again, exe, dir)) return;
   check(!again.checked(), "config 00 shows the check box cleared");
   again.click_checkbox();
   again.click_checkbox();
