@@ -31,9 +31,20 @@ void set_idiom_slot(dic_t& d, std::int32_t id, const idiom_t* idiom) {
   d.idiomidmap[id] = {idiom};
 }
 
-// The smallest free id, taken out of the set, or the array's size.
-std::int32_t choose_id(std::set<std::int32_t>& free_ids, std::int32_t size) {
-  if (free_ids.empty()) return size;
+// How many empty slots one refill of the free set takes at most (see choose_id).
+constexpr std::size_t hole_batch = 4096;
+
+// The smallest free id, taken out of the set, or the array's size. Ids stay below id_ceiling,
+// which the files cannot hold: an array that has reached it (only ids read from a damaged
+// file leave so many empty slots behind) first gives up to hole_batch of its empty slots to
+// the free set. Only with no empty slot at all does an id reach the ceiling.
+template <typename Map, typename Empty>
+std::int32_t choose_id(std::set<std::int32_t>& free_ids, const Map& map, Empty is_empty) {
+  if (free_ids.empty() && map.size() >= id_ceiling) {
+    for (std::int32_t id = 0; id < id_ceiling && free_ids.size() < hole_batch; ++id)
+      if (is_empty(map[id])) free_ids.insert(id);
+  }
+  if (free_ids.empty()) return map.size();
   const std::int32_t id = *free_ids.begin();
   free_ids.erase(free_ids.begin());
   return id;
@@ -117,7 +128,8 @@ std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, st
   auto* copy = new char16_t[static_cast<std::size_t>(length)];
   std::memcpy(copy, text, sizeof(char16_t) * static_cast<std::size_t>(length));
   *cell = copy;
-  const std::int32_t id = choose_id(d.hdid, d.idmap.size());
+  const std::int32_t id =
+      choose_id(d.hdid, d.idmap, [](const idmap_value_t& v) { return v.key == nullptr; });
   it->second.id = id;
   set_word_slot(d, id, {&it->first, &it->second});
   return {it, true};
@@ -133,7 +145,8 @@ std::pair<std::int32_t, bool> add_idiom(dic_t& d, idiom_t idiom) {
   auto [it, inserted] = d.idiomset.insert(std::move(idiom));
   if (!inserted) return {-1, false};
   if (static_cast<std::int64_t>(d.idiomset.size()) == d.entry_limit) prune_idioms(d);
-  const std::int32_t id = choose_id(d.idiom_hdid, d.idiomidmap.size());
+  const std::int32_t id = choose_id(d.idiom_hdid, d.idiomidmap,
+                                    [](const idiomidmap_value_t& v) { return v.idiom == nullptr; });
   set_idiom_slot(d, id, &*it);
   return {id, true};
 }

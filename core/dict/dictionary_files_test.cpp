@@ -391,5 +391,27 @@ TEST(damaged_files, a_free_id_that_a_loaded_entry_uses_is_no_longer_free) {
   EXPECT_EQ(add_idiom(d, idiom_t{{1}, {1}}).first, 1);
 }
 
+// A free id just below the ceiling stretches the id arrays to it; the ids after it must still
+// be ones the files can hold, or the entries that take them are lost on the next load.
+TEST(damaged_files, a_free_id_at_the_ceiling_leaves_new_entries_ids_the_files_can_hold) {
+  dic_t d;
+  read_all(d, {i32s({id_ceiling - 1}), idiom_record(0, {0}, {1}), i32s({id_ceiling - 1}),
+               word_record(u"a", 0)});
+  EXPECT_EQ(add(d, u"b"), id_ceiling - 1);
+  EXPECT_EQ(add(d, u"c"), 1) << "the smallest empty slot";
+  EXPECT_EQ(add(d, u"d"), 2);
+  EXPECT_EQ(add_idiom(d, idiom_t{{1}, {1}}).first, id_ceiling - 1);
+  EXPECT_EQ(add_idiom(d, idiom_t{{2}, {1}}).first, 1);
+
+  const files saved = files_of(d);
+  dic_t reloaded;
+  read_all(reloaded, saved);
+  for (const char16_t* word : {u"a", u"b", u"c", u"d"})
+    EXPECT_EQ(id_of(reloaded, word), id_of(d, word)) << "lost or renumbered on reload";
+  EXPECT_EQ(reloaded.idiomset.size(), 3u);
+  EXPECT_EQ(files_of(reloaded).hdid, saved.hdid);
+  EXPECT_EQ(files_of(reloaded).idiom_hdid, saved.idiom_hdid);
+}
+
 }  // namespace
 }  // namespace strmorph
