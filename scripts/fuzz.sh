@@ -7,6 +7,8 @@
 #   scripts/fuzz.sh                 all five targets
 #   scripts/fuzz.sh dic log         some of them (idiom_hdid idiomdic hdid dic log)
 #   FUZZ_SECONDS=300 scripts/fuzz.sh
+#   FUZZ_SEED=0 scripts/fuzz.sh     a new random seed each run (default: seed 1, so that a
+#                                   run of the test command mutates the same way every time)
 #
 # Needs clang, libclang-rt-14-dev, cmake, ninja and the shared data beside the repository
 # (or TSUGIHAGI_SHARED_DIR). TSUGIHAGI_FUZZ_NO_PRUNE=1 skips the pruning step of each run.
@@ -16,6 +18,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 shared="${TSUGIHAGI_SHARED_DIR:-$root/../shared}"
 seconds="${FUZZ_SECONDS:-20}"
+seed="${FUZZ_SEED:-1}"
 max_len=8192
 all_targets=(idiom_hdid idiomdic hdid dic log)
 if [ "$#" -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
@@ -79,7 +82,8 @@ summary=()
 for t in "${targets[@]}"; do
   log="$run_dir/$t/fuzz.log"
   status=0
-  "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -max_len="$max_len" -timeout=60 \
+  "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -seed="$seed" \
+    -max_len="$max_len" -timeout=60 \
     -print_final_stats=1 -artifact_prefix="$run_dir/$t/artifacts/" \
     "$run_dir/$t/corpus" "$seeds/$t" >"$log" 2>&1 || status=$?
   # "Done N runs" ends a clean run; after a crash the last status line "#N ..." counts.
