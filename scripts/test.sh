@@ -36,6 +36,7 @@ build_and_test() {
     (cd "$root/$dir" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j1)
 }
 
+step "layer check" "$root/scripts/check-layers.sh"
 step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF

@@ -8,6 +8,7 @@
 #include "core/dict/segmentation.h"
 #include "core/memory/lcs_length.h"
 #include "core/memory/learning.h"
+#include "core/memory/word_discovery.h"
 #include "tests/support/invariants.h"
 #include "tests/support/reference.h"
 #include "tests/support/test_support.h"

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "core/app/random_source.h"
 #include "core/app/turn_buffers.h"
 #include "core/dict/dictionary.h"
 #include "core/memory/conversation_log.h"
 #include "core/memory/pattern_learning.h"
+#include "core/reply/random_source.h"
 
 namespace tsugihagi {
 

@@ -23,24 +23,27 @@ session::~session() {
 }
 
 startup_status load_data_files(bot& b, const std::filesystem::path& dir) {
-  strmorph::dic_t& d = b.dic;
-  if (!strmorph::load_idiom_hdid(d, data_file(dir, "idiom_hdid.data")) ||
-      !strmorph::load_idiomdic(d, data_file(dir, "idiomdic.data")) ||
-      !strmorph::load_hdid(d, data_file(dir, "hdid.data")) ||
-      !strmorph::load_dic(d, data_file(dir, "dic.data"))) {
-    return startup_status::dictionary_failed;
-  }
+  if (strmorph::load_dictionary(b.dic, dir / "data")) return startup_status::dictionary_failed;
   if (!load_log(b.log, data_file(dir, "log.data"))) return startup_status::log_failed;
   return startup_status::ready;
 }
 
 bool save_data_files(const bot& b, const std::filesystem::path& dir) {
-  const strmorph::dic_t& d = b.dic;
-  bool saved = strmorph::save_idiom_hdid(d, data_file(dir, "idiom_hdid.data"));
-  saved = strmorph::save_idiomdic(d, data_file(dir, "idiomdic.data")) && saved;
-  saved = strmorph::save_hdid(d, data_file(dir, "hdid.data")) && saved;
-  saved = strmorph::save_dic(d, data_file(dir, "dic.data")) && saved;
+  const bool saved = strmorph::save_dictionary(b.dic, dir / "data");
   return save_log(b.log, data_file(dir, "log.data")) && saved;
+}
+
+std::optional<std::u16string_view> startup_message(startup_status status) {
+  switch (status) {
+    case startup_status::dictionary_failed:
+      return dictionary_failed_message;
+    case startup_status::log_failed:
+      return log_failed_message;
+    case startup_status::ready:
+    case startup_status::settings_aborted:
+      break;
+  }
+  return std::nullopt;
 }
 
 startup_status start_session(session& s) {

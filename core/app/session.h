@@ -12,6 +12,7 @@
 #include "core/app/bot.h"
 #include "core/app/settings.h"
 #include "core/app/transcript.h"
+#include "core/app/user_texts.h"
 
 namespace tsugihagi {
 
@@ -22,13 +23,9 @@ enum class startup_status {
   log_failed,         // show log_failed_message and end
 };
 
-inline constexpr std::u16string_view dictionary_failed_message = u"辞書の読み込みに失敗しました...";
-inline constexpr std::u16string_view log_failed_message = u"ログの読み込みに失敗しました...";
-inline constexpr std::u16string_view window_class_failed_message =
-    u"ウィンドウクラスの生成に失敗しました";
-inline constexpr std::u16string_view richedit_failed_message = u"RICHED20の初期化に失敗しました";
-inline constexpr std::u16string_view window_title = u"人工無脳 つぎはぎ";
-inline constexpr std::u16string_view save_checkbox_label = u"終了時に学習状態を保存";
+// The message a front-end shows before ending for `status`: dictionary_failed_message or
+// log_failed_message, or nothing for ready and settings_aborted (which ends silently).
+std::optional<std::u16string_view> startup_message(startup_status status);
 
 // The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
 // `dir`, as the program does before its window exists. Not copyable.

@@ -27,21 +27,6 @@ void write_free_ids(const std::set<std::int32_t>& ids, data_stream& s) {
     tsugihagi::write_i32(s, id);
 }
 
-template <typename Reader>
-bool load(dic_t& d, const std::filesystem::path& path, Reader read) {
-  data_stream s = tsugihagi::open_read(path);
-  if (s.failed()) return false;
-  read(d, s);
-  return true;
-}
-
-template <typename Writer>
-bool save(const dic_t& d, const std::filesystem::path& path, Writer write) {
-  data_stream s = tsugihagi::open_write(path);
-  write(d, s);
-  return s.close();
-}
-
 packed_list read_list(data_stream& s, std::vector<std::uint8_t>& buffer) {
   tsugihagi::read_byte_blob(s, buffer);
   return tsugihagi::packed_from_bytes(buffer);
@@ -138,29 +123,59 @@ void write_dic(const dic_t& d, data_stream& s) {
   }
 }
 
-bool load_idiom_hdid(dic_t& d, const std::filesystem::path& p) {
-  return load(d, p, read_idiom_hdid);
+const char* file_name(dictionary_file f) {
+  switch (f) {
+    case dictionary_file::idiom_hdid:
+      return "idiom_hdid.data";
+    case dictionary_file::idiomdic:
+      return "idiomdic.data";
+    case dictionary_file::hdid:
+      return "hdid.data";
+    case dictionary_file::dic:
+      return "dic.data";
+  }
+  return "";
 }
-bool load_idiomdic(dic_t& d, const std::filesystem::path& p) {
-  return load(d, p, read_idiomdic);
+
+void read_dictionary_file(dic_t& d, dictionary_file f, data_stream& s) {
+  switch (f) {
+    case dictionary_file::idiom_hdid:
+      return read_idiom_hdid(d, s);
+    case dictionary_file::idiomdic:
+      return read_idiomdic(d, s);
+    case dictionary_file::hdid:
+      return read_hdid(d, s);
+    case dictionary_file::dic:
+      return read_dic(d, s);
+  }
 }
-bool load_hdid(dic_t& d, const std::filesystem::path& p) {
-  return load(d, p, read_hdid);
+
+void write_dictionary_file(const dic_t& d, dictionary_file f, data_stream& s) {
+  switch (f) {
+    case dictionary_file::idiom_hdid:
+      return write_idiom_hdid(d, s);
+    case dictionary_file::idiomdic:
+      return write_idiomdic(d, s);
+    case dictionary_file::hdid:
+      return write_hdid(d, s);
+    case dictionary_file::dic:
+      return write_dic(d, s);
+  }
 }
-bool load_dic(dic_t& d, const std::filesystem::path& p) {
-  return load(d, p, read_dic);
+
+std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir) {
+  return read_dictionary(
+      d, [&](dictionary_file f) { return tsugihagi::open_read(data_dir / file_name(f)); });
 }
-bool save_idiom_hdid(const dic_t& d, const std::filesystem::path& p) {
-  return save(d, p, write_idiom_hdid);
-}
-bool save_idiomdic(const dic_t& d, const std::filesystem::path& p) {
-  return save(d, p, write_idiomdic);
-}
-bool save_hdid(const dic_t& d, const std::filesystem::path& p) {
-  return save(d, p, write_hdid);
-}
-bool save_dic(const dic_t& d, const std::filesystem::path& p) {
-  return save(d, p, write_dic);
+
+bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir) {
+  bool saved = true;
+  for (const dictionary_file f : dictionary_file_order) {
+    data_stream s = tsugihagi::open_write(data_dir / file_name(f));
+    write_dictionary_file(d, f, s);
+    saved = s.close() && saved;
+  }
+  return saved;
 }
 
 }  // namespace strmorph

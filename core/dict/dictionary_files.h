@@ -5,7 +5,9 @@
 // not decode exactly, an id already taken) and never allocate more than the file holds.
 #pragma once
 
+#include <array>
 #include <filesystem>
+#include <optional>
 
 #include "core/dict/dictionary.h"
 #include "core/io/data_stream.h"
@@ -13,8 +15,7 @@
 namespace strmorph {
 
 // Readers and writers of each file's records over a stream. REQUIRES for the readers: the
-// dictionary was freshly constructed, and files are read in the order idiom_hdid, idiomdic,
-// hdid, dic.
+// dictionary was freshly constructed, and files are read in dictionary_file_order.
 void read_idiom_hdid(dic_t& d, tsugihagi::data_stream& s);
 void read_idiomdic(dic_t& d, tsugihagi::data_stream& s);
 void read_hdid(dic_t& d, tsugihagi::data_stream& s);
@@ -24,15 +25,36 @@ void write_idiomdic(const dic_t& d, tsugihagi::data_stream& s);
 void write_hdid(const dic_t& d, tsugihagi::data_stream& s);
 void write_dic(const dic_t& d, tsugihagi::data_stream& s);
 
-// Each loader returns false only when its file cannot be opened.
-bool load_idiom_hdid(dic_t& d, const std::filesystem::path& path);
-bool load_idiomdic(dic_t& d, const std::filesystem::path& path);
-bool load_hdid(dic_t& d, const std::filesystem::path& path);
-bool load_dic(dic_t& d, const std::filesystem::path& path);
-// Each saver replaces its file, or leaves it as it was when the save fails; returns which.
-bool save_idiom_hdid(const dic_t& d, const std::filesystem::path& path);
-bool save_idiomdic(const dic_t& d, const std::filesystem::path& path);
-bool save_hdid(const dic_t& d, const std::filesystem::path& path);
-bool save_dic(const dic_t& d, const std::filesystem::path& path);
+// The four files, in the order they are loaded and saved.
+enum class dictionary_file { idiom_hdid, idiomdic, hdid, dic };
+inline constexpr std::array<dictionary_file, 4> dictionary_file_order{
+    dictionary_file::idiom_hdid, dictionary_file::idiomdic, dictionary_file::hdid,
+    dictionary_file::dic};
+
+// The file's name in the data folder: "idiom_hdid.data", "idiomdic.data", ...
+const char* file_name(dictionary_file f);
+// The reader and the writer of one file.
+void read_dictionary_file(dic_t& d, dictionary_file f, tsugihagi::data_stream& s);
+void write_dictionary_file(const dic_t& d, dictionary_file f, tsugihagi::data_stream& s);
+
+// Reads the four files in their order from the streams `open(f)` gives, stopping at the first
+// stream that has failed already (its file could not be opened). Returns that file, or
+// nothing when all four were read. REQUIRES: d freshly constructed.
+template <typename Open>
+std::optional<dictionary_file> read_dictionary(dic_t& d, Open open) {
+  for (const dictionary_file f : dictionary_file_order) {
+    tsugihagi::data_stream s = open(f);
+    if (s.failed()) return f;
+    read_dictionary_file(d, f, s);
+  }
+  return std::nullopt;
+}
+
+// Loads the four files from `data_dir`; returns the first that could not be opened, at which
+// loading stopped, or nothing. REQUIRES: d freshly constructed.
+std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir);
+// Replaces each of the four files in `data_dir`; a file whose save fails keeps its old
+// content. Returns whether all four were replaced.
+bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir);
 
 }  // namespace strmorph

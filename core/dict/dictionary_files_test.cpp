@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -10,7 +11,6 @@
 
 #include "core/dict/segmentation.h"
 #include "core/io/primitives.h"
-#include "core/memory/conversation_log.h"
 #include "tests/support/test_support.h"
 
 namespace strmorph {
@@ -55,14 +55,9 @@ files files_of(const dic_t& d) {
 }
 
 void read_all(dic_t& d, const files& f) {
-  data_stream idiom_hdid = memory_reader(f.idiom_hdid);
-  read_idiom_hdid(d, idiom_hdid);
-  data_stream idiomdic = memory_reader(f.idiomdic);
-  read_idiomdic(d, idiomdic);
-  data_stream hdid = memory_reader(f.hdid);
-  read_hdid(d, hdid);
-  data_stream dic = memory_reader(f.dic);
-  read_dic(d, dic);
+  const bytes* contents[] = {&f.idiom_hdid, &f.idiomdic, &f.hdid, &f.dic};
+  EXPECT_FALSE(read_dictionary(
+      d, [&](dictionary_file file) { return memory_reader(*contents[static_cast<int>(file)]); }));
 }
 
 // One "data/dic.data" record, written field by field.
@@ -175,31 +170,34 @@ TEST(dictionary_files, empty_files_load_as_an_empty_dictionary) {
   make_empty_data(dir.path());
   const auto data = dir.path() / "data";
   dic_t d;
-  EXPECT_TRUE(load_idiom_hdid(d, data / "idiom_hdid.data"));
-  EXPECT_TRUE(load_idiomdic(d, data / "idiomdic.data"));
-  EXPECT_TRUE(load_hdid(d, data / "hdid.data"));
-  EXPECT_TRUE(load_dic(d, data / "dic.data"));
+  EXPECT_EQ(load_dictionary(d, data), std::nullopt);
   EXPECT_TRUE(d.wordmap.empty());
   EXPECT_EQ(add(d, u"a"), 0);
   EXPECT_EQ(add_idiom(d, idiom_t{{0}, {1}}).first, 0);
 }
 
-TEST(dictionary_files, a_missing_file_fails_to_load_and_a_missing_folder_to_save) {
+TEST(dictionary_files, loading_stops_at_the_first_missing_file_and_saving_needs_the_folder) {
   temp_dir dir;
+  make_empty_data(dir.path());
+  const auto data = dir.path() / "data";
+  std::filesystem::remove(data / "hdid.data");
+  std::filesystem::remove(data / "dic.data");
   dic_t d;
-  EXPECT_FALSE(load_dic(d, dir.path() / "dic.data"));
-  EXPECT_FALSE(load_hdid(d, dir.path() / "hdid.data"));
-  EXPECT_FALSE(save_dic(d, dir.path() / "missing" / "dic.data"));
+  EXPECT_EQ(load_dictionary(d, data), dictionary_file::hdid);
+  EXPECT_FALSE(save_dictionary(d, dir.path() / "missing"));
+  std::filesystem::remove(data / "idiomdic.data");
+  dic_t other;
+  EXPECT_EQ(load_dictionary(other, data), dictionary_file::idiomdic);
 }
 
-// A dictionary grown from corpus lines, with a small entry limit so that pruning leaves
-// free word and idiom ids behind.
+// A dictionary grown from corpus lines (every three-unit stretch made a word, then the line
+// segmented), with a small entry limit so that pruning leaves free word and idiom ids behind.
 void learn_corpus(dic_t& d, std::size_t line_count) {
-  tsugihagi::conversation_log log;
   for (const std::u16string& line : corpus_lines(line_count)) {
     if (line.empty()) continue;
-    tsugihagi::add_line(log, line);
-    tsugihagi::discover_words(d, log);
+    for (std::size_t at = 0; at < line.size(); at += 3)
+      add_word(d, line.data() + at,
+               static_cast<std::int32_t>(std::min<std::size_t>(3, line.size() - at)));
     std::map<std::int32_t, std::int32_t> out;
     tsugihagi::segment(d, line.data(), static_cast<std::int32_t>(line.size()), out);
     ids words;
@@ -229,8 +227,6 @@ void learn_corpus(dic_t& d, std::size_t line_count) {
   }
 }
 
-constexpr const char* file_names[] = {"idiom_hdid.data", "idiomdic.data", "hdid.data", "dic.data"};
-
 TEST(dictionary_files, saving_and_loading_reproduces_every_byte) {
   temp_dir dir;
   dic_t original(150);
@@ -241,21 +237,13 @@ TEST(dictionary_files, saving_and_loading_reproduces_every_byte) {
   const auto first = dir.path() / "first", second = dir.path() / "second";
   std::filesystem::create_directories(first);
   std::filesystem::create_directories(second);
-  EXPECT_TRUE(save_idiom_hdid(original, first / file_names[0]));
-  EXPECT_TRUE(save_idiomdic(original, first / file_names[1]));
-  EXPECT_TRUE(save_hdid(original, first / file_names[2]));
-  EXPECT_TRUE(save_dic(original, first / file_names[3]));
+  EXPECT_TRUE(save_dictionary(original, first));
 
   dic_t loaded;
-  ASSERT_TRUE(load_idiom_hdid(loaded, first / file_names[0]));
-  ASSERT_TRUE(load_idiomdic(loaded, first / file_names[1]));
-  ASSERT_TRUE(load_hdid(loaded, first / file_names[2]));
-  ASSERT_TRUE(load_dic(loaded, first / file_names[3]));
-  save_idiom_hdid(loaded, second / file_names[0]);
-  save_idiomdic(loaded, second / file_names[1]);
-  save_hdid(loaded, second / file_names[2]);
-  save_dic(loaded, second / file_names[3]);
-  for (const char* name : file_names) {
+  ASSERT_EQ(load_dictionary(loaded, first), std::nullopt);
+  EXPECT_TRUE(save_dictionary(loaded, second));
+  for (const dictionary_file f : dictionary_file_order) {
+    const char* name = file_name(f);
     EXPECT_FALSE(read_file(first / name).empty()) << name;
     EXPECT_EQ(read_file(first / name), read_file(second / name)) << name;
   }

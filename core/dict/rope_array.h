@@ -20,7 +20,7 @@ class rope_array {
   rope_array() = default;
   rope_array(const rope_array&) = delete;
   rope_array& operator=(const rope_array&) = delete;
-  virtual ~rope_array() { release(); }
+  ~rope_array() { release(); }
 
   // REQUIRES: i < size().
   T& operator[](std::int32_t i) {

@@ -22,7 +22,7 @@ class lcsubsequence {
   lcsubsequence() = default;
   lcsubsequence(const lcsubsequence&) = delete;
   lcsubsequence& operator=(const lcsubsequence&) = delete;
-  virtual ~lcsubsequence() = default;
+  ~lcsubsequence() = default;
 
   // The subsequence chosen by preferring "up" on ties and tracing back from the end; the ids
   // come from `a`.

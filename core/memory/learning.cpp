@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/dict/segmentation.h"
+#include "core/memory/word_discovery.h"
 
 namespace tsugihagi {
 namespace {

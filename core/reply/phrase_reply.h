@@ -12,9 +12,9 @@
 
 #include <boost/pool/pool_alloc.hpp>
 
-#include "core/app/random_source.h"
 #include "core/dict/dictionary.h"
 #include "core/memory/conversation_log.h"
+#include "core/reply/random_source.h"
 #include "core/reply/word_tests.h"
 
 namespace tsugihagi {

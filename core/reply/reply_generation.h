@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/app/random_source.h"
 #include "core/dict/dictionary.h"
 #include "core/memory/conversation_log.h"
+#include "core/reply/random_source.h"
 
 namespace tsugihagi {
 

@@ -3,9 +3,9 @@
 // count is reached, then closing words until one that can end a line.
 #pragma once
 
-#include "core/app/random_source.h"
 #include "core/dict/dictionary.h"
 #include "core/memory/conversation_log.h"
+#include "core/reply/random_source.h"
 #include "core/reply/word_tests.h"
 
 namespace tsugihagi {

@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "core/app/conversation_turn.h"
 #include "tests/support/test_support.h"
 #include "tests/support/toy_dictionary.h"
 
@@ -72,18 +71,6 @@ TEST_F(walk_reply, ends_a_closing_loop_that_could_never_reach_an_end) {
   testing::set_next(d, a, {{a, 3}});
   testing::push_line(log, d, {a});
   EXPECT_EQ(walk(), (std::vector<std::int32_t>{a, a, a}));
-}
-
-TEST(walk_reply_turns, a_line_that_only_follows_itself_gets_a_reply_that_ends) {
-  bot b([] { return std::int64_t{3}; });
-  ASSERT_TRUE(converse(b, u"えっと、"));
-  const std::optional<std::u16string> reply = converse(b, u"えっと、えっと、");
-  ASSERT_TRUE(reply);
-  ASSERT_FALSE(reply->empty());
-  std::u16string_view rest = *reply;
-  while (rest.starts_with(u"えっと、"))
-    rest.remove_prefix(4);
-  EXPECT_TRUE(rest.empty()) << testing::u8(*reply);
 }
 
 }  // namespace

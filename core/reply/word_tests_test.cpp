@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/app/random_source.h"
 #include "tests/support/toy_dictionary.h"
 
 namespace tsugihagi {
@@ -44,29 +43,6 @@ TEST(word_tests, are_false_for_ids_that_name_no_word) {
     EXPECT_FALSE(can_end(d, id));
     EXPECT_FALSE(has_next(d, id, 0));
     EXPECT_FALSE(has_prev(d, id, -1));
-  }
-}
-
-TEST(random_source, follows_the_reference_mersenne_twister) {
-  random_source rng;
-  EXPECT_FALSE(rng.seeded);
-  seed_random(rng, 5489);
-  EXPECT_TRUE(rng.seeded);
-  EXPECT_EQ(next_random(rng), 3499211612u);
-  random_source other;
-  seed_random(other, 5489);
-  next_random(other);
-  for (int i = 0; i < 1000; ++i)
-    EXPECT_EQ(next_random(rng), next_random(other));
-}
-
-TEST(random_source, draw_is_the_unsigned_remainder_of_one_output) {
-  random_source a;
-  random_source b;
-  seed_random(a, 20261209);
-  seed_random(b, 20261209);
-  for (const std::uint32_t n : {1u, 2u, 3u, 7u, 1000u, 4294967295u}) {
-    EXPECT_EQ(draw(a, n), next_random(b) % n);
   }
 }
 

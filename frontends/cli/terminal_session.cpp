@@ -101,18 +101,14 @@ int run_terminal(const terminal_options& options) {
   clock_fn clock = system_clock_seconds;
   if (options.seed) clock = [seed = *options.seed] { return std::int64_t{seed}; };
   session s(options.dir, clock);
-  switch (start_session(s)) {
-    case startup_status::ready:
-      break;
-    case startup_status::settings_aborted:
-      std::cerr << "\"config\" could not be opened in " << options.dir << std::endl;
-      return 1;
-    case startup_status::dictionary_failed:
-      print_error(dictionary_failed_message);
-      return 1;
-    case startup_status::log_failed:
-      print_error(log_failed_message);
-      return 1;
+  const startup_status status = start_session(s);
+  if (status == startup_status::settings_aborted) {
+    std::cerr << "\"config\" could not be opened in " << options.dir << std::endl;
+    return 1;
+  }
+  if (const auto message = startup_message(status)) {
+    print_error(*message);
+    return 1;
   }
   catch_interrupt();
   if (options.learn) {

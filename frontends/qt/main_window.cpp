@@ -24,19 +24,9 @@ void show_message_box(const QString& text) {
 }
 
 bool start(session& s, const message_box_fn& show) {
-  switch (start_session(s)) {
-    case startup_status::ready:
-      return true;
-    case startup_status::settings_aborted:
-      return false;
-    case startup_status::dictionary_failed:
-      show(to_qstring(dictionary_failed_message));
-      return false;
-    case startup_status::log_failed:
-      show(to_qstring(log_failed_message));
-      return false;
-  }
-  return false;
+  const startup_status status = start_session(s);
+  if (const auto message = startup_message(status)) show(to_qstring(*message));
+  return status == startup_status::ready;
 }
 
 std::u16string box_text(const QPlainTextEdit& box) {

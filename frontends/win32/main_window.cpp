@@ -20,6 +20,10 @@ struct window_state {
 };
 window_state state;
 
+// Failures of this window alone: its class cannot be made, or RichEdit cannot be loaded.
+constexpr std::u16string_view window_class_failed_message = u"ウィンドウクラスの生成に失敗しました";
+constexpr std::u16string_view richedit_failed_message = u"RICHED20の初期化に失敗しました";
+
 constexpr DWORD main_window_style = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x00CA0000
 constexpr DWORD input_box_style = 0x50900204;
 constexpr DWORD output_box_style = 0x50A01A04;
@@ -90,18 +94,9 @@ HWND create_child(const wchar_t* window_class, const wchar_t* text, DWORD style,
 
 void run_main_window(HINSTANCE instance, session& s) {
   state.s = &s;
-  switch (start_session(s)) {
-    case startup_status::ready:
-      break;
-    case startup_status::settings_aborted:
-      return;
-    case startup_status::dictionary_failed:
-      show_message(dictionary_failed_message);
-      return;
-    case startup_status::log_failed:
-      show_message(log_failed_message);
-      return;
-  }
+  const startup_status status = start_session(s);
+  if (const auto message = startup_message(status)) show_message(*message);
+  if (status != startup_status::ready) return;
 
   WNDCLASSW window_class{};
   window_class.style = CS_HREDRAW | CS_VREDRAW;

@@ -5,7 +5,8 @@
 
 #include "core/dict/segmentation.h"
 #include "core/memory/learning.h"
-#include "core/memory/quick_search.h"
+#include "core/memory/word_discovery.h"
+#include "tests/support/quick_search.h"
 
 namespace tsugihagi::reference {
 namespace {

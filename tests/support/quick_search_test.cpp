@@ -1,4 +1,4 @@
-#include "core/memory/quick_search.h"
+#include "tests/support/quick_search.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/app/random_source.h"
+#include "core/reply/random_source.h"
 
 namespace tsugihagi {
 

@@ -21,7 +21,7 @@ class quick_search {
   quick_search() : shift_table_(alphabet, 0) {}
   quick_search(const quick_search&) = delete;
   quick_search& operator=(const quick_search&) = delete;
-  virtual ~quick_search() = default;
+  ~quick_search() = default;
 
   // Prepares a search for the m units at `pattern`, which the caller keeps alive.
   // REQUIRES: m >= 1.
