@@ -12,8 +12,8 @@ std::filesystem::path data_file(const std::filesystem::path& dir, const char* na
 
 }  // namespace
 
-session::session(std::filesystem::path working_dir, clock_fn clock)
-    : dir(std::move(working_dir)), state(std::move(clock)) {
+session::session(std::filesystem::path working_dir, clock_fn clock, std::int32_t entry_limit)
+    : dir(std::move(working_dir)), state(std::move(clock), entry_limit) {
   load_settings(config, dir / "config");
   record = transcript::open(dir / "log.txt");
 }

@@ -28,9 +28,12 @@ enum class startup_status {
 std::optional<std::u16string_view> startup_message(startup_status status);
 
 // The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
-// `dir`, as the program does before its window exists. Not copyable.
+// `dir`, as the program does before its window exists. `entry_limit` bounds the word map and
+// the idiom set (pruned when they reach it). Not copyable.
+// REQUIRES: 1 <= entry_limit <= strmorph::default_entry_limit.
 struct session {
-  explicit session(std::filesystem::path dir, clock_fn clock = system_clock_seconds);
+  explicit session(std::filesystem::path dir, clock_fn clock = system_clock_seconds,
+                   std::int32_t entry_limit = strmorph::default_entry_limit);
   ~session();  // runs finish_session when the front-end has not
   session(const session&) = delete;
   session& operator=(const session&) = delete;

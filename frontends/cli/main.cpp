@@ -1,4 +1,5 @@
 // tsugihagi-cli: talk to the bot from a terminal, or teach it a text file.
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -9,6 +10,7 @@ namespace {
 
 int usage() {
   std::cerr << "usage: tsugihagi-cli [--dir DIR] [--seed N] [--no-save] [--learn FILE]\n"
+               "                     [--max-entries N]\n"
                "Talks on standard input and output (UTF-8), one line per turn, in DIR\n"
                "(default: the current folder), which must hold data/ with the five files.\n";
   return 2;
@@ -29,6 +31,16 @@ int main(int argc, char** argv) {
       } catch (const std::exception&) {
         return usage();
       }
+    } else if (arg == "--max-entries" && has_value) {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      const long long n = std::strtoll(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || n < 1 || n > 0xFFFFFF) {
+        std::cerr << "tsugihagi-cli: --max-entries takes a whole number from 1 to 16777215, not \""
+                  << value << "\"\n";
+        return 2;
+      }
+      options.entry_limit = static_cast<std::int32_t>(n);
     } else if (arg == "--no-save") {
       options.save = false;
     } else if (arg == "--learn" && has_value) {

@@ -100,7 +100,7 @@ void converse_on_stdin(session& s) {
 int run_terminal(const terminal_options& options) {
   clock_fn clock = system_clock_seconds;
   if (options.seed) clock = [seed = *options.seed] { return std::int64_t{seed}; };
-  session s(options.dir, clock);
+  session s(options.dir, clock, options.entry_limit);
   const startup_status status = start_session(s);
   if (status == startup_status::settings_aborted) {
     std::cerr << "\"config\" could not be opened in " << options.dir << std::endl;
