@@ -9,6 +9,7 @@
 #include <csignal>
 
 #include "core/app/conversation_turn.h"
+#include "core/dict/dictionary_files.h"
 #include "core/memory/learning.h"
 #include "tests/support/test_support.h"
 
@@ -99,7 +100,7 @@ TEST_F(session_test, cuts_lines_at_a_nul_and_to_1022_units_and_skips_empty_ones)
   EXPECT_EQ(s.state.log.line_texts[0].text.size(), 1022u);
   EXPECT_EQ(s.state.turn.input_line[1022], u'\0');
   EXPECT_EQ(e->output_text(), u"user > " + e->line + u"\r\nhagi > " + e->reply);
-  const std::optional<exchange> cut = submit_line(s, u"ab\0cd");
+  const std::optional<exchange> cut = submit_line(s, std::u16string_view(u"ab\0cd", 5));
   ASSERT_TRUE(cut);
   EXPECT_EQ(cut->line, u"ab");
 }
@@ -123,6 +124,32 @@ TEST_F(session_test, seeds_the_generator_from_the_clock_at_the_first_turn_only) 
 }
 
 #ifndef _WIN32  // the failing disk is a POSIX file size limit
+// Counts are stored as signed 32-bit values; one more than the largest wraps to the smallest
+// instead of overflowing.
+TEST_F(session_test, counts_loaded_at_the_largest_value_wrap_when_counted_again) {
+  constexpr std::int32_t largest = 2147483647;
+  {
+    strmorph::dic_t d;
+    const std::int32_t a = strmorph::add_word(d, u"あい", 2).first->second.id;
+    const std::int32_t b = strmorph::add_word(d, u"うえ", 2).first->second.id;
+    strmorph::wordinfo_t& first = *strmorph::word_at(d, a);
+    first.count = largest;
+    first.next = pack_pairs(std::vector<id_count>{{b, largest}});
+    first.cooc = pack_pairs(std::vector<id_count>{{b, largest}});
+    strmorph::word_at(d, b)->cooc = pack_pairs(std::vector<id_count>{{a, largest}});
+    ASSERT_TRUE(strmorph::save_dictionary(d, dir.path() / "data"));
+  }
+  session s(dir.path(), [] { return std::int64_t{1}; });
+  ASSERT_EQ(start_session(s), startup_status::ready);
+  ASSERT_TRUE(submit_line(s, u"あいうえ"));  // あい then うえ: counted in next and cooc
+  ASSERT_TRUE(submit_line(s, u"あいか"));  // discovery meets あい again; うえ in the line before
+  const strmorph::wordinfo_t& a = strmorph::find_word(s.state.dic, u"あい", 2)->second;
+  EXPECT_EQ(a.count, -2147483647 - 1);
+  EXPECT_EQ(unpack_pairs(a.next).at(0), (id_count{a.id + 1, -2147483647 - 1}));
+  EXPECT_EQ(unpack_pairs(a.cooc).at(0), (id_count{a.id + 1, -2147483647}))
+      << "counted once in each line";
+}
+
 TEST_F(session_test, a_save_that_fails_midway_leaves_the_previous_files_intact) {
   run({u"今日はいい天気ですね", u"今日は雨ですね"});
   std::vector<bytes> before;

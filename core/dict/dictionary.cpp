@@ -39,10 +39,10 @@ constexpr std::size_t hole_batch = 4096;
 // file leave so many empty slots behind) first gives up to hole_batch of its empty slots to
 // the free set. Only with no empty slot at all does an id reach the ceiling.
 template <typename Map, typename Empty>
-std::int32_t choose_id(std::set<std::int32_t>& free_ids, const Map& map, Empty is_empty) {
+std::int32_t choose_id(std::set<std::int32_t>& free_ids, const Map& map, Empty is_free) {
   if (free_ids.empty() && map.size() >= id_ceiling) {
     for (std::int32_t id = 0; id < id_ceiling && free_ids.size() < hole_batch; ++id)
-      if (is_empty(map[id])) free_ids.insert(id);
+      if (is_free(id)) free_ids.insert(id);
   }
   if (free_ids.empty()) return map.size();
   const std::int32_t id = *free_ids.begin();
@@ -116,20 +116,22 @@ dic_t::~dic_t() {
 }
 
 std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, std::int32_t length) {
-  if (static_cast<std::int64_t>(d.wordmap.size()) == d.entry_limit) prune_words(d);
+  if (static_cast<std::int64_t>(d.wordmap.size()) >= d.entry_limit) prune_words(d);
   const char16_t** cell = take_cell(d);
   *cell = text;
   auto [it, inserted] = d.wordmap.try_emplace(wordkey_t{cell, length});
   if (!inserted) {
-    ++it->second.count;
+    tsugihagi::count_once_more(it->second.count);
     d.cellpool.free(cell);
     return {it, false};
   }
   auto* copy = new char16_t[static_cast<std::size_t>(length)];
   std::memcpy(copy, text, sizeof(char16_t) * static_cast<std::size_t>(length));
   *cell = copy;
-  const std::int32_t id =
-      choose_id(d.hdid, d.idmap, [](const idmap_value_t& v) { return v.key == nullptr; });
+  const std::int32_t id = choose_id(d.hdid, d.idmap, [&d](std::int32_t slot) {
+    return d.idmap[slot].key == nullptr &&
+           std::find(d.held_word_ids.begin(), d.held_word_ids.end(), slot) == d.held_word_ids.end();
+  });
   it->second.id = id;
   set_word_slot(d, id, {&it->first, &it->second});
   return {it, true};
@@ -144,9 +146,10 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
 std::pair<std::int32_t, bool> add_idiom(dic_t& d, idiom_t idiom) {
   auto [it, inserted] = d.idiomset.insert(std::move(idiom));
   if (!inserted) return {-1, false};
-  if (static_cast<std::int64_t>(d.idiomset.size()) == d.entry_limit) prune_idioms(d);
-  const std::int32_t id = choose_id(d.idiom_hdid, d.idiomidmap,
-                                    [](const idiomidmap_value_t& v) { return v.idiom == nullptr; });
+  if (static_cast<std::int64_t>(d.idiomset.size()) >= d.entry_limit) prune_idioms(d);
+  const std::int32_t id = choose_id(d.idiom_hdid, d.idiomidmap, [&d](std::int32_t slot) {
+    return d.idiomidmap[slot].idiom == nullptr;
+  });
   set_idiom_slot(d, id, &*it);
   return {id, true};
 }
@@ -190,7 +193,11 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   }
   for (const std::int32_t idiom_id : tsugihagi::unpack_ids(w->idioms))
     remove_idiom(d, idiom_id);
-  d.hdid.insert(word_id);
+  if (d.holding_freed_ids) {
+    d.held_word_ids.push_back(word_id);
+  } else {
+    d.hdid.insert(word_id);
+  }
   const wordkey_t* key = d.idmap[word_id].key;
   const auto it = d.wordmap.find(*key);
   const wordkey_t stored = it->first;
@@ -222,6 +229,16 @@ void prune_idioms(dic_t& d) {
     d.idiom_hdid.insert(id);
     remove_idiom(d, id);
   }
+}
+
+void hold_freed_word_ids(dic_t& d) {
+  d.holding_freed_ids = true;
+}
+
+void release_freed_word_ids(dic_t& d) {
+  d.holding_freed_ids = false;
+  d.hdid.insert(d.held_word_ids.begin(), d.held_word_ids.end());
+  d.held_word_ids.clear();
 }
 
 wordinfo_t* word_at(dic_t& d, std::int32_t id) {

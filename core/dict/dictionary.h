@@ -1,7 +1,8 @@
 // The morpheme dictionary: words and idioms with stable, reusable integer ids, each word
 // carrying packed statistics (next, prev, cooc, idioms). Lookups by text are O(log n) in the
 // word map and never copy the probed text; lookups by id are O(1) through chunked arrays.
-// When the word map or idiom set reaches its entry limit, the least used quarter is pruned.
+// When the word map or idiom set holds its entry limit or more, the least used quarter is
+// pruned.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,7 @@ using tsugihagi::rope_array;
 
 // Marks the end of a line in a `next` list and its start in a `prev` list; never an id.
 inline constexpr std::int32_t boundary_id = -1;
-// The word map and the idiom set are pruned when they hold this many entries.
+// The word map and the idiom set are pruned when they hold this many entries or more.
 inline constexpr std::int32_t default_entry_limit = 0xFFFFFF;
 // Ids at or above this are impossible in stored files.
 inline constexpr std::int32_t id_ceiling = 0x1000000;
@@ -49,7 +50,7 @@ struct word_order {
 
 struct wordinfo_t {
   std::int32_t id = 0;
-  std::int32_t count = 0;  // times add_word met the word again
+  std::int32_t count = 0;  // times add_word met the word again, wrapping as 32-bit unsigned
   packed_list next;        // pairs (following word or boundary_id, repeats)
   packed_list prev;        // ids of preceding words, boundary_id for a line start
   packed_list cooc;        // pairs (word seen in the same or an adjacent line, repeats)
@@ -98,6 +99,9 @@ class dic_t {
   std::set<std::int32_t> hdid;        // free word ids
   std::set<std::int32_t> idiom_hdid;  // free idiom ids
   const std::int32_t entry_limit;
+  // While a line is learned (see hold_freed_word_ids), word ids freed by pruning wait here.
+  bool holding_freed_ids = false;
+  std::vector<std::int32_t> held_word_ids;
 };
 
 // Adds a word (copying the text only when it is new) or counts a repeat.
@@ -114,8 +118,17 @@ void link_idiom(dic_t& d, std::span<const std::int32_t> word_ids, std::int32_t i
 void remove_idiom(dic_t& d, std::int32_t idiom_id);
 // Unlinks the word from every list, removes its idioms and frees its id.
 void remove_word(dic_t& d, std::int32_t word_id);
+// Each removes the least used quarter (or fewer, see least_used in the source); add_word and
+// add_idiom call them when the word map or the idiom set holds entry_limit entries or more.
 void prune_words(dic_t& d);
 void prune_idioms(dic_t& d);
+
+// From hold_freed_word_ids until release_freed_word_ids, word ids freed by pruning are dead
+// (they name no word) but not free: they join `hdid` at the release. Learning one line runs
+// between the two, so that within the line no id ever names two different words.
+// REQUIRES: the calls alternate, hold first.
+void hold_freed_word_ids(dic_t& d);
+void release_freed_word_ids(dic_t& d);
 
 // The live word with this id, or null (a free id, or one past the end of idmap).
 wordinfo_t* word_at(dic_t& d, std::int32_t id);

@@ -294,6 +294,38 @@ TEST(prune_words, with_usages_1_1_1_1_2_2_3_5_removes_exactly_the_first_two) {
   expect_maps_consistent(d);
 }
 
+TEST(prune_words, runs_when_a_loaded_map_already_holds_more_than_the_limit) {
+  const std::vector<int> usages{2, 1, 5, 1, 3, 1, 2, 1};
+  dic_t d;
+  add_counted_words(d, usages);
+  dic_t small(4);  // the same words loaded into a dictionary with a lower limit
+  for (const auto& [key, info] : d.wordmap) {
+    wordinfo_t copy;
+    copy.id = info.id;
+    copy.cooc = tsugihagi::pack_pairs(tsugihagi::unpack_pairs(info.cooc));
+    ASSERT_TRUE(insert_loaded_word(small, key.text(), std::move(copy)));
+  }
+  const std::size_t loaded = small.wordmap.size();
+  add(small, u"new");
+  EXPECT_LT(small.wordmap.size(), loaded) << "adding to an over-full map prunes it";
+  expect_maps_consistent(small);
+}
+
+TEST(word_ids, freed_while_held_stay_dead_until_released) {
+  dic_t d;
+  const std::int32_t a = add(d, u"a");
+  hold_freed_word_ids(d);
+  remove_word(d, a);
+  EXPECT_EQ(word_at(d, a), nullptr);
+  EXPECT_TRUE(d.hdid.empty());
+  EXPECT_EQ(add(d, u"b"), a + 1) << "a held id is not reused";
+  release_freed_word_ids(d);
+  EXPECT_EQ(d.hdid, std::set<std::int32_t>{a});
+  EXPECT_EQ(add(d, u"c"), a);
+  remove_word(d, a);
+  EXPECT_EQ(d.hdid, std::set<std::int32_t>{a}) << "after the release ids are freed at once";
+}
+
 TEST(prune_words, with_usages_1_2_2_2_2_2_2_2_removes_only_the_least_used_word) {
   const std::vector<int> usages{2, 2, 2, 2, 2, 1, 2, 2};
   dic_t d(8 + 2);

@@ -27,6 +27,12 @@ struct id_count {
   friend bool operator==(const id_count&, const id_count&) = default;
 };
 
+// Adds one to a stored count. Counts wrap as 32-bit two's complement: one more than
+// 2,147,483,647 is -2,147,483,648.
+inline void count_once_more(std::int32_t& count) {
+  count = static_cast<std::int32_t>(static_cast<std::uint32_t>(count) + 1u);
+}
+
 packed_list pack_ids(std::span<const std::int32_t> ids);
 packed_list pack_pairs(std::span<const id_count> pairs);
 std::vector<std::int32_t> unpack_ids(const packed_list& list);

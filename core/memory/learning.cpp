@@ -32,7 +32,7 @@ class working_pairs {
     if (inserted) {
       pairs_.push_back({x, 0});
     } else {
-      ++pairs_[it->second].count;
+      count_once_more(pairs_[it->second].count);
     }
   }
   packed_list pack() const { return pack_pairs(pairs_); }
@@ -67,7 +67,7 @@ class working_lists {
 void count_in(std::vector<id_count>& list, std::int32_t x) {
   for (id_count& p : list) {
     if (p.id == x) {
-      ++p.count;
+      count_once_more(p.count);
       return;
     }
   }
@@ -80,6 +80,7 @@ void add_once(std::vector<std::int32_t>& list, std::int32_t x) {
 
 void learn_line(strmorph::dic_t& d, conversation_log& log, pattern_history& patterns,
                 std::u16string_view line) {
+  strmorph::hold_freed_word_ids(d);
   add_line(log, line);
   if (log.line_count() >= 2) discover_words(d, log);
   store_line_words(d, log);
@@ -87,6 +88,7 @@ void learn_line(strmorph::dic_t& d, conversation_log& log, pattern_history& patt
   if (words.size() >= 2) learn_word_links(d, words);
   learn_turn_links(d, log);
   learn_patterns(d, log, patterns);
+  strmorph::release_freed_word_ids(d);
 }
 
 void store_line_words(strmorph::dic_t& d, conversation_log& log) {

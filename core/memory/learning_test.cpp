@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/io/packed_list.h"
+#include "tests/support/toy_dictionary.h"
 
 namespace tsugihagi {
 namespace {
@@ -157,6 +158,33 @@ TEST_F(turn_links, skip_ids_that_name_no_word) {
   learn_turn_links(d, log);
   EXPECT_EQ(cooc(x), (pairs{{y, 0}}));
   EXPECT_EQ(cooc(y), (pairs{{x, 0}}));
+}
+
+// Adding x to a full dictionary while "w1x" is split prunes w1, whose id the line holds
+// already: x must not take it, or the line would be learned as "x x".
+TEST(line_learning_when_full, a_word_pruned_inside_the_line_leaves_a_dead_id_not_a_reused_one) {
+  strmorph::dic_t d(8);
+  conversation_log log;
+  pattern_history history;
+  const std::int32_t w1 = testing::add(d, u"w1");
+  std::vector<std::int32_t> fillers;
+  for (const char16_t* text : {u"f0", u"f1", u"f2", u"f3", u"f4", u"f5", u"f6"})
+    fillers.push_back(testing::add(d, text));
+  for (const std::int32_t f : fillers) {  // each filler is used six times, w1 once
+    std::vector<id_count> cooc;
+    for (const std::int32_t other : fillers)
+      if (other != f) cooc.push_back({other, 0});
+    if (f == fillers[0]) cooc.push_back({w1, 0});
+    strmorph::word_at(d, f)->cooc = pack_pairs(cooc);
+  }
+  learn_line(d, log, history, u"w1x");
+  const std::vector<std::int32_t>& line = log.line_words[0].ids;
+  ASSERT_EQ(line.size(), 2u);
+  EXPECT_EQ(line[0], w1);
+  EXPECT_EQ(strmorph::word_at(d, w1), nullptr) << "w1 was pruned";
+  EXPECT_NE(line[1], w1);
+  EXPECT_EQ(strmorph::word_text(d, line[1]), u"x");
+  EXPECT_TRUE(d.hdid.contains(w1)) << "the id is free once the line is learned";
 }
 
 TEST_F(line_learning, the_first_line_is_split_and_stored_without_discovery) {

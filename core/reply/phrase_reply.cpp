@@ -162,11 +162,12 @@ bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_
     while (!phrases.empty()) {
       const std::int32_t id = take_drawn(phrases, rng);
       seq.clear();
-      const strmorph::idiom_t phrase = live_phrase(d, *strmorph::idiom_at(d, id));
-      if (phrase.ids.empty()) continue;
-      if (phrase.flags.back() != 0) {
+      const strmorph::idiom_t& stored = *strmorph::idiom_at(d, id);
+      const strmorph::idiom_t phrase = live_phrase(d, stored);
+      // A phrase left with no live word fails as a candidate of its stored kind.
+      if (stored.flags.back() != 0) {
         if (phrase.ids.size() >= 2 && vary_phrase(d, associations, rng, phrase, seq)) return true;
-      } else if (realise_phrase(d, associations, rng, phrase, seq)) {
+      } else if (!phrase.ids.empty() && realise_phrase(d, associations, rng, phrase, seq)) {
         entry.used = true;
         return true;
       } else if (phrases.empty()) {

@@ -111,6 +111,20 @@ TEST_F(phrase_reply, a_phrase_that_cannot_start_fails_and_marks_its_line) {
   EXPECT_TRUE(log.line_words[0].used);
 }
 
+// A phrase can outlive its words: pruning inside the line that made it, or a damaged file.
+TEST_F(phrase_reply, a_pattern_whose_words_are_all_gone_fails_and_marks_its_line) {
+  const std::int32_t a = whole(u"a");
+  const std::int32_t gone = add(d, u"gone");
+  testing::set_cooc(d, a, {{a, 0}});
+  const std::int32_t phrase = strmorph::add_idiom(d, {{gone}, {0}}).first;
+  strmorph::link_idiom(d, std::vector<std::int32_t>{a}, phrase);  // reached through a only
+  strmorph::remove_word(d, gone);
+  ASSERT_NE(strmorph::idiom_at(d, phrase), nullptr);
+  testing::push_line(log, d, {a});
+  EXPECT_EQ(reply(), ids{-99});
+  EXPECT_TRUE(log.line_words[0].used);
+}
+
 TEST_F(phrase_reply, never_uses_a_one_word_whole_line_and_leaves_the_line_unmarked) {
   const std::int32_t a = whole(u"a");
   testing::set_cooc(d, a, {{a, 0}});
