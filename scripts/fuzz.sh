@@ -2,7 +2,9 @@
 # Builds the libFuzzer targets with clang in build-fuzz, prepares seed corpora from files the
 # program saves, and runs each target for FUZZ_SECONDS seconds (default 20). Prints the
 # number of runs per target; exits non-zero when any target crashed, hung or ran out of
-# memory, leaving the input under build-fuzz/fuzz-run/<target>/artifacts.
+# memory, leaving the input under build-fuzz/fuzz-run/<target>/artifacts. Every run starts
+# from the seed corpus in a fresh temporary folder, so a fixed seed repeats a run exactly;
+# the temporary folders are removed however the script ends.
 #
 #   scripts/fuzz.sh                 all five targets
 #   scripts/fuzz.sh dic log         some of them (idiom_hdid idiomdic hdid dic log)
@@ -11,7 +13,7 @@
 #                                   run of the test command mutates the same way every time)
 #
 # Needs clang, libclang-rt-14-dev, cmake, ninja and the shared data beside the repository
-# (or TSUGIHAGI_SHARED_DIR). TSUGIHAGI_FUZZ_NO_PRUNE=1 skips the pruning step of each run.
+# (or TSUGIHAGI_SHARED_DIR).
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,20 +37,22 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_QT=OFF >/dev/null
 ninja -C "$build" -j2 tsugihagi-cli $(printf 'tsugihagi_fuzz_%s ' "${targets[@]}")
 
-run_dir="$build/fuzz-run"
-seeds="$run_dir/seeds"
-rm -rf "$seeds"
+run_dir="$build/fuzz-run"  # logs and crashing inputs, kept after the run
+scratch="$(mktemp -d)"     # seeds, corpora and session folders of this run only
+trap 'rm -rf "$scratch"' EXIT
+seeds="$scratch/seeds"
+rm -rf "$run_dir"
 for t in "${all_targets[@]}"; do
-  mkdir -p "$seeds/$t" "$run_dir/$t/corpus" "$run_dir/$t/artifacts"
+  mkdir -p "$seeds/$t" "$scratch/corpus/$t" "$run_dir/$t/artifacts"
 done
 
 # Sessions of the command-line program: each leaves the five data files it saved.
 session() {  # name, then the lines on standard input
   local name="$1" dir
-  dir="$(mktemp -d)"
+  dir="$(mktemp -d -p "$scratch")"
   mkdir "$dir/data"
   for t in "${all_targets[@]}"; do : >"$dir/data/$t.data"; done
-  (cd "$dir" && "$build/frontends/cli/tsugihagi-cli" --seed 1 >/dev/null)
+  "$build/frontends/cli/tsugihagi-cli" --dir "$dir" --seed 1 >/dev/null
   for t in "${all_targets[@]}"; do
     if [ -s "$dir/data/$t.data" ]; then
       head -c "$max_len" "$dir/data/$t.data" >"$seeds/$t/session-$name"
@@ -85,7 +89,7 @@ for t in "${targets[@]}"; do
   "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -seed="$seed" \
     -max_len="$max_len" -timeout=60 \
     -print_final_stats=1 -artifact_prefix="$run_dir/$t/artifacts/" \
-    "$run_dir/$t/corpus" "$seeds/$t" >"$log" 2>&1 || status=$?
+    "$scratch/corpus/$t" "$seeds/$t" >"$log" 2>&1 || status=$?
   # "Done N runs" ends a clean run; after a crash the last status line "#N ..." counts.
   runs="$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$log" | tail -n 1)"
   if [ -z "$runs" ]; then runs="$(sed -n 's/^#\([0-9]*\)[[:space:]].*/\1/p' "$log" | tail -n 1)"; fi

@@ -10,10 +10,10 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-bin=${1:-$root/build-qt/frontends/qt/tsugihagi}
+bin=${1:-$root/build-release/frontends/qt/tsugihagi}  # what scripts/run.sh builds
 out=${2:-$root/docs/screenshot-linux.png}
 if [[ ! -x $bin ]]; then
-  echo "screenshot-qt.sh: no program at $bin (build with TSUGIHAGI_QT=ON first)" >&2
+  echo "screenshot-qt.sh: no program at $bin (run scripts/run.sh first, or name the program)" >&2
   exit 1
 fi
 bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")

@@ -75,6 +75,9 @@ TEST(segment, a_one_unit_left_part_becomes_a_word_without_clearing_the_flag) {
   bool all_known = false;
   EXPECT_EQ(pieces(d, u"abc", &all_known), (texts{u"a", u"bc"}));
   EXPECT_TRUE(all_known);
+  EXPECT_EQ(pieces(d, u"abc", &all_known), (texts{u"a", u"bc"}));
+  EXPECT_EQ(words_of(d), (counted{{u"a", 1}, {u"bc", 0}}))
+      << "the remnant is added again, so counted; the known word is only found";
 }
 
 TEST(segment, makes_an_unknown_line_one_word_by_the_fall_back_rule) {
