@@ -9,24 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/toy_dictionary.h"
+
 namespace tsugihagi {
 namespace {
 
 using strmorph::dic_t;
+using testing::add;
+using testing::words_of;
 using segmentation = std::map<std::int32_t, std::int32_t>;
-
-// The words of the dictionary as (text, count), in word order.
-std::vector<std::pair<std::u16string, std::int32_t>> words_of(const dic_t& d) {
-  std::vector<std::pair<std::u16string, std::int32_t>> words;
-  for (const auto& [key, info] : d.wordmap)
-    words.emplace_back(std::u16string(key.text()), info.count);
-  return words;
-}
-
-std::int32_t add(dic_t& d, std::u16string_view text) {
-  return strmorph::add_word(d, text.data(), static_cast<std::int32_t>(text.size()))
-      .first->second.id;
-}
 
 std::int32_t id_of(dic_t& d, std::u16string_view text) {
   const auto* entry = strmorph::find_word(d, text.data(), static_cast<std::int32_t>(text.size()));

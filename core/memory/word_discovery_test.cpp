@@ -10,26 +10,16 @@
 #include <vector>
 
 #include "core/dict/segmentation.h"
+#include "tests/support/toy_dictionary.h"
 
 namespace tsugihagi {
 namespace {
 
 using strmorph::dic_t;
+using testing::add;
+using testing::words_of;
 using texts = std::vector<std::u16string>;
 using counted = std::vector<std::pair<std::u16string, std::int32_t>>;
-
-// The words of the dictionary as (text, count), in word order.
-counted words_of(const dic_t& d) {
-  counted words;
-  for (const auto& [key, info] : d.wordmap)
-    words.emplace_back(std::u16string(key.text()), info.count);
-  return words;
-}
-
-std::int32_t add(dic_t& d, std::u16string_view text) {
-  return strmorph::add_word(d, text.data(), static_cast<std::int32_t>(text.size()))
-      .first->second.id;
-}
 
 // Segments `text` and returns the pieces as texts, in position order.
 texts pieces(dic_t& d, std::u16string_view text, bool* all_known) {

@@ -9,6 +9,13 @@ std::int32_t add(strmorph::dic_t& d, std::u16string_view text) {
       .first->second.id;
 }
 
+std::vector<std::pair<std::u16string, std::int32_t>> words_of(const strmorph::dic_t& d) {
+  std::vector<std::pair<std::u16string, std::int32_t>> words;
+  for (const auto& [key, info] : d.wordmap)
+    words.emplace_back(std::u16string(key.text()), info.count);
+  return words;
+}
+
 void set_next(strmorph::dic_t& d, std::int32_t w, std::initializer_list<id_count> pairs) {
   strmorph::word_at(d, w)->next = pack_pairs(std::vector<id_count>(pairs));
 }

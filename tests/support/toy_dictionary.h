@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/dict/dictionary.h"
 #include "core/memory/conversation_log.h"
@@ -12,6 +14,8 @@ namespace tsugihagi::testing {
 
 // Adds a word and returns its id.
 std::int32_t add(strmorph::dic_t& d, std::u16string_view text);
+// The dictionary's words as (text, count), in word order.
+std::vector<std::pair<std::u16string, std::int32_t>> words_of(const strmorph::dic_t& d);
 
 void set_next(strmorph::dic_t& d, std::int32_t w, std::initializer_list<id_count> pairs);
 void set_prev(strmorph::dic_t& d, std::int32_t w, std::initializer_list<std::int32_t> ids);
