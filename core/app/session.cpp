@@ -1,5 +1,7 @@
 #include "core/app/session.h"
 
+#include <algorithm>
+
 #include "core/app/conversation_turn.h"
 #include "core/dict/dictionary_files.h"
 
@@ -22,9 +24,20 @@ session::~session() {
   finish_session(*this);
 }
 
-startup_status load_data_files(bot& b, const std::filesystem::path& dir) {
-  if (strmorph::load_dictionary(b.dic, dir / "data")) return startup_status::dictionary_failed;
-  if (!load_log(b.log, data_file(dir, "log.data"))) return startup_status::log_failed;
+startup_status load_data_files(bot& b, const std::filesystem::path& dir, load_report* report) {
+  load_report ignored;
+  load_report& r = report != nullptr ? *report : ignored;
+  strmorph::dropped_counts dropped{};
+  const auto failed = strmorph::load_dictionary(b.dic, dir / "data", &dropped);
+  std::copy(dropped.begin(), dropped.end(), r.dropped.begin());
+  if (failed) {
+    r.failed_file = data_file(dir, strmorph::file_name(*failed));
+    return startup_status::dictionary_failed;
+  }
+  if (!load_log(b.log, data_file(dir, "log.data"), &r.dropped[4])) {
+    r.failed_file = data_file(dir, "log.data");
+    return startup_status::log_failed;
+  }
   return startup_status::ready;
 }
 
@@ -48,7 +61,7 @@ std::optional<std::u16string_view> startup_message(startup_status status) {
 
 startup_status start_session(session& s) {
   if (s.config.settings_abort) return startup_status::settings_aborted;
-  const startup_status status = load_data_files(s.state, s.dir);
+  const startup_status status = load_data_files(s.state, s.dir, &s.loading);
   s.loaded = status == startup_status::ready;
   return status;
 }

@@ -3,6 +3,7 @@
 // saved when enabled, transcript closed, "config" written). Front-ends only draw windows.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -27,6 +28,14 @@ enum class startup_status {
 // log_failed_message, or nothing for ready and settings_aborted (which ends silently).
 std::optional<std::u16string_view> startup_message(startup_status status);
 
+// What loading the five data files found: the file that could not be opened (empty when
+// none failed) and the records each reader dropped as damaged, in loading order
+// (idiom_hdid, idiomdic, hdid, dic, log).
+struct load_report {
+  std::filesystem::path failed_file;
+  std::array<std::int64_t, 5> dropped{};
+};
+
 // The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
 // `dir`, as the program does before its window exists. `entry_limit` bounds the word map and
 // the idiom set (pruned when they reach it). Not copyable.
@@ -43,6 +52,7 @@ struct session {
   settings config;
   transcript record;
   bool loaded = false;    // start_session returned ready
+  load_report loading;    // filled by start_session
   bool finished = false;  // finish_session has run
 };
 
@@ -52,8 +62,10 @@ struct session {
 startup_status start_session(session& s);
 
 // The five data files of a bot under `dir`/data, in their fixed order. Loading stops at the
-// first file that cannot be opened. REQUIRES for loading: a freshly constructed bot.
-startup_status load_data_files(bot& b, const std::filesystem::path& dir);
+// first file that cannot be opened; `report`, when given, records it and the damage found.
+// REQUIRES for loading: a freshly constructed bot.
+startup_status load_data_files(bot& b, const std::filesystem::path& dir,
+                               load_report* report = nullptr);
 // Returns whether every file was replaced; a file whose save failed keeps its old content.
 bool save_data_files(const bot& b, const std::filesystem::path& dir);
 

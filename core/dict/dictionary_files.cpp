@@ -14,11 +14,24 @@ bool possible_id(std::uint32_t id) {
   return id < static_cast<std::uint32_t>(id_ceiling);
 }
 
-void read_free_ids(std::set<std::int32_t>& ids, data_stream& s) {
+// Counts one dropped record when `dropped` is given.
+void count_drop(std::int64_t* dropped) {
+  if (dropped != nullptr) ++*dropped;
+}
+
+void read_free_ids(std::set<std::int32_t>& ids, data_stream& s, std::int64_t* dropped) {
   for (;;) {
+    const bool at_end = s.remaining() == 0;
     const std::int32_t id = tsugihagi::read_i32(s);
-    if (s.failed()) return;
-    if (possible_id(static_cast<std::uint32_t>(id))) ids.insert(id);
+    if (s.failed()) {
+      if (!at_end) count_drop(dropped);  // a partial value at the end
+      return;
+    }
+    if (possible_id(static_cast<std::uint32_t>(id))) {
+      ids.insert(id);
+    } else {
+      count_drop(dropped);
+    }
   }
 }
 
@@ -38,42 +51,57 @@ void write_list(data_stream& s, const packed_list& list) {
 
 }  // namespace
 
-void read_idiom_hdid(dic_t& d, data_stream& s) {
-  read_free_ids(d.idiom_hdid, s);
+void read_idiom_hdid(dic_t& d, data_stream& s, std::int64_t* dropped) {
+  read_free_ids(d.idiom_hdid, s, dropped);
 }
 
-void read_hdid(dic_t& d, data_stream& s) {
-  read_free_ids(d.hdid, s);
+void read_hdid(dic_t& d, data_stream& s, std::int64_t* dropped) {
+  read_free_ids(d.hdid, s, dropped);
   // idmap reaches past every free id, whose elements stay empty.
   if (!d.hdid.empty() && *d.hdid.rbegin() >= d.idmap.size()) {
     d.idmap.resize(*d.hdid.rbegin() + 1, idmap_value_t{nullptr, nullptr});
   }
 }
 
-void read_idiomdic(dic_t& d, data_stream& s) {
+void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
   for (;;) {
+    const bool at_end = s.remaining() == 0;
     const std::uint32_t id = tsugihagi::read_compact_int(s);
-    if (s.failed()) return;
+    if (s.failed()) {
+      if (!at_end) count_drop(dropped);
+      return;
+    }
     const std::uint32_t n = tsugihagi::read_compact_int(s);
-    if (s.failed()) return;
-    if (n > s.remaining()) return;  // every word id takes at least one byte
+    if (s.failed() || n > s.remaining()) {  // every word id takes at least one byte
+      count_drop(dropped);
+      return;
+    }
     idiom_t idiom;
     idiom.ids.resize(n);
     for (std::int32_t& w : idiom.ids)
       w = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
     tsugihagi::read_bit_vector(s, n, idiom.flags);
-    if (s.failed()) return;
-    if (n == 0 || !possible_id(id)) continue;
-    insert_loaded_idiom(d, static_cast<std::int32_t>(id), std::move(idiom));
+    if (s.failed()) {
+      count_drop(dropped);
+      return;
+    }
+    if (n == 0 || !possible_id(id) ||
+        !insert_loaded_idiom(d, static_cast<std::int32_t>(id), std::move(idiom))) {
+      count_drop(dropped);
+    }
   }
 }
 
-void read_dic(dic_t& d, data_stream& s) {
+void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
   std::u16string text;
   std::vector<std::uint8_t> buffer;
   for (;;) {
+    const bool at_end = s.remaining() == 0;
     tsugihagi::read_wide_z(s, text);
-    if (s.failed()) return;
+    if (s.failed()) {
+      if (!at_end) count_drop(dropped);
+      return;
+    }
     wordinfo_t info;
     const std::uint32_t id = tsugihagi::read_compact_int(s);
     info.id = static_cast<std::int32_t>(id);
@@ -82,12 +110,17 @@ void read_dic(dic_t& d, data_stream& s) {
     info.prev = read_list(s, buffer);
     info.cooc = read_list(s, buffer);
     info.idioms = read_list(s, buffer);
-    if (s.failed()) return;
+    if (s.failed()) {
+      count_drop(dropped);
+      return;
+    }
     const bool well_formed =
         tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
         tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
-    if (!well_formed || !possible_id(id) || text.empty()) continue;
-    insert_loaded_word(d, text, std::move(info));
+    if (!well_formed || !possible_id(id) || text.empty() ||
+        !insert_loaded_word(d, text, std::move(info))) {
+      count_drop(dropped);
+    }
   }
 }
 
@@ -137,16 +170,16 @@ const char* file_name(dictionary_file f) {
   return "";
 }
 
-void read_dictionary_file(dic_t& d, dictionary_file f, data_stream& s) {
+void read_dictionary_file(dic_t& d, dictionary_file f, data_stream& s, std::int64_t* dropped) {
   switch (f) {
     case dictionary_file::idiom_hdid:
-      return read_idiom_hdid(d, s);
+      return read_idiom_hdid(d, s, dropped);
     case dictionary_file::idiomdic:
-      return read_idiomdic(d, s);
+      return read_idiomdic(d, s, dropped);
     case dictionary_file::hdid:
-      return read_hdid(d, s);
+      return read_hdid(d, s, dropped);
     case dictionary_file::dic:
-      return read_dic(d, s);
+      return read_dic(d, s, dropped);
   }
 }
 
@@ -163,9 +196,10 @@ void write_dictionary_file(const dic_t& d, dictionary_file f, data_stream& s) {
   }
 }
 
-std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir) {
+std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir,
+                                               dropped_counts* dropped) {
   return read_dictionary(
-      d, [&](dictionary_file f) { return tsugihagi::open_read(data_dir / file_name(f)); });
+      d, [&](dictionary_file f) { return tsugihagi::open_read(data_dir / file_name(f)); }, dropped);
 }
 
 bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir) {

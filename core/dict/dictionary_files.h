@@ -15,11 +15,13 @@
 namespace strmorph {
 
 // Readers and writers of each file's records over a stream. REQUIRES for the readers: the
-// dictionary was freshly constructed, and files are read in dictionary_file_order.
-void read_idiom_hdid(dic_t& d, tsugihagi::data_stream& s);
-void read_idiomdic(dic_t& d, tsugihagi::data_stream& s);
-void read_hdid(dic_t& d, tsugihagi::data_stream& s);
-void read_dic(dic_t& d, tsugihagi::data_stream& s);
+// dictionary was freshly constructed, and files are read in dictionary_file_order. A reader
+// given `dropped` adds to it one for each record it drops (a record cut short by the end of
+// the file, impossible, or already taken).
+void read_idiom_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
+void read_idiomdic(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
+void read_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
+void read_dic(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
 void write_idiom_hdid(const dic_t& d, tsugihagi::data_stream& s);
 void write_idiomdic(const dic_t& d, tsugihagi::data_stream& s);
 void write_hdid(const dic_t& d, tsugihagi::data_stream& s);
@@ -31,28 +33,36 @@ inline constexpr std::array<dictionary_file, 4> dictionary_file_order{
     dictionary_file::idiom_hdid, dictionary_file::idiomdic, dictionary_file::hdid,
     dictionary_file::dic};
 
+// Records dropped while loading, per file, in dictionary_file_order.
+using dropped_counts = std::array<std::int64_t, 4>;
+
 // The file's name in the data folder: "idiom_hdid.data", "idiomdic.data", ...
 const char* file_name(dictionary_file f);
 // The reader and the writer of one file.
-void read_dictionary_file(dic_t& d, dictionary_file f, tsugihagi::data_stream& s);
+void read_dictionary_file(dic_t& d, dictionary_file f, tsugihagi::data_stream& s,
+                          std::int64_t* dropped = nullptr);
 void write_dictionary_file(const dic_t& d, dictionary_file f, tsugihagi::data_stream& s);
 
 // Reads the four files in their order from the streams `open(f)` gives, stopping at the first
 // stream that has failed already (its file could not be opened). Returns that file, or
-// nothing when all four were read. REQUIRES: d freshly constructed.
+// nothing when all four were read. `dropped`, when given, counts each file's dropped records.
+// REQUIRES: d freshly constructed.
 template <typename Open>
-std::optional<dictionary_file> read_dictionary(dic_t& d, Open open) {
-  for (const dictionary_file f : dictionary_file_order) {
+std::optional<dictionary_file> read_dictionary(dic_t& d, Open open,
+                                               dropped_counts* dropped = nullptr) {
+  for (std::size_t i = 0; i < dictionary_file_order.size(); ++i) {
+    const dictionary_file f = dictionary_file_order[i];
     tsugihagi::data_stream s = open(f);
     if (s.failed()) return f;
-    read_dictionary_file(d, f, s);
+    read_dictionary_file(d, f, s, dropped != nullptr ? &(*dropped)[i] : nullptr);
   }
   return std::nullopt;
 }
 
 // Loads the four files from `data_dir`; returns the first that could not be opened, at which
 // loading stopped, or nothing. REQUIRES: d freshly constructed.
-std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir);
+std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir,
+                                               dropped_counts* dropped = nullptr);
 // Replaces each of the four files in `data_dir`; a file whose save fails keeps its old
 // content. Returns whether all four were replaced.
 bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir);

@@ -16,17 +16,20 @@ void add_line(conversation_log& log, std::u16string_view text) {
   log.line_words.push_front({});
 }
 
-void read_log(conversation_log& log, data_stream& s) {
+void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped) {
   if (s.file_size() <= 4) return;
   const std::int32_t n = read_i32(s);
   if (s.failed()) return;
+  if (n < 0 && dropped != nullptr) ++*dropped;
   std::u16string text;
   std::vector<std::int32_t> ids;
   for (std::int32_t i = 0; i < n; ++i) {
     read_wide_counted(s, text);
-    if (s.failed()) return;
-    read_i32_array(s, ids);
-    if (s.failed()) return;
+    if (!s.failed()) read_i32_array(s, ids);
+    if (s.failed()) {
+      if (dropped != nullptr) *dropped += n - i;  // the announced records not read
+      return;
+    }
     text.resize(std::min(text.size(), text.find(u'\0')));
     log.line_texts.push_back({std::move(text)});
     log.line_words.push_back({std::move(ids), false});
@@ -44,10 +47,10 @@ void write_log(const conversation_log& log, data_stream& s) {
   }
 }
 
-bool load_log(conversation_log& log, const std::filesystem::path& path) {
+bool load_log(conversation_log& log, const std::filesystem::path& path, std::int64_t* dropped) {
   data_stream s = open_read(path);
   if (s.failed()) return false;
-  read_log(log, s);
+  read_log(log, s, dropped);
   return true;
 }
 

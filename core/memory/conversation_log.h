@@ -42,12 +42,14 @@ struct conversation_log {
 void add_line(conversation_log& log, std::u16string_view text);
 
 // Reads the records of "data/log.data" from the stream, stopping at the first field that
-// fails or is impossible and keeping the records read so far.
-void read_log(conversation_log& log, data_stream& s);
+// fails or is impossible and keeping the records read so far. `dropped`, when given, grows by
+// the number of announced records that were not read (one for an impossible count).
+void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped = nullptr);
 void write_log(const conversation_log& log, data_stream& s);
 
 // False when the file cannot be opened; the log is then left empty.
-bool load_log(conversation_log& log, const std::filesystem::path& path);
+bool load_log(conversation_log& log, const std::filesystem::path& path,
+              std::int64_t* dropped = nullptr);
 // Replaces the file; returns whether it was written (callers may ignore it).
 bool save_log(const conversation_log& log, const std::filesystem::path& path);
 

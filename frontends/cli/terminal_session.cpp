@@ -1,124 +1,387 @@
 #include "frontends/cli/terminal_session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "core/app/conversation_turn.h"
 #include "core/app/session.h"
+#include "core/dict/dictionary_files.h"
 #include "core/io/utf8.h"
 #include "core/memory/learning.h"
+#include "frontends/cli/data_folder.h"
+#include "frontends/cli/inspection.h"
+#include "frontends/cli/interruption.h"
+#include "frontends/cli/line_input.h"
+#include "frontends/cli/progress.h"
+#include "frontends/cli/text_checks.h"
 
 namespace tsugihagi {
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void on_interrupt(int) {
-  interrupted = 1;
+void say(const std::string& text) {
+  std::fprintf(stderr, "tsugihagi-cli: %s\n", text.c_str());
+  std::fflush(stderr);
 }
 
-// Ctrl-C ends the session like the end of input: reads are interrupted, not restarted, and
-// the session saves as usual. A second Ctrl-C ends the process at once.
-void catch_interrupt() {
-  struct sigaction action {};
-  action.sa_handler = on_interrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+std::string quoted(const std::string& text) {
+  return "\"" + text + "\"";
 }
 
-bool read_line(std::FILE* in, std::string& line) {
-  line.clear();
-  int c;
-  while (!interrupted && (c = std::fgetc(in)) != EOF) {
-    if (c == '\n') return true;
-    line.push_back(static_cast<char>(c));
+const char* signal_name(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    case SIGHUP:
+      return "SIGHUP";
   }
-  return !interrupted && !line.empty();
+  return "a signal";
 }
 
-std::u16string_view strip_cr(std::u16string_view line) {
-  if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-  return line;
-}
+// Warns about the first line of an input that is not valid UTF-8.
+class utf8_warning {
+ public:
+  explicit utf8_warning(std::string source) : source_(std::move(source)) {}
 
-void print_error(std::u16string_view message) {
-  std::cerr << utf16_to_utf8(message) << std::endl;
-}
-
-void learn_file(session& s, const std::filesystem::path& file) {
-  std::FILE* in = std::fopen(file.c_str(), "rb");
-  if (in == nullptr) {
-    std::cerr << "cannot open " << file << std::endl;
-    return;
+  void check(const input_line_t& line, std::int64_t number) {
+    if (line.valid_utf8 || warned_) return;
+    warned_ = true;
+    std::string text = "line " + std::to_string(number) + " of " + source_ +
+                       " is not valid UTF-8; its invalid bytes are read as U+FFFD";
+    if (line.looks_like_shift_jis) {
+      text +=
+          ". It looks like Shift_JIS (CP932): convert it first, for example with "
+          "iconv -f CP932 -t UTF-8";
+    }
+    say(text + " (later lines are not checked)");
   }
-  const bool show_progress = ::isatty(STDERR_FILENO) != 0;
-  const auto start = std::chrono::steady_clock::now();
-  std::string raw;
-  long learned = 0;
-  while (read_line(in, raw)) {
-    const std::u16string text = utf8_to_utf16(raw);
-    const std::u16string_view line = cut_line(strip_cr(text));
-    if (line.empty()) continue;
-    learn_line(s.state.dic, s.state.log, s.state.patterns, line);
-    ++learned;
-    if (show_progress && learned % 50 == 0) {
-      const double seconds =
-          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      std::fprintf(stderr, "\r%ld lines learned, %.0f lines/s   ", learned,
-                   seconds > 0 ? learned / seconds : 0.0);
+
+ private:
+  std::string source_;
+  bool warned_ = false;
+};
+
+// The file a --learn run reads, opened before anything else happens.
+struct learn_source {
+  std::FILE* file = nullptr;
+  std::string name;                   // as the user gave it, or "standard input"
+  std::optional<std::uint64_t> size;  // bytes, when it is a regular file
+  bool owned = false;
+
+  learn_source() = default;
+  learn_source(const learn_source&) = delete;
+  learn_source& operator=(const learn_source&) = delete;
+  ~learn_source() {
+    if (owned && file != nullptr) std::fclose(file);
+  }
+};
+
+// Opens the --learn file; an error text when it cannot be read.
+std::optional<std::string> open_learn_source(const std::string& path, learn_source& source) {
+  if (path == "-") {
+    source.file = stdin;
+    source.name = "standard input";
+  } else {
+    source.file = std::fopen(path.c_str(), "rb");
+    source.name = path;
+    if (source.file == nullptr) return path + ": " + std::strerror(errno);
+    source.owned = true;
+  }
+  struct stat info {};
+  if (::fstat(::fileno(source.file), &info) != 0) return source.name + ": " + std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return source.name + ": " + std::strerror(EISDIR);
+  if (S_ISREG(info.st_mode)) source.size = static_cast<std::uint64_t>(info.st_size);
+  return std::nullopt;
+}
+
+// Says which data files had damaged records dropped while loading.
+void report_damage(const std::filesystem::path& dir, const load_report& report) {
+  for (std::size_t i = 0; i < data_file_names.size(); ++i) {
+    const std::int64_t n = report.dropped[i];
+    if (n == 0) continue;
+    say(shown(dir, std::filesystem::path("data") / data_file_names[i]) + ": " + std::to_string(n) +
+        (n == 1 ? " damaged record dropped" : " damaged records dropped"));
+  }
+}
+
+void report_load_failure(const std::filesystem::path& dir, startup_status status,
+                         const load_report& report) {
+  if (const auto message = startup_message(status)) say(utf16_to_utf8(*message));
+  const std::filesystem::path relative = report.failed_file.lexically_relative(dir);
+  say(shown(dir, relative) + ": " + open_failure_reason(report.failed_file));
+}
+
+// Writes the five data files in their fixed order, each replaced only when written whole;
+// names every file that could not be saved, with the reason. Returns whether all were.
+bool save_state(const session& s) {
+  bool saved = true;
+  const auto commit = [&](const std::filesystem::path& relative, auto write) {
+    errno = 0;
+    data_stream stream = open_write(s.dir / relative);
+    write(stream);
+    if (stream.close()) return;
+    const int error = errno;
+    saved = false;
+    say("could not save " + shown(s.dir, relative) + ": " +
+        error_text(error, "the file could not be written"));
+  };
+  for (const strmorph::dictionary_file f : strmorph::dictionary_file_order) {
+    commit(std::filesystem::path("data") / strmorph::file_name(f),
+           [&](data_stream& stream) { strmorph::write_dictionary_file(s.state.dic, f, stream); });
+  }
+  commit(std::filesystem::path("data") / "log.data",
+         [&](data_stream& stream) { write_log(s.state.log, stream); });
+  return saved;
+}
+
+// Writes all of `text` to standard output; false with errno set when it could not.
+bool write_out(const std::string& text) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) return false;
+  return std::fflush(stdout) == 0;
+}
+
+// The conversation: a line in, the reply out, until the input ends, a signal arrives or
+// standard output fails. Returns the exit status the conversation itself calls for.
+int converse(session& s) {
+  const bool typed = ::isatty(STDIN_FILENO) != 0;
+  const bool shown_on_terminal = ::isatty(STDOUT_FILENO) != 0;
+  std::unique_ptr<line_editor> editor;
+  std::FILE* display = shown_on_terminal ? stdout : stderr;
+  if (typed) editor = std::make_unique<line_editor>("user > ", display);
+  piped_lines piped(stdin);
+  utf8_warning warning("standard input");
+  input_line_t line;
+  std::int64_t number = 0;
+  int status = exit_done;
+  while (editor ? editor->next(line) : piped.next(line)) {
+    warning.check(line, ++number);
+    const std::optional<exchange> e = submit_line(s, line.text);
+    if (!e) continue;
+    const std::u16string reply = shown_on_terminal ? terminal_safe(e->reply) : e->reply;
+    if (!write_out((typed ? "hagi > " : "") + utf16_to_utf8(reply) + "\n")) {
+      const int error = errno;
+      // A reader that went away (`| head -1`) ends the session like the end of input.
+      if (error != EPIPE) {
+        say("standard output: " + error_text(error, "write failed"));
+        status = exit_failure;
+      }
+      break;
     }
   }
-  std::fclose(in);
-  if (show_progress) std::fprintf(stderr, "\r%ld lines learned.            \n", learned);
+  if (typed && !interrupted()) {
+    std::fputc('\n', display);
+    std::fflush(display);
+  }
+  return status;
 }
 
-void converse_on_stdin(session& s) {
-  const bool interactive = ::isatty(STDIN_FILENO) != 0;
-  std::string raw;
-  for (;;) {
-    if (interactive) std::cout << "user > " << std::flush;
-    if (!read_line(stdin, raw)) break;
-    const std::u16string text = utf8_to_utf16(raw);
-    const std::optional<exchange> e = submit_line(s, strip_cr(text));
-    if (!e) continue;
-    if (interactive) std::cout << "hagi > ";
-    std::cout << utf16_to_utf8(e->reply) << '\n' << std::flush;
+struct learn_result {
+  std::int64_t learned = 0;    // non-empty lines learned
+  std::int64_t last_line = 0;  // number of the last line read
+  double seconds = 0;
+  bool read_failed = false;
+};
+
+learn_result learn_lines(session& s, learn_source& source) {
+  const bool bar_shown = ::isatty(STDERR_FILENO) != 0;
+  progress_bar bar(stderr, source.size);
+  piped_lines lines(source.file);
+  utf8_warning warning(source.name);
+  input_line_t line;
+  learn_result result;
+  const auto start = std::chrono::steady_clock::now();
+  while (lines.next(line)) {
+    warning.check(line, ++result.last_line);
+    const std::u16string_view cut = cut_line(line.text);
+    if (!cut.empty()) {
+      learn_line(s.state.dic, s.state.log, s.state.patterns, cut);
+      ++result.learned;
+    }
+    if (bar_shown) bar.update(lines.bytes_read(), result.learned);
   }
-  if (interactive) std::cout << std::endl;
+  if (bar_shown) bar.finish();
+  result.read_failed = !interrupted() && std::ferror(source.file) != 0;
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return result;
+}
+
+std::string learn_summary(const learn_result& r) {
+  char text[160];
+  std::snprintf(text, sizeof text, "learned %lld lines in %.1f s (%.0f lines/s)",
+                static_cast<long long>(r.learned), r.seconds,
+                r.seconds > 0 ? static_cast<double>(r.learned) / r.seconds : 0.0);
+  return text;
+}
+
+int inspect(const terminal_options& options, const std::filesystem::path& dir) {
+  bot b(system_clock_seconds, options.entry_limit);
+  load_report report;
+  const startup_status status = load_data_files(b, dir, &report);
+  report_damage(dir, report);
+  if (status != startup_status::ready) {
+    report_load_failure(dir, status, report);
+    return exit_failure;
+  }
+  const bool to_terminal = ::isatty(STDOUT_FILENO) != 0;
+  if (options.stats) {
+    if (options.stats_word) {
+      if (!print_companions(b, utf8_to_utf16(*options.stats_word), std::cout, to_terminal)) {
+        say(quoted(*options.stats_word) + " is not a word the bot knows");
+        return exit_failure;
+      }
+    } else {
+      print_stats(b, dir, std::cout, to_terminal);
+    }
+    std::cout.flush();
+    if (!std::cout) {
+      say(std::string("standard output: ") + std::strerror(errno));
+      return exit_failure;
+    }
+    return exit_done;
+  }
+  const std::string& file = *options.export_file;
+  if (file == "-") {
+    export_state(b, std::cout);
+    std::cout.flush();
+    if (!std::cout) {
+      say(std::string("standard output: ") + std::strerror(errno));
+      return exit_failure;
+    }
+    return exit_done;
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    say(file + ": " + std::strerror(errno));
+    return exit_failure;
+  }
+  export_state(b, out);
+  out.close();
+  if (!out) {
+    say(file + ": " + error_text(errno, "could not be written"));
+    return exit_failure;
+  }
+  return exit_done;
+}
+
+// The folder to work in: --dir, which must exist, or the window's folder, made when missing.
+std::optional<std::filesystem::path> working_folder(const terminal_options& options,
+                                                    bool may_create) {
+  if (options.dir) {
+    std::error_code error;
+    if (std::filesystem::is_directory(*options.dir, error)) return *options.dir;
+    struct stat info {};
+    const int failed = ::stat(options.dir->c_str(), &info);
+    say("--dir " + options.dir->string() + ": " + std::strerror(failed != 0 ? errno : ENOTDIR));
+    return std::nullopt;
+  }
+  const std::optional<std::filesystem::path> folder = default_folder();
+  if (!folder) {
+    say("no home folder is known: set HOME or XDG_DATA_HOME, or give --dir");
+    return std::nullopt;
+  }
+  if (may_create) {
+    std::error_code error;
+    std::filesystem::create_directories(*folder, error);
+    if (error) {
+      say(folder->string() + ": " + error.message());
+      return std::nullopt;
+    }
+  }
+  return folder;
 }
 
 }  // namespace
 
 int run_terminal(const terminal_options& options) {
+  catch_end_signals();
+  learn_source source;
+  if (options.learn) {
+    if (const auto error = open_learn_source(*options.learn, source)) {
+      say("cannot read the file to learn: " + *error);
+      return exit_failure;
+    }
+  }
+  const bool inspecting = options.stats || options.export_file;
+  const std::optional<std::filesystem::path> folder = working_folder(options, !inspecting);
+  if (!folder) return exit_failure;
+  const std::filesystem::path& dir = *folder;
+  if (inspecting) return inspect(options, dir);
+
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(dir / "data", error))) {
+    if (const auto failure = create_empty_data(dir)) {
+      say("cannot create an empty memory: " + *failure);
+      return exit_failure;
+    }
+    say("created " + shown(dir, "data") + " with five empty files: a new, empty memory");
+  }
+
   clock_fn clock = system_clock_seconds;
   if (options.seed) clock = [seed = *options.seed] { return std::int64_t{seed}; };
-  session s(options.dir, clock, options.entry_limit);
+  session s(dir, clock, options.entry_limit);
   const startup_status status = start_session(s);
   if (status == startup_status::settings_aborted) {
-    std::cerr << "\"config\" could not be opened in " << options.dir << std::endl;
-    return 1;
+    say(shown(dir, "config") + ": " + open_failure_reason(dir / "config"));
+    return exit_failure;
   }
-  if (const auto message = startup_message(status)) {
-    print_error(*message);
-    return 1;
+  report_damage(dir, s.loading);
+  if (status != startup_status::ready) {
+    report_load_failure(dir, status, s.loading);
+    return exit_failure;
   }
-  catch_interrupt();
+
+  const std::string saved_in = shown(dir, "data");
   if (options.learn) {
-    learn_file(s, *options.learn);
-  } else {
-    converse_on_stdin(s);
+    const learn_result r = learn_lines(s, source);
+    int result = exit_done;
+    if (r.read_failed) {
+      say("reading " + source.name + " after line " + std::to_string(r.last_line) + ": " +
+          std::strerror(EIO));
+      result = exit_failure;
+    }
+    if (interrupted()) {
+      say(std::string("interrupted by ") + signal_name(interrupting_signal()) + " after line " +
+          std::to_string(r.last_line) + " of " + source.name + ": the lines up to it are learned");
+      result = exit_learn_interrupted;
+    }
+    std::string summary = learn_summary(r);
+    if (!options.save) {
+      summary += "; not saved (--no-save)";
+    } else if (save_state(s)) {
+      summary += "; saved in " + saved_in;
+    } else {
+      summary += "; NOT saved in " + saved_in + " (see above)";
+      result = exit_failure;
+    }
+    say(summary);
+    finish_session(s);
+    return result;
   }
-  if (options.save) save_learned_state(s);
+
+  const bool saving = options.save && save_on_exit(s);
+  if (!options.save) {
+    say("--no-save: nothing learned in this session will be saved");
+  } else if (!saving) {
+    say("saving is off (the window's check box \"" + utf16_to_utf8(save_checkbox_label) +
+        "\" is cleared in " + shown(dir, "config") +
+        "): nothing learned in this session will be saved");
+  }
+  int result = converse(s);
+  if (saving && !save_state(s)) result = exit_failure;
   finish_session(s);
-  return 0;
+  return result;
 }
 
 }  // namespace tsugihagi

@@ -1,21 +1,20 @@
-// The terminal front-end: a session over standard input and output, or a text file to learn.
+// The terminal front-end: one run of tsugihagi-cli with parsed options. Finds the folder
+// (creating an empty memory on the first run), loads the bot, and then converses on standard
+// input and output, learns a text file, or shows or exports the state; reports every failure
+// on standard error with the file and the reason, and saves as the options and the check box
+// say, also when a signal ends the run.
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <optional>
+#include "frontends/cli/command_line.h"
 
 namespace tsugihagi {
 
-struct terminal_options {
-  std::filesystem::path dir = ".";
-  std::optional<std::uint32_t> seed;           // instead of the clock, at the first turn
-  bool save = true;                            // false: --no-save
-  std::optional<std::filesystem::path> learn;  // learn this file's lines, then save and end
-  std::int32_t entry_limit = 0xFFFFFF;         // --max-entries: 1 .. 16,777,215
-};
+inline constexpr int exit_done = 0;
+inline constexpr int exit_failure = 1;
+inline constexpr int exit_usage = 2;
+inline constexpr int exit_learn_interrupted = 130;
 
-// Runs one session; returns the process exit status.
+// Runs the program; returns the process exit status.
 int run_terminal(const terminal_options& options);
 
 }  // namespace tsugihagi

@@ -1,0 +1,132 @@
+#include "frontends/cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+namespace tsugihagi {
+namespace {
+
+constexpr const char* description =
+    "Talks with the bot on standard input and output (UTF-8), one line per turn, or teaches\n"
+    "it a text file. Works in DIR, by default the folder the window uses:\n"
+    "$XDG_DATA_HOME/tsugihagi (~/.local/share/tsugihagi when XDG_DATA_HOME is not set).\n"
+    "A folder without data/ gets one with five empty files (a new, empty memory).\n";
+
+constexpr const char* footer =
+    "Saving: --learn always saves what it learned; a conversation saves when the window's\n"
+    "check box \"終了時に学習状態を保存\" is set (the byte in DIR/config). --no-save keeps\n"
+    "every data file as it was. Ctrl-C, Ctrl-D and closing the terminal end and save.\n"
+    "Exit status: 0 done, 1 failure, 2 wrong usage, 130 --learn interrupted (what was\n"
+    "learned until then is saved).";
+
+std::optional<std::int64_t> parse_whole(const std::string& text, std::int64_t max) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::int64_t n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  if (n > max) return std::nullopt;
+  return n;
+}
+
+// A CLI11 check that the value is a whole number in [low, high].
+CLI::Validator whole_number(std::int64_t low, std::int64_t high) {
+  return CLI::Validator(
+      [low, high](std::string& value) -> std::string {
+        const auto n = parse_whole(value, high);
+        if (n && *n >= low) return {};
+        return "\"" + value + "\" is not a whole number from " + std::to_string(low) + " to " +
+               std::to_string(high);
+      },
+      "", "whole number");
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> parse_seed(const std::string& text) {
+  const auto n = parse_whole(text, 0xFFFFFFFF);
+  if (!n) return std::nullopt;
+  return static_cast<std::uint32_t>(*n);
+}
+
+parsed_command_line parse_command_line(int argc, const char* const* argv) {
+  CLI::App app(description, "tsugihagi-cli");
+  app.set_version_flag("--version", "tsugihagi-cli " TSUGIHAGI_VERSION,
+                       "Print the program's name and version and exit");
+  app.set_help_flag("-h,--help", "Print this help and exit");
+  app.footer(footer);
+  app.get_formatter()->column_width(24);
+
+  std::string dir, seed, learn, max_entries, export_file;
+  std::vector<std::string> stats;
+  CLI::Option* dir_opt =
+      app.add_option("--dir", dir, "Work in DIR (its config, log.txt, data/)")->type_name("DIR");
+  CLI::Option* seed_opt =
+      app.add_option("--seed", seed, "Seed the replies' random draws with N (0-4294967295)")
+          ->type_name("N")
+          ->check(whole_number(0, 0xFFFFFFFF));
+  bool no_save = false;
+  app.add_flag("--no-save", no_save, "Change no data file (config is still written)");
+  CLI::Option* learn_opt =
+      app.add_option("--learn", learn, "Learn every line of FILE (- standard input) and save")
+          ->type_name("FILE");
+  CLI::Option* max_opt =
+      app.add_option("--max-entries", max_entries, "Prune words and phrases at N (1-16777215)")
+          ->type_name("N")
+          ->check(whole_number(1, 0xFFFFFF));
+  CLI::Option* stats_opt =
+      app.add_option("--stats", stats, "Show what the bot knows; with WORD, its companions")
+          ->type_name("[WORD]")
+          ->expected(0, 1);
+  CLI::Option* export_opt =
+      app.add_option("--export", export_file, "Write the whole state to FILE as JSON Lines")
+          ->type_name("FILE");
+
+  parsed_command_line result;
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream out, err;
+    result.status = app.exit(e, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    if (result.status != 0) {
+      std::string message = e.what();
+      result.err = "tsugihagi-cli: " + message + ". Try --help.\n";
+      result.status = 2;
+    }
+    return result;
+  }
+
+  // One task a run: checked here rather than with CLI11's excludes, which would crowd --help.
+  const CLI::Option* tasks[] = {learn_opt, stats_opt, export_opt};
+  const CLI::Option* first = nullptr;
+  for (const CLI::Option* task : tasks) {
+    if (!*task) continue;
+    if (first != nullptr) {
+      result.status = 2;
+      result.err = "tsugihagi-cli: " + first->get_name() + " and " + task->get_name() +
+                   " cannot be used together. Try --help.\n";
+      return result;
+    }
+    first = task;
+  }
+
+  terminal_options options;
+  if (*dir_opt) options.dir = dir;
+  if (*seed_opt) options.seed = parse_seed(seed);
+  options.save = !no_save;
+  if (*learn_opt) options.learn = learn;
+  if (*max_opt)
+    options.entry_limit = static_cast<std::int32_t>(*parse_whole(max_entries, 0xFFFFFF));
+  if (*stats_opt) {
+    options.stats = true;
+    if (!stats.empty() && !stats.front().empty()) options.stats_word = stats.front();
+  }
+  if (*export_opt) options.export_file = export_file;
+  result.options = std::move(options);
+  return result;
+}
+
+}  // namespace tsugihagi

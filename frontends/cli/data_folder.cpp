@@ -1,0 +1,57 @@
+#include "frontends/cli/data_folder.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+namespace tsugihagi {
+
+std::optional<std::filesystem::path> default_folder() {
+  const char* xdg = std::getenv("XDG_DATA_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return std::filesystem::path(xdg) / "tsugihagi";
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    const passwd* user = ::getpwuid(::getuid());
+    if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] == '\0') return std::nullopt;
+    home = user->pw_dir;
+  }
+  return std::filesystem::path(home) / ".local" / "share" / "tsugihagi";
+}
+
+std::optional<std::string> create_empty_data(const std::filesystem::path& dir) {
+  const std::filesystem::path data = dir / "data";
+  std::error_code error;
+  std::filesystem::create_directories(data, error);
+  if (error) return shown(dir, "data") + ": " + error.message();
+  for (const char* name : data_file_names) {
+    const std::filesystem::path file = data / name;
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+      return shown(dir, std::filesystem::path("data") / name) + ": " + std::strerror(errno);
+    ::close(fd);
+  }
+  return std::nullopt;
+}
+
+std::string shown(const std::filesystem::path& dir, const std::filesystem::path& relative) {
+  if (dir == ".") return relative.string();
+  return (dir / relative).string();
+}
+
+std::string open_failure_reason(const std::filesystem::path& file) {
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return "could not be opened";
+}
+
+std::string error_text(int error, const char* fallback) {
+  return error == 0 ? std::string(fallback) : std::string(std::strerror(error));
+}
+
+}  // namespace tsugihagi

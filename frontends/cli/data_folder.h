@@ -1,0 +1,36 @@
+// Where tsugihagi-cli works and what it says about files: the folder shared with the window's
+// launcher, the first-run data/ folder, file names as shown to the user, and the system's
+// reason for a file that cannot be used.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace tsugihagi {
+
+// The five data files in data/, in the order they are loaded and saved.
+inline constexpr std::array<const char*, 5> data_file_names{"idiom_hdid.data", "idiomdic.data",
+                                                            "hdid.data", "dic.data", "log.data"};
+
+// $XDG_DATA_HOME/tsugihagi, or ~/.local/share/tsugihagi when XDG_DATA_HOME is unset, empty or
+// relative; nothing when no home folder is known either.
+std::optional<std::filesystem::path> default_folder();
+
+// Creates `dir`/data with the five data files, empty. Returns an error text, or nothing on
+// success. REQUIRES: `dir`/data does not exist.
+std::optional<std::string> create_empty_data(const std::filesystem::path& dir);
+
+// A path as the user should read it: relative to the current folder when `dir` is "." (so
+// "data/dic.data"), else as given.
+std::string shown(const std::filesystem::path& dir, const std::filesystem::path& relative);
+
+// Why the file cannot be opened for reading now, in the system's words ("No such file or
+// directory"), or a plain text when it can be opened now.
+std::string open_failure_reason(const std::filesystem::path& file);
+
+// The system's words for an errno value, or `fallback` for 0.
+std::string error_text(int error, const char* fallback);
+
+}  // namespace tsugihagi

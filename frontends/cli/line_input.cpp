@@ -1,0 +1,196 @@
+#include "frontends/cli/line_input.h"
+
+#include <histedit.h>
+#include <langinfo.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <cwchar>
+
+#include "core/io/utf8.h"
+#include "frontends/cli/interruption.h"
+#include "frontends/cli/text_checks.h"
+
+namespace tsugihagi {
+namespace {
+
+void drop_cr(std::u16string& text) {
+  if (!text.empty() && text.back() == u'\r') text.pop_back();
+}
+
+void append_code_point(std::u16string& text, char32_t c) {
+  if (c >= 0x10000) {
+    c -= 0x10000;
+    text.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  } else {
+    text.push_back(static_cast<char16_t>(c));
+  }
+}
+
+// libedit converts what it shows with the C library's multibyte functions: they must speak
+// UTF-8 whatever the environment's locale, as the rest of the program does.
+void use_utf8_ctype() {
+  std::setlocale(LC_CTYPE, "");
+  if (std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
+}  // namespace
+
+bool piped_lines::next(input_line_t& line) {
+  raw_.clear();
+  bool ended = false;
+  for (;;) {
+    if (interrupted()) return false;
+    const int c = std::fgetc(in_);
+    if (c == EOF) {
+      ended = true;
+      break;
+    }
+    ++bytes_;
+    if (c == '\n') break;
+    raw_.push_back(static_cast<char>(c));
+  }
+  if (ended && (raw_.empty() || interrupted())) return false;
+  line.valid_utf8 = is_valid_utf8(raw_);
+  line.looks_like_shift_jis = !line.valid_utf8 && tsugihagi::looks_like_shift_jis(raw_);
+  line.text = utf8_to_utf16(raw_);
+  drop_cr(line.text);
+  return true;
+}
+
+struct line_editor::state {
+  EditLine* editor = nullptr;
+  HistoryW* history = nullptr;
+  std::wstring prompt;
+  int pending = -1;      // a byte read ahead that did not continue a UTF-8 sequence
+  bool invalid = false;  // an invalid sequence in the current line
+  std::string raw;       // the bytes typed for the current line, keys included
+};
+
+namespace {
+
+line_editor::state* state_of(EditLine* el) {
+  void* data = nullptr;
+  el_wget(el, EL_CLIENTDATA, &data);
+  return static_cast<line_editor::state*>(data);
+}
+
+// One byte of standard input: 1 read, 0 end of input, -1 error or interrupted.
+int read_byte(line_editor::state& s, unsigned char& byte) {
+  if (s.pending >= 0) {
+    byte = static_cast<unsigned char>(s.pending);
+    s.pending = -1;
+    return 1;
+  }
+  for (;;) {
+    if (interrupted()) return -1;
+    const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
+    if (n == 1) {
+      s.raw.push_back(static_cast<char>(byte));
+      return 1;
+    }
+    if (n == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+// libedit's character reader: decodes UTF-8 from standard input itself, so that a signal
+// ends the read and invalid bytes become U+FFFD (noted for the warning).
+int read_wide_char(EditLine* el, wchar_t* out) {
+  line_editor::state& s = *state_of(el);
+  unsigned char byte;
+  const int got = read_byte(s, byte);
+  if (got != 1) {
+    *out = L'\0';
+    return got;
+  }
+  int follow;
+  char32_t c;
+  if (byte < 0x80) {
+    *out = static_cast<wchar_t>(byte);
+    return 1;
+  } else if (byte >= 0xC2 && byte <= 0xDF) {
+    follow = 1;
+    c = byte & 0x1F;
+  } else if (byte >= 0xE0 && byte <= 0xEF) {
+    follow = 2;
+    c = byte & 0x0F;
+  } else if (byte >= 0xF0 && byte <= 0xF4) {
+    follow = 3;
+    c = byte & 0x07;
+  } else {
+    s.invalid = true;
+    *out = 0xFFFD;
+    return 1;
+  }
+  for (int i = 0; i < follow; ++i) {
+    unsigned char next;
+    const int more = read_byte(s, next);
+    if (more != 1 || (next & 0xC0) != 0x80) {
+      if (more == 1) s.pending = next;
+      s.invalid = true;
+      *out = 0xFFFD;
+      return 1;
+    }
+    c = (c << 6) | (next & 0x3F);
+  }
+  const bool overlong = (follow == 2 && c < 0x800) || (follow == 3 && c < 0x10000);
+  if (overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    s.invalid = true;
+    c = 0xFFFD;
+  }
+  *out = static_cast<wchar_t>(c);
+  return 1;
+}
+
+wchar_t* prompt_of(EditLine* el) {
+  return state_of(el)->prompt.data();
+}
+
+}  // namespace
+
+line_editor::line_editor(const char* prompt, std::FILE* display)
+    : state_(std::make_unique<state>()) {
+  use_utf8_ctype();
+  state_->prompt.assign(prompt, prompt + std::strlen(prompt));
+  state_->editor = el_init("tsugihagi-cli", stdin, display, stderr);
+  state_->history = history_winit();
+  HistEventW event;
+  history_w(state_->history, &event, H_SETSIZE, 1000);
+  el_wset(state_->editor, EL_CLIENTDATA, state_.get());
+  el_wset(state_->editor, EL_EDITOR, L"emacs");
+  el_wset(state_->editor, EL_PROMPT, prompt_of);
+  el_wset(state_->editor, EL_HIST, history_w, state_->history);
+  el_wset(state_->editor, EL_GETCFN, read_wide_char);
+}
+
+line_editor::~line_editor() {
+  el_end(state_->editor);
+  history_wend(state_->history);
+}
+
+bool line_editor::next(input_line_t& line) {
+  state_->invalid = false;
+  state_->raw.clear();
+  int count = 0;
+  const wchar_t* typed = el_wgets(state_->editor, &count);
+  if (typed == nullptr || count <= 0 || interrupted()) return false;
+  std::wstring text(typed, static_cast<std::size_t>(count));
+  if (!text.empty() && text.back() == L'\n') text.pop_back();
+  if (!text.empty()) {
+    HistEventW event;
+    history_w(state_->history, &event, H_ENTER, text.c_str());
+  }
+  line.text.clear();
+  for (const wchar_t c : text)
+    append_code_point(line.text, static_cast<char32_t>(c));
+  drop_cr(line.text);
+  line.valid_utf8 = !state_->invalid;
+  line.looks_like_shift_jis = state_->invalid && looks_like_shift_jis(state_->raw);
+  return true;
+}
+
+}  // namespace tsugihagi

@@ -1,0 +1,55 @@
+// Where the lines come from. Piped input and files are read byte by byte (stdio-buffered) so
+// that an interrupting signal ends the wait; a terminal gets libedit's line editing, which
+// knows the width of Japanese characters, moves with the arrow keys and keeps the lines of
+// this session as history. Either way a line comes back as UTF-16, with a note whether its
+// bytes were valid UTF-8 (invalid sequences become U+FFFD).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace tsugihagi {
+
+struct input_line_t {
+  std::u16string text;  // without the line feed; a final carriage return is dropped
+  bool valid_utf8 = true;
+  bool looks_like_shift_jis = false;  // only when not valid UTF-8
+};
+
+// Lines from a file or a pipe. Not copyable.
+class piped_lines {
+ public:
+  explicit piped_lines(std::FILE* in) : in_(in) {}
+  piped_lines(const piped_lines&) = delete;
+  piped_lines& operator=(const piped_lines&) = delete;
+
+  // The next line; false at the end of input, on a read error or once interrupted.
+  bool next(input_line_t& line);
+  std::uint64_t bytes_read() const { return bytes_; }
+
+ private:
+  std::FILE* in_;
+  std::string raw_;
+  std::uint64_t bytes_ = 0;
+};
+
+// Line editing on the terminal of standard input, with `prompt`. Not copyable.
+class line_editor {
+ public:
+  line_editor(const char* prompt, std::FILE* display);
+  ~line_editor();
+  line_editor(const line_editor&) = delete;
+  line_editor& operator=(const line_editor&) = delete;
+
+  // The next line typed; false on Ctrl-D at an empty line, an error or once interrupted.
+  bool next(input_line_t& line);
+
+  struct state;
+
+ private:
+  std::unique_ptr<state> state_;
+};
+
+}  // namespace tsugihagi

@@ -1,0 +1,76 @@
+#include "frontends/cli/progress.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tsugihagi {
+namespace {
+
+constexpr auto redraw_interval = std::chrono::milliseconds(100);
+constexpr auto rate_window = std::chrono::seconds(3);
+constexpr int bar_width = 24;
+
+std::string duration_text(double seconds) {
+  const long s = std::lround(seconds);
+  char text[32];
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  } else {
+    std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string progress_text(std::uint64_t bytes, std::optional<std::uint64_t> total,
+                          std::int64_t lines, double lines_per_second, double bytes_per_second) {
+  std::string text;
+  char part[96];
+  if (total) {
+    const double share =
+        *total == 0 ? 1.0 : std::min(1.0, static_cast<double>(bytes) / static_cast<double>(*total));
+    const int filled = static_cast<int>(share * bar_width);
+    text = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(bar_width - filled), '-') + "]";
+    std::snprintf(part, sizeof part, " %3d%%", static_cast<int>(share * 100));
+    text += part;
+  }
+  std::snprintf(part, sizeof part, "  %lld lines  %.0f lines/s", static_cast<long long>(lines),
+                lines_per_second);
+  text += total ? part : part + 2;
+  if (total && bytes_per_second > 0 && bytes < *total) {
+    text += "  " + duration_text(static_cast<double>(*total - bytes) / bytes_per_second) + " left";
+  }
+  return text;
+}
+
+progress_bar::progress_bar(std::FILE* out, std::optional<std::uint64_t> total_bytes)
+    : out_(out), total_(total_bytes), last_draw_(clock::now()) {
+  recent_.push_back({last_draw_, 0, 0});
+}
+
+void progress_bar::update(std::uint64_t bytes, std::int64_t lines) {
+  const clock::time_point now = clock::now();
+  if (now - last_draw_ < redraw_interval) return;
+  last_draw_ = now;
+  recent_.push_back({now, bytes, lines});
+  while (recent_.size() > 2 && now - recent_[1].time >= rate_window)
+    recent_.pop_front();
+  const sample& first = recent_.front();
+  const double seconds = std::chrono::duration<double>(now - first.time).count();
+  const double line_rate = seconds > 0 ? static_cast<double>(lines - first.lines) / seconds : 0;
+  const double byte_rate = seconds > 0 ? static_cast<double>(bytes - first.bytes) / seconds : 0;
+  const std::string text = progress_text(bytes, total_, lines, line_rate, byte_rate);
+  std::fprintf(out_, "\r%s\033[K", text.c_str());
+  std::fflush(out_);
+  drawn_ = true;
+}
+
+void progress_bar::finish() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", out_);
+  std::fflush(out_);
+}
+
+}  // namespace tsugihagi
