@@ -403,3 +403,41 @@ TEST(damaged_files, a_free_id_at_the_ceiling_leaves_new_entries_ids_the_files_ca
 
 }  // namespace
 }  // namespace strmorph
+
+namespace strmorph {
+namespace {
+
+TEST(damaged_files, each_reader_counts_the_records_it_drops) {
+  const bytes files[4] = {
+      // idiom_hdid: an impossible id, a whole one, a value cut short.
+      cat({tsugihagi::testing::bytes{0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0, 0, 0, 0x01}}),
+      // idiomdic: an impossible id, a good idiom, another with the same id.
+      cat({idiom_record(0x1000000, {1}, {1}), idiom_record(3, {2}, {1}),
+           idiom_record(3, {5}, {1})}),
+      // hdid: nothing damaged.
+      bytes{0x07, 0, 0, 0},
+      // dic: a list that does not decode, a good word, its text again, a record cut short.
+      cat({word_record(u"a", 0, 0, {0x01}), word_record(u"b", 1), word_record(u"b", 2),
+           prefix(word_record(u"c", 3), 5)}),
+  };
+  dic_t d;
+  dropped_counts dropped{};
+  read_dictionary(
+      d, [&](dictionary_file f) { return memory_reader(files[static_cast<int>(f)]); }, &dropped);
+  EXPECT_EQ(dropped, (dropped_counts{2, 2, 0, 3}));
+  EXPECT_EQ(d.wordmap.size(), 1u);
+  EXPECT_EQ(d.idiomset.size(), 1u);
+}
+
+TEST(damaged_files, files_without_damage_count_nothing) {
+  const bytes files[4] = {bytes{}, idiom_record(0, {1, 2}, {0, 1}), bytes{},
+                          cat({word_record(u"a", 1), word_record(u"b", 2)})};
+  dic_t d;
+  dropped_counts dropped{};
+  read_dictionary(
+      d, [&](dictionary_file f) { return memory_reader(files[static_cast<int>(f)]); }, &dropped);
+  EXPECT_EQ(dropped, (dropped_counts{0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace strmorph

@@ -235,3 +235,30 @@ TEST(conversation_log_file, load_log_of_a_damaged_file_still_succeeds) {
 
 }  // namespace
 }  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+TEST(conversation_log_file, counts_the_announced_records_it_could_not_read) {
+  const struct {
+    const char* what;
+    bytes file;
+    std::int64_t dropped;
+  } cases[] = {
+      {"whole", log_bytes{}.i32(2).record(u"a", {1}).record(u"b", {}).b, 0},
+      {"two of three missing", log_bytes{}.i32(3).record(u"a", {1}).b, 2},
+      {"the last cut in its ids",
+       log_bytes{}.i32(2).record(u"a", {}).i32(1).units(u"b").i32(2).i32(7).b, 1},
+      {"a negative count", log_bytes{}.i32(-4).record(u"a", {}).b, 1},
+  };
+  for (const auto& c : cases) {
+    conversation_log log;
+    std::int64_t dropped = 0;
+    data_stream s = testing::memory_reader(c.file);
+    read_log(log, s, &dropped);
+    EXPECT_EQ(dropped, c.dropped) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace tsugihagi
