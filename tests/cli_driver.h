@@ -220,9 +220,11 @@ class pty_process {
     winsize size{};
     size.ws_row = 24;
     size.ws_col = 80;
+    env_changes terminal_env{{"TERM", "xterm"}};  // as a terminal window sets it
+    terminal_env.insert(terminal_env.end(), env.begin(), env.end());
     pid_ = ::forkpty(&master_, nullptr, nullptr, &size);
     if (pid_ < 0) throw std::runtime_error("forkpty");
-    if (pid_ == 0) driver_detail::exec_cli(args, env);
+    if (pid_ == 0) driver_detail::exec_cli(args, terminal_env);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
   }
   ~pty_process() {
@@ -245,6 +247,19 @@ class pty_process {
       if (n < 0 && errno != EAGAIN && errno != EINTR) throw std::runtime_error("pty write");
       pump(std::chrono::milliseconds(1));
     }
+  }
+
+  // Types `keys` once the program reads the terminal key by key (canonical mode off), as a
+  // line editor does while it waits for a line; keys typed earlier would be cooked by the
+  // terminal itself.
+  void type_when_editing(const std::string& keys) {
+    const auto deadline = std::chrono::steady_clock::now() + driver_detail::patience;
+    termios mode{};
+    while (::tcgetattr(master_, &mode) != 0 || (mode.c_lflag & ICANON) != 0) {
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("pty: no editor");
+      pump(std::chrono::milliseconds(5));
+    }
+    type(keys);
   }
 
   // Everything the terminal showed so far.

@@ -42,21 +42,25 @@ constexpr const char* ctrl_c = "\x03";
 constexpr const char* ctrl_d = "\x04";
 
 TEST(terminal, keys_edit_japanese_text_as_shown_and_recall_earlier_lines) {
-  testing::temp_dir dir;
-  testing::make_empty_data(dir.path());
-  pty_process p({"--dir", dir.path().string(), "--seed", "1"});
-  p.wait_for("user > ");
-  p.type(std::string("あいう") + backspace + "え\r");
-  p.wait_for("hagi > ");
-  p.type(std::string("かき") + left + "X\r");
-  p.wait_for("hagi > ", 2);
-  p.type(std::string(up) + up + "\r");  // two lines back: 「あいえ」
-  p.wait_for("hagi > ", 3);
-  p.type(ctrl_d);
-  const cli_result r = p.finish();
-  EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(logged_lines(dir.path()), (std::vector<std::string>{"あいえ", "かXき", "あいえ"}));
-  EXPECT_EQ(r.out.find("^["), std::string::npos) << "no key is learned or shown as text";
+  // Also where TERM names a terminal without cursor keys: the ANSI keys still edit.
+  for (const char* term : {"xterm", "dumb"}) {
+    testing::temp_dir dir;
+    testing::make_empty_data(dir.path());
+    pty_process p({"--dir", dir.path().string(), "--seed", "1"}, {{"TERM", term}});
+    p.wait_for("user > ");
+    p.type_when_editing(std::string("あいう") + backspace + "え\r");
+    p.wait_for("hagi > ");
+    p.type_when_editing(std::string("かき") + left + "X\r");
+    p.wait_for("hagi > ", 2);
+    p.type_when_editing(std::string(up) + up + "\r");  // two lines back: 「あいえ」
+    p.wait_for("hagi > ", 3);
+    p.type_when_editing(ctrl_d);
+    const cli_result r = p.finish();
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(logged_lines(dir.path()), (std::vector<std::string>{"あいえ", "かXき", "あいえ"}))
+        << term;
+    EXPECT_EQ(r.out.find("^["), std::string::npos) << "no key is learned or shown as text";
+  }
 }
 
 TEST(terminal, control_characters_in_a_reply_are_shown_as_replacement_characters) {
@@ -69,11 +73,11 @@ TEST(terminal, control_characters_in_a_reply_are_shown_as_replacement_characters
   testing::run_cli_with({"--dir", dir.path().string(), "--learn", "-"}, red + blue + red);
   pty_process p({"--dir", dir.path().string(), "--seed", "1"});
   p.wait_for("user > ");
-  p.type("青い\x16\x1b[31m花\x16\x07です\r");
+  p.type_when_editing("青い\x16\x1b[31m花\x16\x07です\r");
   p.wait_for("hagi > ");
-  p.type("青い\x16\x1b[31m花\x16\x07です\r");
+  p.type_when_editing("青い\x16\x1b[31m花\x16\x07です\r");
   p.wait_for("hagi > ", 2);
-  p.type(ctrl_d);
+  p.type_when_editing(ctrl_d);
   const cli_result r = p.finish();
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(logged_lines(dir.path()).front(), blue.substr(0, blue.size() - 1));
@@ -87,9 +91,9 @@ TEST(terminal, ctrl_c_ends_the_conversation_and_saves) {
   testing::make_empty_data(dir.path());
   pty_process p({"--dir", dir.path().string(), "--seed", "1"});
   p.wait_for("user > ");
-  p.type("こんにちは\r");
+  p.type_when_editing("こんにちは\r");
   p.wait_for("user > ", 2);
-  p.type(ctrl_c);
+  p.type_when_editing(ctrl_c);
   const cli_result r = p.finish();
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(logged_lines(dir.path()), std::vector<std::string>{"こんにちは"});
@@ -100,7 +104,7 @@ TEST(terminal, closing_the_terminal_ends_the_conversation_and_saves) {
   testing::make_empty_data(dir.path());
   pty_process p({"--dir", dir.path().string(), "--seed", "1"});
   p.wait_for("user > ");
-  p.type("さようなら\r");
+  p.type_when_editing("さようなら\r");
   p.wait_for("user > ", 2);
   p.hang_up();
   const cli_result r = p.finish();
