@@ -184,6 +184,16 @@ TEST(learn, a_file_that_cannot_be_read_fails_before_anything_happens) {
   }
 }
 
+TEST(learn, a_read_that_fails_midway_names_the_reason_and_exits_one) {
+  testing::temp_dir dir;
+  testing::make_empty_data(dir.path());
+  // Opens as a regular file; its first read fails with EIO.
+  const cli_result r = run_cli_with(in_dir(dir, {"--learn", "/proc/self/mem"}), "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "reading /proc/self/mem after line 0: Input/output error")) << r.err;
+  expect_prefixed(r.err);
+}
+
 TEST(learn, saves_even_with_the_check_box_off_and_summarises_on_standard_error) {
   testing::temp_dir dir;
   testing::make_empty_data(dir.path());

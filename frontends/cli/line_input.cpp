@@ -44,8 +44,10 @@ bool piped_lines::next(input_line_t& line) {
   bool ended = false;
   for (;;) {
     if (interrupted()) return false;
+    errno = 0;
     const int c = std::fgetc(in_);
     if (c == EOF) {
+      if (std::ferror(in_) != 0 && !interrupted()) error_ = errno != 0 ? errno : EIO;
       ended = true;
       break;
     }

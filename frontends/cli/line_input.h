@@ -28,11 +28,14 @@ class piped_lines {
   // The next line; false at the end of input, on a read error or once interrupted.
   bool next(input_line_t& line);
   std::uint64_t bytes_read() const { return bytes_; }
+  // The errno of a read that failed, or 0 when the input ended normally or was interrupted.
+  int read_error() const { return error_; }
 
  private:
   std::FILE* in_;
   std::string raw_;
   std::uint64_t bytes_ = 0;
+  int error_ = 0;
 };
 
 // Line editing on the terminal of standard input, with `prompt`. Not copyable.

@@ -191,7 +191,7 @@ struct learn_result {
   std::int64_t learned = 0;    // non-empty lines learned
   std::int64_t last_line = 0;  // number of the last line read
   double seconds = 0;
-  bool read_failed = false;
+  int read_error = 0;  // errno of a failed read
 };
 
 learn_result learn_lines(session& s, learn_source& source) {
@@ -212,7 +212,7 @@ learn_result learn_lines(session& s, learn_source& source) {
     if (bar_shown) bar.update(lines.bytes_read(), result.learned);
   }
   if (bar_shown) bar.finish();
-  result.read_failed = !interrupted() && std::ferror(source.file) != 0;
+  result.read_error = lines.read_error();
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return result;
 }
@@ -346,9 +346,9 @@ int run_terminal(const terminal_options& options) {
   if (options.learn) {
     const learn_result r = learn_lines(s, source);
     int result = exit_done;
-    if (r.read_failed) {
+    if (r.read_error != 0) {
       say("reading " + source.name + " after line " + std::to_string(r.last_line) + ": " +
-          std::strerror(EIO));
+          std::strerror(r.read_error));
       result = exit_failure;
     }
     if (interrupted()) {
