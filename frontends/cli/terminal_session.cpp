@@ -172,8 +172,9 @@ int converse(session& s) {
     const std::u16string reply = shown_on_terminal ? terminal_safe(e->reply) : e->reply;
     if (!write_out((typed ? "hagi > " : "") + utf16_to_utf8(reply) + "\n")) {
       const int error = errno;
-      // A reader that went away (`| head -1`) ends the session like the end of input.
-      if (error != EPIPE) {
+      // A reader that went away (`| head -1`) ends the session like the end of input, and so
+      // does a terminal that hung up (the signal has arrived).
+      if (error != EPIPE && !interrupted()) {
         say("standard output: " + error_text(error, "write failed"));
         status = exit_failure;
       }
