@@ -100,6 +100,17 @@ TEST(terminal_frontend, learns_a_text_file_without_replying_and_saves) {
   EXPECT_EQ(log[0], 3);  // three lines learned, the empty one skipped
 }
 
+TEST(terminal_frontend, a_full_standard_output_is_a_failure_and_the_session_still_saves) {
+  testing::temp_dir dir;
+  testing::make_empty_data(dir.path());
+  const run_result r = run_cli(dir.path(), "--seed 1 > /dev/full", "こんにちは\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("tsugihagi-cli: standard output: No space left on device"),
+            std::string::npos)
+      << r.err;
+  EXPECT_GT(testing::read_file(dir.path() / "data" / "log.data").size(), 4u);
+}
+
 }  // namespace
 }  // namespace tsugihagi
 
