@@ -15,7 +15,8 @@ constexpr const char* description =
 constexpr const char* footer =
     "Saving: --learn always saves what it learned; a conversation saves when the window's\n"
     "check box \"終了時に学習状態を保存\" is set (the byte in DIR/config). --no-save keeps\n"
-    "every data file as it was. Ctrl-C, Ctrl-D and closing the terminal end and save.\n"
+    "every data file as it was. Ctrl-D, Ctrl-C, SIGTERM and closing the terminal end the\n"
+    "session, which then saves as above.\n"
     "Exit status: 0 done, 1 failure, 2 wrong usage, 130 --learn interrupted (what was\n"
     "learned until then is saved).";
 
