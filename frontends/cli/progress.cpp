@@ -52,7 +52,8 @@ progress_bar::progress_bar(std::FILE* out, std::optional<std::uint64_t> total_by
 
 void progress_bar::update(std::uint64_t bytes, std::int64_t lines) {
   const clock::time_point now = clock::now();
-  if (now - last_draw_ < redraw_interval) return;
+  // The first line learned shows the bar at once; later ones redraw it at most every interval.
+  if (drawn_ && now - last_draw_ < redraw_interval) return;
   last_draw_ = now;
   recent_.push_back({now, bytes, lines});
   while (recent_.size() > 2 && now - recent_[1].time >= rate_window)
