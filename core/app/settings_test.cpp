@@ -41,5 +41,38 @@ TEST(settings, abort_when_the_file_can_never_be_opened) {
   EXPECT_EQ(s.save_on_exit, 0);
 }
 
+TEST(settings, a_config_that_is_a_folder_aborts_and_stays_a_folder) {
+  testing::temp_dir dir;
+  const auto folder = dir.path() / "config";
+  std::filesystem::create_directory(folder);
+  settings s;
+  load_settings(s, folder);
+  EXPECT_TRUE(s.settings_abort);
+  EXPECT_EQ(s.save_on_exit, 0);
+  save_settings(s, folder);
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+}
+
+#ifndef _WIN32
+TEST(settings, a_config_that_can_be_neither_read_nor_written_aborts_and_stays) {
+  using std::filesystem::perms;
+  testing::temp_dir dir;
+  std::filesystem::permissions(dir.path(), perms::all);  // the unprivileged user writes here
+  const auto file = dir.path() / "config";
+  testing::write_file(file, bytes{0});
+  std::filesystem::permissions(file, perms::none);
+  EXPECT_TRUE(testing::as_unprivileged_user([&] {
+    settings s;
+    load_settings(s, file);
+    const bool aborted = s.settings_abort && s.save_on_exit == 0;
+    s.save_on_exit = 1;
+    save_settings(s, file);
+    return aborted;
+  }));
+  EXPECT_EQ(testing::read_file(file), bytes{0}) << "neither replaced at start nor at exit";
+  EXPECT_EQ(std::filesystem::status(file).permissions(), perms::none);
+}
+#endif
+
 }  // namespace
 }  // namespace tsugihagi

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace tsugihagi {
 
@@ -16,8 +17,9 @@ class byte_device {
   virtual std::size_t read(void* dst, std::size_t n) = 0;
   // Writes n bytes; false on any failure (the device may then hold a part of them).
   virtual bool write(const void* src, std::size_t n) = 0;
-  // The total size in bytes of a device opened for reading.
-  virtual std::uint64_t size() = 0;
+  // The total size in bytes of a device opened for reading; none when it cannot be taken
+  // (a pipe, a device, a failed query), which makes the stream on it a failed open.
+  virtual std::optional<std::uint64_t> size() = 0;
   // Pushes buffered writes to the file.
   virtual bool flush() = 0;
   // Ends a write: makes the written bytes durable and, for a replacing file, puts them in

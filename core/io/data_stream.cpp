@@ -9,7 +9,14 @@ namespace tsugihagi {
 
 data_stream::data_stream(std::unique_ptr<byte_device> device, mode m)
     : device_(std::move(device)), mode_(m), failed_(device_ == nullptr) {
-  if (device_ != nullptr && mode_ == mode::read) size_ = device_->size();
+  if (device_ == nullptr || mode_ != mode::read) return;
+  const std::optional<std::uint64_t> size = device_->size();
+  if (!size) {
+    device_.reset();
+    failed_ = true;
+    return;
+  }
+  size_ = *size;
 }
 
 data_stream& data_stream::operator=(data_stream&& other) noexcept {

@@ -18,7 +18,8 @@ class data_stream {
   enum class mode { read, write };
 
   data_stream() = default;  // failed, bound to nothing
-  // Wraps a device; a null device gives a failed stream.
+  // Wraps a device; a null device, or a read device whose size cannot be taken, gives a
+  // failed stream.
   data_stream(std::unique_ptr<byte_device> device, mode m);
   data_stream(data_stream&&) noexcept = default;
   data_stream& operator=(data_stream&&) noexcept;
@@ -34,8 +35,9 @@ class data_stream {
   void fail() { failed_ = true; }
   // The size of the file being read, in bytes.
   std::uint64_t file_size() const { return size_; }
-  // Bytes left to read: decoders check counts against it before allocating.
-  std::uint64_t remaining() const { return size_ - position_; }
+  // Bytes left to read: decoders check counts against it before allocating. Zero once more
+  // has been read than the size taken at open (the file grew meanwhile).
+  std::uint64_t remaining() const { return position_ < size_ ? size_ - position_ : 0; }
   // Ends the stream. For a write stream that has not failed this puts the written bytes in
   // place of the file; returns whether it did. Later calls do nothing and return false.
   bool close();

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "core/io/primitives.h"
 #include "tests/support/test_support.h"
@@ -63,6 +68,51 @@ TEST(data_stream, close_commits_once_and_only_a_write_that_never_failed) {
   data_stream unbound;
   EXPECT_TRUE(unbound.failed());
   EXPECT_FALSE(unbound.close());
+}
+
+// A read device that cannot tell its size, as a pipe or a failed size query.
+class sizeless_device final : public byte_device {
+ public:
+  std::size_t read(void*, std::size_t) override { return 0; }
+  bool write(const void*, std::size_t) override { return false; }
+  std::optional<std::uint64_t> size() override { return std::nullopt; }
+  bool flush() override { return false; }
+  bool commit() override { return false; }
+};
+
+TEST(data_stream, a_device_whose_size_cannot_be_taken_gives_a_failed_stream) {
+  data_stream s(std::make_unique<sizeless_device>(), data_stream::mode::read);
+  EXPECT_TRUE(s.failed());
+  EXPECT_EQ(s.remaining(), 0u);
+}
+
+TEST(data_file, a_file_that_grew_after_opening_leaves_nothing_remaining_past_its_old_size) {
+  temp_dir dir;
+  const auto path = dir.path() / "log.data";
+  write_file(path, {1, 2});
+  data_stream s = open_read(path);
+  ASSERT_EQ(s.file_size(), 2u);
+  write_file(path, {1, 2, 3, 4, 5, 6, 7, 8});  // same file, rewritten in place
+  EXPECT_EQ(read_i32(s), 0x04030201);
+  EXPECT_FALSE(s.failed());
+  EXPECT_EQ(s.remaining(), 0u) << "not 2 - 4 wrapped round";
+  // A count that the bytes left cannot hold is rejected before anything is allocated.
+  std::vector<std::int32_t> ids;
+  read_i32_array(s, ids);
+  EXPECT_TRUE(s.failed());
+  EXPECT_TRUE(ids.empty());
+}
+
+TEST(data_file, a_folder_in_a_files_place_neither_opens_nor_is_replaced) {
+  temp_dir dir;
+  const auto folder = dir.path() / "dic.data";
+  std::filesystem::create_directory(folder);
+  EXPECT_TRUE(open_read(folder).failed());
+  data_stream s = open_write(folder);
+  EXPECT_TRUE(s.failed());
+  EXPECT_FALSE(s.close());
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"dic.data"});
 }
 
 TEST(data_file, a_missing_file_or_folder_gives_a_failed_stream) {
@@ -136,6 +186,62 @@ TEST(data_file, works_in_a_folder_with_a_japanese_name) {
   EXPECT_EQ(text, u"あ");
   EXPECT_FALSE(in.failed());
 }
+
+#ifndef _WIN32
+std::filesystem::perms permissions_of(const std::filesystem::path& path) {
+  return std::filesystem::status(path).permissions();
+}
+
+TEST(data_file, a_pipe_in_a_files_place_does_not_open_and_does_not_block) {
+  temp_dir dir;
+  const auto pipe = dir.path() / "log.data";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_TRUE(open_read(pipe).failed());
+}
+
+TEST(data_file, a_save_keeps_the_old_files_permission_bits) {
+  using std::filesystem::perms;
+  temp_dir dir;
+  const auto path = dir.path() / "dic.data";
+  for (const perms p : {perms::owner_read | perms::owner_write,
+                        perms::owner_read | perms::owner_write | perms::group_read,
+                        perms::owner_all | perms::group_all | perms::others_all}) {
+    write_file(path, {1});
+    std::filesystem::permissions(path, p);
+    data_stream s = open_write(path);
+    write_i32(s, 7);
+    ASSERT_TRUE(s.close());
+    EXPECT_EQ(read_file(path), (bytes{7, 0, 0, 0}));
+    EXPECT_EQ(permissions_of(path), p);
+  }
+}
+
+TEST(data_file, a_file_that_cannot_be_written_is_not_replaced) {
+  using std::filesystem::perms;
+  temp_dir dir;
+  std::filesystem::permissions(dir.path(), perms::all);  // the unprivileged user writes here
+  const auto read_only = dir.path() / "dic.data";
+  const auto no_access = dir.path() / "config";
+  write_file(read_only, {1, 2, 3});
+  write_file(no_access, {1});
+  std::filesystem::permissions(read_only,
+                               perms::owner_read | perms::group_read | perms::others_read);
+  std::filesystem::permissions(no_access, perms::none);
+  EXPECT_TRUE(testing::as_unprivileged_user([&] {
+    bool held = true;
+    for (const auto& path : {read_only, no_access}) {
+      data_stream s = open_write(path);
+      write_i32(s, 7);
+      held = held && s.failed() && !s.close();
+    }
+    return held;
+  }));
+  EXPECT_EQ(read_file(read_only), (bytes{1, 2, 3}));
+  EXPECT_EQ(read_file(no_access), (bytes{1}));
+  EXPECT_EQ(permissions_of(no_access), perms::none);
+  EXPECT_EQ(files_in(dir.path()).size(), 2u) << "no temporary file left behind";
+}
+#endif
 
 }  // namespace
 }  // namespace tsugihagi

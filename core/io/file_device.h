@@ -10,13 +10,15 @@
 
 namespace tsugihagi {
 
-// Opens an existing file for reading from its first byte; null when it cannot be opened.
+// Opens an existing file for reading from its first byte; null when it cannot be opened or
+// is not a regular file (a folder, a pipe).
 std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& path);
 
 // Opens a replacing write: bytes go to a temporary file in the same folder, and commit()
-// flushes it to disk and renames it over `path`. Destroying the device without a successful
-// commit removes the temporary file and leaves `path` untouched. Null when the temporary
-// file cannot be created.
+// flushes it to disk and renames it over `path`, which keeps the old file's permissions.
+// Destroying the device without a successful commit removes the temporary file and leaves
+// `path` untouched. Null when the temporary file cannot be created, or when `path` exists but
+// could not be opened for writing (read-only, a folder): such a file is never replaced.
 std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path);
 
 // Creates or truncates `path` and writes to it directly (the transcript); null on failure.

@@ -1,7 +1,10 @@
-// Files on POSIX systems, through stdio for buffering.
+// Files on POSIX systems, through stdio for buffering. Only regular files are data files: a
+// folder, a pipe or a device in a data file's place does not open.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -23,12 +26,12 @@ class stdio_device : public byte_device {
   bool write(const void* src, std::size_t n) override {
     return n == 0 || std::fwrite(src, 1, n, file_) == n;
   }
-  std::uint64_t size() override {
-    const long here = std::ftell(file_);
-    if (here < 0 || std::fseek(file_, 0, SEEK_END) != 0) return 0;
-    const long end = std::ftell(file_);
-    std::fseek(file_, here, SEEK_SET);
-    return end < 0 ? 0 : static_cast<std::uint64_t>(end);
+  std::optional<std::uint64_t> size() override {
+    struct stat info {};
+    if (::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0) {
+      return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
   }
   bool flush() override { return std::fflush(file_) == 0; }
   bool commit() override {
@@ -80,24 +83,67 @@ class replacing_device final : public stdio_device {
   bool committed_ = false;
 };
 
+// Opens `path` with `flags` as a stdio stream in `mode`; null unless it is a regular file.
+// O_NONBLOCK keeps a pipe with no writer from blocking the open; it is cleared again.
+std::FILE* open_regular(const std::filesystem::path& path, int flags, const char* mode) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, mode);
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
 }  // namespace
 
 std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = open_regular(path, O_RDONLY, "rb");
   if (file == nullptr) return nullptr;
   return std::make_unique<stdio_device>(file);
 }
 
 std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path) {
+  // An existing file is replaced only if it could be written in place: one the user made
+  // read-only, or something that is not a file, stays as it is. The new file gets the old
+  // one's permission bits.
+  mode_t permissions = 0666;  // less the umask, for a new file
+  bool keep_permissions = false;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    std::FILE* old = open_regular(path, O_WRONLY, "wb");  // no O_TRUNC: nothing changes
+    if (old == nullptr) return nullptr;
+    std::fclose(old);
+    permissions = info.st_mode & 0777;
+    keep_permissions = true;
+  } else if (errno != ENOENT) {
+    return nullptr;
+  }
   std::filesystem::path temp = path;
   temp += ".tmp";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (file == nullptr) return nullptr;
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, permissions);
+  if (fd < 0) return nullptr;
+  // A leftover temporary file keeps its own bits through O_CREAT: set them.
+  if (keep_permissions && ::fchmod(fd, permissions) != 0) {
+    ::close(fd);
+    std::remove(temp.c_str());
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    std::remove(temp.c_str());
+    return nullptr;
+  }
   return std::make_unique<replacing_device>(file, path, std::move(temp));
 }
 
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = open_regular(path, O_WRONLY | O_CREAT | O_TRUNC, "wb");
   if (file == nullptr) return nullptr;
   return std::make_unique<stdio_device>(file);
 }

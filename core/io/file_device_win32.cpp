@@ -1,10 +1,12 @@
 // Files on Windows: CreateFileW with UTF-16 paths, buffered in memory. A replacing write goes
-// to "<name>.tmp" beside the target and is moved over it with MoveFileExW once flushed to
-// disk.
+// to "<name>.tmp" beside the target and, once flushed to disk, takes the target's place with
+// ReplaceFileW (which keeps the old file's attributes and access rights), or with MoveFileExW
+// when there was no old file.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,8 +24,12 @@ class win32_file final : public byte_device {
  public:
   // `temporary` is empty for a plain file; for a replacing write it names the file being
   // written and `target` the file it replaces on commit.
-  win32_file(HANDLE handle, std::wstring temporary = {}, std::wstring target = {})
-      : handle_(handle), temporary_(std::move(temporary)), target_(std::move(target)) {}
+  win32_file(HANDLE handle, std::wstring temporary = {}, std::wstring target = {},
+             bool target_exists = false)
+      : handle_(handle),
+        temporary_(std::move(temporary)),
+        target_(std::move(target)),
+        target_exists_(target_exists) {}
 
   ~win32_file() override {
     if (handle_ != INVALID_HANDLE_VALUE) {
@@ -60,9 +66,12 @@ class win32_file final : public byte_device {
     return true;
   }
 
-  std::uint64_t size() override {
+  std::optional<std::uint64_t> size() override {
     LARGE_INTEGER size{};
-    if (handle_ == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle_, &size)) return 0;
+    if (handle_ == INVALID_HANDLE_VALUE || GetFileType(handle_) != FILE_TYPE_DISK ||
+        !GetFileSizeEx(handle_, &size) || size.QuadPart < 0) {
+      return std::nullopt;
+    }
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
@@ -74,13 +83,23 @@ class win32_file final : public byte_device {
     if (temporary_.empty()) return ok;
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
-    ok = ok && MoveFileExW(temporary_.c_str(), target_.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok = ok && put_in_place();
     committed_ = ok;  // on failure the destructor removes the temporary file
     return ok;
   }
 
  private:
+  // Puts the temporary file in place of the target. ReplaceFileW leaves both files as they
+  // were when it cannot start; a plain move is then the fallback.
+  bool put_in_place() {
+    if (target_exists_ && ReplaceFileW(target_.c_str(), temporary_.c_str(), nullptr,
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+      return true;
+    }
+    return MoveFileExW(temporary_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  }
+
   // Refills the read buffer; false at the end of the file or on an error.
   bool fill() {
     read_buffer_.resize(buffer_size);
@@ -120,6 +139,7 @@ class win32_file final : public byte_device {
   HANDLE handle_;
   std::wstring temporary_;
   std::wstring target_;
+  bool target_exists_ = false;
   std::vector<unsigned char> read_buffer_;
   std::vector<unsigned char> write_buffer_;
   std::size_t read_pos_ = 0;
@@ -141,10 +161,23 @@ std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& 
 }
 
 std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path) {
+  // An existing file is replaced only if it could be written in place: a read-only file or a
+  // folder stays as it is.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (!exists) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return nullptr;
+  } else {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return nullptr;
+    const HANDLE old = create(path.native(), GENERIC_WRITE, OPEN_EXISTING);
+    if (old == INVALID_HANDLE_VALUE) return nullptr;
+    CloseHandle(old);
+  }
   std::wstring temporary = path.native() + L".tmp";
   const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_ALWAYS);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<win32_file>(handle, std::move(temporary), path.native());
+  return std::make_unique<win32_file>(handle, std::move(temporary), path.native(), exists);
 }
 
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {

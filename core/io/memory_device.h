@@ -22,7 +22,7 @@ class memory_device final : public byte_device {
 
   std::size_t read(void* dst, std::size_t n) override;
   bool write(const void* src, std::size_t n) override;
-  std::uint64_t size() override { return bytes_.size(); }
+  std::optional<std::uint64_t> size() override { return bytes_.size(); }
   bool flush() override { return !write_failed_; }
   bool commit() override;
 

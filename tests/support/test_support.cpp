@@ -2,6 +2,12 @@
 
 #include <fstream>
 #include <random>
+#include <stdexcept>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "core/io/memory_device.h"
 #include "core/io/utf8.h"
@@ -57,17 +63,49 @@ std::string u8(std::u16string_view utf16) {
 }
 
 std::filesystem::path shared_dir() {
-  if (const char* env = std::getenv("TSUGIHAGI_SHARED_DIR")) return env;
-  return TSUGIHAGI_SHARED_DIR;
+  const char* env = std::getenv("TSUGIHAGI_SHARED_DIR");
+  const std::filesystem::path dir = env != nullptr ? env : TSUGIHAGI_SHARED_DIR;
+  for (const char* sub : {"corpus", "golden"}) {
+    if (!std::filesystem::is_directory(dir / sub)) {
+      throw std::runtime_error("the shared reference data is missing: no folder " +
+                               (dir / sub).string() +
+                               " (put ../shared beside the repository or set "
+                               "TSUGIHAGI_SHARED_DIR)");
+    }
+  }
+  return dir;
 }
 
 std::vector<std::u16string> corpus_lines(std::size_t count) {
-  std::ifstream in(shared_dir() / "corpus" / "ja-sentences.txt", std::ios::binary);
+  const std::filesystem::path file = shared_dir() / "corpus" / "ja-sentences.txt";
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read the shared corpus " + file.string());
   std::vector<std::u16string> lines;
   std::string line;
   while (lines.size() < count && std::getline(in, line))
     lines.push_back(u16(line));
+  if (lines.size() < count) {
+    throw std::runtime_error("the shared corpus " + file.string() + " holds only " +
+                             std::to_string(lines.size()) + " lines, " + std::to_string(count) +
+                             " needed");
+  }
   return lines;
 }
+
+#ifndef _WIN32
+bool as_unprivileged_user(const std::function<bool()>& check) {
+  if (::geteuid() != 0) return check();
+  const uid_t nobody = 65534;
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(2);
+    ::_exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+#endif
 
 }  // namespace tsugihagi::testing

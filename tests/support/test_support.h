@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,20 @@ void write_file(const std::filesystem::path& path, const bytes& content);
 std::u16string u16(std::string_view utf8);
 std::string u8(std::u16string_view utf16);
 
-// The shared reference data: ../shared beside the repository.
+// The shared reference data: ../shared beside the repository, or TSUGIHAGI_SHARED_DIR.
+// Throws, failing the test with a message naming the folder, when it or its corpus/ or
+// golden/ folder is missing.
 std::filesystem::path shared_dir();
-// The first `count` lines of the Japanese corpus, as UTF-16.
+// The first `count` lines of the Japanese corpus, as UTF-16. Throws when the corpus cannot
+// be read or holds fewer lines.
 std::vector<std::u16string> corpus_lines(std::size_t count);
+
+#ifndef _WIN32
+// Runs `check` as a user without privileges, so that file permissions apply: directly when
+// the tests already run as one, else (as root) in a child process that has switched to the
+// user "nobody". The files it touches must be reachable by that user. Returns `check`'s
+// result; false when the child could not switch.
+bool as_unprivileged_user(const std::function<bool()>& check);
+#endif
 
 }  // namespace tsugihagi::testing
