@@ -1,13 +1,19 @@
 #!/bin/sh
 # Starts the window in the user's working folder, $XDG_DATA_HOME/tsugihagi, preparing an empty
-# data/ there on the first run (the program itself refuses to start without the five files).
+# data/ there on the first run, when there is no data/ at all. A data/ that lacks a file is
+# left as it is: the program then refuses to start instead of starting on part of its memory
+# and overwriting the rest at exit.
 # TSUGIHAGI_BIN names the program to start (default: tsugihagi beside this script, or on PATH).
 set -eu
 work="${XDG_DATA_HOME:-$HOME/.local/share}/tsugihagi"
-mkdir -p "$work/data"
-for name in dic.data hdid.data idiom_hdid.data idiomdic.data log.data; do
-  [ -e "$work/data/$name" ] || : >"$work/data/$name"
-done
+if [ ! -e "$work/data" ] && [ ! -L "$work/data" ]; then
+  mkdir -p "$work"
+  mkdir "$work/data.new.$$"
+  for name in dic.data hdid.data idiom_hdid.data idiomdic.data log.data; do
+    : >"$work/data.new.$$/$name"
+  done
+  mv -T "$work/data.new.$$" "$work/data"
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 bin="${TSUGIHAGI_BIN:-}"
 if [ -z "$bin" ]; then
