@@ -13,4 +13,12 @@ namespace tsugihagi {
 // Every other unit, line feeds included, converts as the code page says.
 std::string encode_cp932(std::u16string_view text);
 
+#ifndef _WIN32
+// encode_cp932 through the iconv converter named `charset`. When the system has no such
+// converter (a minimal install without its modules), ASCII is written as it is, every other
+// character becomes '?', and standard error says once per process that the transcript
+// converter is missing. Tests name a converter that does not exist.
+std::string encode_cp932_with(const char* charset, std::u16string_view text);
+#endif
+
 }  // namespace tsugihagi

@@ -36,6 +36,21 @@ TEST(cp932, writes_one_question_mark_per_character_without_a_form) {
   EXPECT_EQ(encode_cp932(u"😀😀"), "??");
 }
 
+#ifndef _WIN32
+TEST(cp932, without_the_converter_keeps_ascii_and_says_so_once) {
+  const char* missing = "NO-SUCH-CONVERTER-FOR-TSUGIHAGI";
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(encode_cp932_with(missing, u"user > こんにちは 😀!\n"), "user > ????? ?!\n");
+  const char16_t lone_high[] = {u'a', 0xD83D, u'~', 0};
+  EXPECT_EQ(encode_cp932_with(missing, lone_high), "a?~");
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  const std::string notice = "the transcript converter is missing";
+  ASSERT_NE(said.find(notice), std::string::npos) << said;
+  EXPECT_EQ(said.find(notice, said.find(notice) + 1), std::string::npos) << "said once: " << said;
+  EXPECT_EQ(encode_cp932_with("CP932", u"aあ"), "a\x82\xA0");
+}
+#endif
+
 TEST(transcript, stores_each_exchange_with_cr_lf_and_nothing_else) {
   testing::bytes sink;
   {
