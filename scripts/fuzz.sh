@@ -11,6 +11,10 @@
 #   FUZZ_SECONDS=300 scripts/fuzz.sh
 #   FUZZ_SEED=0 scripts/fuzz.sh     a new random seed each run (default: seed 1, so that a
 #                                   run of the test command mutates the same way every time)
+#   FUZZ_TIMEOUT=300 scripts/fuzz.sh  seconds one input may take before it counts as a hang
+#                                   (default 60; a free id near the id ceiling makes the
+#                                   readers build id arrays of millions of elements, which
+#                                   takes tens of seconds on a loaded machine)
 #
 # Needs clang, libclang-rt-14-dev, cmake, ninja and the shared data beside the repository
 # (or TSUGIHAGI_SHARED_DIR).
@@ -21,6 +25,7 @@ build="${FUZZ_BUILD_DIR:-$root/build-fuzz}"
 shared="${TSUGIHAGI_SHARED_DIR:-$root/../shared}"
 seconds="${FUZZ_SECONDS:-20}"
 seed="${FUZZ_SEED:-1}"
+hang_seconds="${FUZZ_TIMEOUT:-60}"
 max_len=8192
 all_targets=(idiom_hdid idiomdic hdid dic log)
 if [ "$#" -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
@@ -33,7 +38,7 @@ for t in "${targets[@]}"; do
 done
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ -DTSUGIHAGI_FUZZ=ON -DTSUGIHAGI_BENCH=OFF \
+  -DCMAKE_CXX_COMPILER=clang++ -DTSUGIHAGI_FUZZ=ON -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_BENCH=OFF \
   -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_QT=OFF >/dev/null
 ninja -C "$build" -j2 tsugihagi-cli $(printf 'tsugihagi_fuzz_%s ' "${targets[@]}")
 
@@ -87,7 +92,7 @@ for t in "${targets[@]}"; do
   log="$run_dir/$t/fuzz.log"
   status=0
   "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -seed="$seed" \
-    -max_len="$max_len" -timeout=60 \
+    -max_len="$max_len" -timeout="$hang_seconds" \
     -print_final_stats=1 -artifact_prefix="$run_dir/$t/artifacts/" \
     "$scratch/corpus/$t" "$seeds/$t" >"$log" 2>&1 || status=$?
   # "Done N runs" ends a clean run; after a crash the last status line "#N ..." counts.
