@@ -25,7 +25,7 @@ step() { printf '\n== %s\n' "$*"; }
 step "configure and build ($build)"
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-  -DTSUGIHAGI_TESTS=ON -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_FUZZ=OFF
+  -DTSUGIHAGI_TESTS=ON -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_FUZZ=OFF -DTSUGIHAGI_WERROR=ON
 cmake --build "$build" -j "$jobs"
 
 step "wine prefix ($WINEPREFIX)"

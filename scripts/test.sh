@@ -37,9 +37,11 @@ build_and_test() {
 }
 
 step "layer check" bash "$root/scripts/check-layers.sh"
-step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The normal build is the Release build users make; the test command's builds treat warnings
+# as errors.
+step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=Release -DTSUGIHAGI_WERROR=ON
 step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
+  -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
 # Run through bash, so that a script that lost its run bit still runs (never skipped).
 step "fuzzing the loaders" bash "$root/scripts/fuzz.sh"
 step "windows program under wine" bash "$root/scripts/test-windows.sh"
