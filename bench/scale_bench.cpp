@@ -135,13 +135,16 @@ int main(int argc, char** argv) {
   auto taught = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
   const std::size_t cuts[] = {0, n / 10, n - n / 10, n};
   double stage_seconds[3];
+  double stage_cpu_seconds[3];
   for (int stage = 0; stage < 3; ++stage) {
+    const double cpu_start = thread_cpu_ms();
     const auto start = clock_type::now();
     for (std::size_t i = cuts[stage]; i < cuts[stage + 1]; ++i) {
       tsugihagi::learn_line(taught->dic, taught->log, taught->patterns,
                             tsugihagi::cut_line(lines[i]));
     }
     stage_seconds[stage] = seconds_since(start);
+    stage_cpu_seconds[stage] = (thread_cpu_ms() - cpu_start) / 1e3;
   }
   const std::uint64_t teaching_rss = peak_rss_bytes();
 
@@ -178,19 +181,24 @@ int main(int argc, char** argv) {
   const timing short_timing = time_turns(*taught, short_turns);
   const double worst_ms = worst_case_ms(*taught);
 
-  const auto rate = [&](int stage) {
-    return static_cast<double>(cuts[stage + 1] - cuts[stage]) / stage_seconds[stage];
+  const auto rate = [&](int stage, const double* seconds) {
+    return static_cast<double>(cuts[stage + 1] - cuts[stage]) / seconds[stage];
   };
   const double total_s = stage_seconds[0] + stage_seconds[1] + stage_seconds[2];
+  const double total_cpu_s = stage_cpu_seconds[0] + stage_cpu_seconds[1] + stage_cpu_seconds[2];
   std::printf("| %-42s | %-32s |\n", "what", "measured");
   std::printf("|%s|%s|\n", std::string(44, '-').c_str(), std::string(34, '-').c_str());
   char label[64];
   for (int stage = 0; stage < 3; ++stage) {
     std::snprintf(label, sizeof label, "teaching lines %zu-%zu", cuts[stage], cuts[stage + 1]);
-    row(label, "%8.0f lines/s", rate(stage));
+    row(label, "%8.0f lines/s (cpu: %6.0f)", rate(stage, stage_seconds),
+        rate(stage, stage_cpu_seconds));
   }
-  row("teaching, all lines", "%8.0f lines/s in %6.2f s", static_cast<double>(n) / total_s, total_s);
-  row("last tenth's rate / first tenth's", "%8.2f", rate(2) / rate(0));
+  row("teaching, all lines", "%8.0f lines/s (cpu: %6.0f)", static_cast<double>(n) / total_s,
+      static_cast<double>(n) / total_cpu_s);
+  row("last tenth's rate / first tenth's", "%8.2f         (cpu: %6.2f)",
+      rate(2, stage_seconds) / rate(0, stage_seconds),
+      rate(2, stage_cpu_seconds) / rate(0, stage_cpu_seconds));
   row("turn, corpus lines: median / p99 (wall)", "%8.2f ms / %8.2f ms", corpus_timing.median_ms,
       corpus_timing.p99_ms);
   row("turn, corpus lines: median / p99 (cpu)", "%8.2f ms / %8.2f ms", corpus_timing.cpu_median_ms,
