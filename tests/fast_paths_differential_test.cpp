@@ -3,6 +3,12 @@
 // three-letter alphabet (and seeded random ones where "every" would be too many).
 #include <gtest/gtest.h>
 
+// GCC 12 at -O3 reports overlapping copies inside std::u16string concatenation that cannot
+// happen (a known false positive of -Wrestrict).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
+
 #include <random>
 
 #include "core/dict/segmentation.h"
@@ -24,8 +30,10 @@ std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_
   for (std::size_t length = 1; length <= max_length; ++length) {
     std::vector<std::u16string> next;
     for (const auto& s : frontier) {
-      for (const char16_t c : alphabet)
-        next.push_back(s + c);
+      for (const char16_t c : alphabet) {
+        next.push_back(s);
+        next.back().push_back(c);
+      }
     }
     out.insert(out.end(), next.begin(), next.end());
     frontier = std::move(next);
@@ -167,19 +175,20 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
       add_line(log, u"z");
       log.line_words[0].ids = random_sequence(rng, 3);
     }
-    candidates fast;
+    candidates fast(d);
     association_map associations;
     id_pool phrases;
     for (std::size_t i = 0; i < log.line_count(); ++i) {
       collect_candidates(d, log, i, fast);
       reference::collect_candidates(d, log, i, associations, phrases);
       ASSERT_TRUE(fast.associations == associations) << round;
-      ASSERT_TRUE(fast.phrases == phrases) << round;
+      ASSERT_EQ(fast.phrases.elements(), std::vector<std::int32_t>(phrases.begin(), phrases.end()))
+          << round;
       // A reply takes tried phrases out of the pool between lines.
       if (!phrases.empty() && rng() % 2 != 0) {
         const std::int32_t taken = *phrases.begin();
         phrases.erase(taken);
-        fast.phrases.erase(taken);
+        ASSERT_EQ(fast.phrases.take(0), taken);
       }
     }
   }

@@ -50,23 +50,6 @@ std::int32_t choose_id(std::set<std::int32_t>& free_ids, const Map& map, Empty i
   return id;
 }
 
-void erase_first_id(packed_list& list, std::int32_t id) {
-  std::vector<std::int32_t> ids = tsugihagi::unpack_ids(list);
-  const auto it = std::find(ids.begin(), ids.end(), id);
-  if (it == ids.end()) return;
-  ids.erase(it);
-  list = tsugihagi::pack_ids(ids);
-}
-
-void erase_first_pair(packed_list& list, std::int32_t id) {
-  std::vector<id_count> pairs = tsugihagi::unpack_pairs(list);
-  const auto it =
-      std::find_if(pairs.begin(), pairs.end(), [id](const id_count& p) { return p.id == id; });
-  if (it == pairs.end()) return;
-  pairs.erase(it);
-  list = tsugihagi::pack_pairs(pairs);
-}
-
 template <typename T>
 using pool_allocator = boost::fast_pool_allocator<T>;
 
@@ -158,9 +141,7 @@ void link_idiom(dic_t& d, std::span<const std::int32_t> word_ids, std::int32_t i
   for (const std::int32_t w : word_ids) {
     wordinfo_t* info = word_at(d, w);
     if (info == nullptr) continue;
-    std::vector<std::int32_t> ids = tsugihagi::unpack_ids(info->idioms);
-    if (std::find(ids.begin(), ids.end(), idiom_id) == ids.end()) ids.push_back(idiom_id);
-    info->idioms = tsugihagi::pack_ids(ids);
+    tsugihagi::add_once_id(info->idioms, idiom_id);
   }
 }
 
@@ -170,7 +151,7 @@ void remove_idiom(dic_t& d, std::int32_t idiom_id) {
   const auto it = d.idiomset.find(*idiom);
   d.idiom_hdid.insert(idiom_id);
   for (const std::int32_t w : it->ids) {
-    if (wordinfo_t* info = word_at(d, w)) erase_first_id(info->idioms, idiom_id);
+    if (wordinfo_t* info = word_at(d, w)) tsugihagi::erase_first_id(info->idioms, idiom_id);
   }
   d.idiomidmap[idiom_id] = empty_idiom;
   d.idiomset.erase(it);
@@ -181,15 +162,15 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   if (w == nullptr) return;
   for (const id_count& p : tsugihagi::unpack_pairs(w->next)) {
     if (p.id == boundary_id) continue;
-    if (wordinfo_t* a = word_at(d, p.id)) erase_first_id(a->prev, word_id);
+    if (wordinfo_t* a = word_at(d, p.id)) tsugihagi::erase_first_id(a->prev, word_id);
   }
   for (const std::int32_t a_id : tsugihagi::unpack_ids(w->prev)) {
     if (a_id == boundary_id) continue;
-    if (wordinfo_t* a = word_at(d, a_id)) erase_first_pair(a->next, word_id);
+    if (wordinfo_t* a = word_at(d, a_id)) tsugihagi::erase_first_pair(a->next, word_id);
   }
   for (const id_count& p : tsugihagi::unpack_pairs(w->cooc)) {
     if (p.id == boundary_id) continue;
-    if (wordinfo_t* a = word_at(d, p.id)) erase_first_pair(a->cooc, word_id);
+    if (wordinfo_t* a = word_at(d, p.id)) tsugihagi::erase_first_pair(a->cooc, word_id);
   }
   for (const std::int32_t idiom_id : tsugihagi::unpack_ids(w->idioms))
     remove_idiom(d, idiom_id);

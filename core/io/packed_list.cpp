@@ -1,5 +1,6 @@
 #include "core/io/packed_list.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/io/primitives.h"
@@ -25,8 +26,146 @@ std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes) {
 packed_list allocate(std::size_t size) {
   packed_list list;
   list.size = static_cast<std::int32_t>(size);
-  if (size > 0) list.data = std::make_unique<std::uint8_t[]>(size);
+  list.capacity = list.size;
+  if (size > 0) list.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
   return list;
+}
+
+constexpr std::size_t not_found = SIZE_MAX;
+
+// Makes room for `extra` more bytes at the end: the block grows by an eighth, at least 16
+// bytes, so that appending stays amortised O(1) with little memory left unused.
+void reserve_more(packed_list& list, std::size_t extra) {
+  const auto size = static_cast<std::size_t>(list.size);
+  if (size + extra <= static_cast<std::size_t>(list.capacity)) return;
+  const std::size_t capacity = size + std::max(extra, std::max<std::size_t>(16, size / 8));
+  auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  if (size > 0) std::memcpy(block.get(), list.data.get(), size);
+  list.data = std::move(block);
+  list.capacity = static_cast<std::int32_t>(capacity);
+}
+
+std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
+  const std::size_t length = bytes[pos];
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < length; ++i)
+    value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
+  return value;
+}
+
+std::size_t slot_of(std::uint32_t id, std::size_t mask) {
+  return static_cast<std::size_t>((std::uint64_t{id} * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
+// The offset of the first pair with the id through the index, or not_found.
+std::size_t index_find(const packed_list& list, std::uint32_t id) {
+  const std::vector<std::uint32_t>& slots = list.extras->slots;
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+    if (slots[slot] == 0) return not_found;
+    const std::size_t offset = slots[slot] - 1;
+    if (decode_at(list.data.get(), offset) == id) return offset;
+  }
+}
+
+// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
+void index_insert(packed_list& list, std::size_t offset) {
+  std::vector<std::uint32_t>& slots = list.extras->slots;
+  const std::size_t mask = slots.size() - 1;
+  const std::uint32_t id = decode_at(list.data.get(), offset);
+  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+    if (slots[slot] == 0) {
+      slots[slot] = static_cast<std::uint32_t>(offset + 1);
+      ++list.extras->used;
+      return;
+    }
+    if (decode_at(list.data.get(), slots[slot] - 1) == id) return;
+  }
+}
+
+// Indexes every pair of the list, with room for a third more before the next rebuild.
+void build_index(packed_list& list) {
+  const std::span<const std::uint8_t> bytes = list.bytes();
+  std::size_t pairs = 0;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos])
+    ++pairs;
+  pairs /= 2;
+  std::size_t slots = 16;
+  while (slots < pairs + pairs / 2)
+    slots *= 2;
+  if (!list.extras) list.extras = std::make_unique<list_extras>();
+  list.extras->slots.assign(slots, 0);
+  list.extras->used = 0;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    index_insert(list, pos);
+    pos += 1 + bytes[pos];
+    pos += 1 + bytes[pos];
+  }
+}
+
+bool has_index(const packed_list& list) {
+  return list.extras && !list.extras->slots.empty();
+}
+
+// Every edit calls this first: the summary no longer describes the list.
+void edited(packed_list& list) {
+  if (list.extras) list.extras->has_summary = false;
+}
+
+// The offset of the first pair with the id, or not_found; indexes a long list first.
+std::size_t find_pair(packed_list& list, std::uint32_t id) {
+  if (!has_index(list) && list.size >= index_min_bytes) build_index(list);
+  if (has_index(list)) return index_find(list, id);
+  const std::uint8_t* bytes = list.data.get();
+  const auto size = static_cast<std::size_t>(list.size);
+  for (std::size_t pos = 0; pos < size;) {
+    const std::size_t start = pos;
+    const std::uint32_t value = decode_at(bytes, pos);
+    pos += 1 + bytes[pos];
+    if (value == id) return start;
+    pos += 1 + bytes[pos];
+  }
+  return not_found;
+}
+
+std::size_t find_id(const packed_list& list, std::uint32_t id) {
+  const std::uint8_t* bytes = list.data.get();
+  const auto size = static_cast<std::size_t>(list.size);
+  for (std::size_t pos = 0; pos < size; pos += 1 + bytes[pos]) {
+    if (decode_at(bytes, pos) == id) return pos;
+  }
+  return not_found;
+}
+
+// Replaces `old_length` bytes at `pos` by the encoding of `value`, moving the tail.
+void replace_value(packed_list& list, std::size_t pos, std::size_t old_length,
+                   std::uint32_t value) {
+  const std::size_t new_length = compact_int_size(value);
+  if (new_length > old_length) reserve_more(list, new_length - old_length);
+  std::uint8_t* bytes = list.data.get();
+  const std::size_t tail = static_cast<std::size_t>(list.size) - (pos + old_length);
+  if (new_length != old_length)
+    std::memmove(bytes + pos + new_length, bytes + pos + old_length, tail);
+  encode_compact_int(value, bytes + pos);
+  list.size = static_cast<std::int32_t>(pos + new_length + tail);
+}
+
+// Deletes `length` bytes at `pos`; an emptied list gives its block back.
+void erase_bytes(packed_list& list, std::size_t pos, std::size_t length) {
+  std::uint8_t* bytes = list.data.get();
+  std::memmove(bytes + pos, bytes + pos + length,
+               static_cast<std::size_t>(list.size) - pos - length);
+  list.size -= static_cast<std::int32_t>(length);
+  list.extras.reset();
+  if (list.size == 0) {
+    list.data.reset();
+    list.capacity = 0;
+  }
+}
+
+void append_value(packed_list& list, std::uint32_t value) {
+  encode_compact_int(value, list.data.get() + list.size);
+  list.size += static_cast<std::int32_t>(compact_int_size(value));
 }
 
 }  // namespace
@@ -87,6 +226,78 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes) {
   packed_list list = allocate(bytes.size());
   if (!bytes.empty()) std::memcpy(list.data.get(), bytes.data(), bytes.size());
   return list;
+}
+
+void count_in_pair(packed_list& list, std::int32_t x) {
+  edited(list);
+  const auto id = static_cast<std::uint32_t>(x);
+  const std::size_t pos = find_pair(list, id);
+  if (pos == not_found) {
+    const auto offset = static_cast<std::size_t>(list.size);
+    reserve_more(list, compact_int_size(id) + 1);
+    append_value(list, id);
+    append_value(list, 0);
+    if (has_index(list)) {
+      if (4 * (list.extras->used + 1) > 3 * list.extras->slots.size()) {
+        build_index(list);
+      } else {
+        index_insert(list, offset);
+      }
+    }
+    return;
+  }
+  const std::size_t count_pos = pos + 1 + list.data[pos];
+  const std::size_t old_length = 1 + std::size_t{list.data[count_pos]};
+  const std::uint32_t count = decode_at(list.data.get(), count_pos) + 1;
+  replace_value(list, count_pos, old_length, count);
+  // The pairs after it moved when the count's length changed.
+  if (has_index(list) && compact_int_size(count) != old_length) build_index(list);
+}
+
+void add_once_id(packed_list& list, std::int32_t x) {
+  const auto id = static_cast<std::uint32_t>(x);
+  if (find_id(list, id) != not_found) return;
+  edited(list);
+  reserve_more(list, compact_int_size(id));
+  append_value(list, id);
+}
+
+bool erase_first_id(packed_list& list, std::int32_t x) {
+  const std::size_t pos = find_id(list, static_cast<std::uint32_t>(x));
+  if (pos == not_found) return false;
+  erase_bytes(list, pos, 1 + std::size_t{list.data[pos]});
+  return true;
+}
+
+bool erase_first_pair(packed_list& list, std::int32_t x) {
+  const std::size_t pos = find_pair(list, static_cast<std::uint32_t>(x));
+  if (pos == not_found) return false;
+  const std::size_t count_pos = pos + 1 + list.data[pos];
+  erase_bytes(list, pos, count_pos + 1 + list.data[count_pos] - pos);
+  return true;
+}
+
+std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
+  if (!list.extras) list.extras = std::make_unique<list_extras>();
+  list_extras& extras = *list.extras;
+  if (extras.has_summary) return extras.summary;
+  extras.summary.clear();
+  constexpr std::uint32_t small = 4096;
+  std::uint64_t seen[small / 64] = {};
+  for_each_pair(list, [&](std::int32_t id, std::int32_t count) {
+    const auto c = static_cast<std::uint32_t>(count);
+    if (c < small) {
+      if ((seen[c / 64] >> (c % 64) & 1) != 0) return;
+      seen[c / 64] |= std::uint64_t{1} << (c % 64);
+    } else if (std::any_of(extras.summary.begin(), extras.summary.end(),
+                           [&](const id_count& p) { return p.count == count; })) {
+      return;
+    }
+    extras.summary.push_back({id, count});
+  });
+  extras.summary.shrink_to_fit();
+  extras.has_summary = true;
+  return extras.summary;
 }
 
 bool is_id_list(std::span<const std::uint8_t> bytes) {

@@ -1,7 +1,11 @@
 // The packed per-word lists: concatenated compact_ints (an id list: one per entry; a pair
-// list: id then count per entry), held in memory exactly as stored on disk. Lists are never
-// edited in place: unpack into a plain array, edit, pack into a new block. Packing and
-// unpacking cost O(bytes); the walkers below scan without unpacking.
+// list: id then count per entry), held in memory as the bytes stored on disk. Packing and
+// unpacking cost O(bytes); the walkers below scan without unpacking. The in-place edits
+// (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
+// and packing again, without the copies: a list keeps a little room to grow at its end, and
+// a long pair list carries a hash index from id to the offset of its first pair, so that
+// counting a sighting in it is O(1) instead of a scan (about 4 to 8 bytes per pair, only on
+// lists of index_min_bytes or more).
 #pragma once
 
 #include <cstddef>
@@ -12,20 +16,36 @@
 
 namespace tsugihagi {
 
+struct id_count {
+  std::int32_t id;
+  std::int32_t count;
+  friend bool operator==(const id_count&, const id_count&) = default;
+};
+
+// What a list keeps beside its bytes, made on demand and dropped or refreshed by every edit.
+struct list_extras {
+  // Open addressing from a long pair list's ids to the byte offset of the first pair holding
+  // each: offset + 1, 0 for an empty slot; a power of two long, or empty for no index.
+  std::vector<std::uint32_t> slots;
+  std::uint32_t used = 0;
+  // The first pair of each distinct count, in stored order; valid while has_summary.
+  std::vector<id_count> summary;
+  bool has_summary = false;
+};
+
 struct packed_list {
-  std::int32_t size = 0;                 // bytes
-  std::unique_ptr<std::uint8_t[]> data;  // null while the list has never held anything
+  std::int32_t size = 0;                        // bytes
+  std::int32_t capacity = 0;                    // bytes allocated, at least size
+  std::unique_ptr<std::uint8_t[]> data;         // null while the list has never held anything
+  mutable std::unique_ptr<list_extras> extras;  // null while nothing was asked of it
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};
   }
 };
 
-struct id_count {
-  std::int32_t id;
-  std::int32_t count;
-  friend bool operator==(const id_count&, const id_count&) = default;
-};
+// Pair lists of at least this many bytes get an index when an edit meets them.
+inline constexpr std::int32_t index_min_bytes = 512;
 
 // Adds one to a stored count. Counts wrap as 32-bit two's complement: one more than
 // 2,147,483,647 is -2,147,483,648.
@@ -39,6 +59,22 @@ std::vector<std::int32_t> unpack_ids(const packed_list& list);
 std::vector<id_count> unpack_pairs(const packed_list& list);
 // A packed list built from raw bytes. REQUIRES: is_id_list or is_pair_list holds for them.
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
+
+// In-place edits, each leaving exactly the bytes that unpacking, editing the array and
+// packing again would. REQUIRES: the list is well formed (is_id_list / is_pair_list).
+// Counts a sighting of x in a pair list: +1 (wrapping as unsigned 32 bits) on the count of
+// the first pair with id x, else the pair (x, 0) appended.
+void count_in_pair(packed_list& list, std::int32_t x);
+// Appends x to an id list unless it holds x already.
+void add_once_id(packed_list& list, std::int32_t x);
+// Deletes the first occurrence of the id (of the pair with the id); false when there is none.
+bool erase_first_id(packed_list& list, std::int32_t id);
+bool erase_first_pair(packed_list& list, std::int32_t id);
+
+// The first pair of each distinct count of a pair list, in stored order: what a walk that
+// keeps the first word met per count can meet. Computed on first use, O(bytes), and kept
+// until the list is edited. REQUIRES: a well-formed pair list.
+std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 
 // Whether the bytes are a sequence of whole compact_ints (length bytes 0..4) ending exactly
 // at the end; a pair list must also hold an even number of them.

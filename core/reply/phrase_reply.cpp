@@ -1,6 +1,7 @@
 #include "core/reply/phrase_reply.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 #include <vector>
 
@@ -8,6 +9,10 @@ namespace tsugihagi {
 namespace {
 
 // Takes the element at index draw(size) of the set in ascending order out of it.
+std::int32_t take_drawn(ranked_id_pool& pool, random_source& rng) {
+  return pool.take(draw(rng, static_cast<std::uint32_t>(pool.size())));
+}
+
 std::int32_t take_drawn(id_pool& pool, random_source& rng) {
   auto it = pool.begin();
   std::advance(it, draw(rng, static_cast<std::uint32_t>(pool.size())));
@@ -20,18 +25,29 @@ std::int32_t pick(const std::vector<std::int32_t>& gathered, random_source& rng)
   return gathered[draw(rng, static_cast<std::uint32_t>(gathered.size()))];
 }
 
-// Inserts w's co-occurrence pairs into the associations, once per reply.
+// Inserts w's co-occurrence pairs into the associations, once per reply. Walking every pair
+// in order, a pair adds its count when the count is not a key yet and its word is live.
+// Only the first pair of each count can do so, unless that one names no live word: then
+// (rarely, after pruning) the whole list is walked.
 void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int32_t id,
                candidates& c) {
-  if (!c.associated.insert(id).second) return;
+  if (c.associated[static_cast<std::size_t>(id)]) return;
+  c.associated[static_cast<std::size_t>(id)] = true;
   const auto small = static_cast<std::int32_t>(c.counted.size());
-  for_each_pair(w.cooc, [&](std::int32_t x, std::int32_t count) {
+  bool dead_first = false;
+  const auto add = [&](std::int32_t x, std::int32_t count) {
     const bool is_small = count >= 0 && count < small;
     if (is_small && c.counted[static_cast<std::size_t>(count)]) return;  // the key is taken
-    if (strmorph::word_at(d, x) == nullptr) return;
+    if (strmorph::word_at(d, x) == nullptr) {
+      dead_first = true;
+      return;
+    }
     c.associations.try_emplace(count, static_cast<std::uint32_t>(x));
     if (is_small) c.counted[static_cast<std::size_t>(count)] = true;
-  });
+  };
+  for (const id_count& p : first_pair_of_each_count(w.cooc))
+    add(p.id, p.count);
+  if (dead_first) for_each_pair(w.cooc, add);
 }
 
 void add_phrases(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, candidates& c) {
@@ -54,22 +70,80 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
 
 }  // namespace
 
+ranked_id_pool::ranked_id_pool(std::int32_t bound)
+    : present_((static_cast<std::size_t>(bound) + 63) / 64, 0),
+      tree_(static_cast<std::size_t>(bound) + 1, 0) {}
+
+bool ranked_id_pool::insert(std::int32_t id) {
+  const auto i = static_cast<std::size_t>(id);
+  std::uint64_t& word = present_[i / 64];
+  const std::uint64_t bit = std::uint64_t{1} << (i % 64);
+  if ((word & bit) != 0) return false;
+  word |= bit;
+  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
+    ++tree_[k];
+  ++size_;
+  return true;
+}
+
+std::int32_t ranked_id_pool::take(std::uint32_t r) {
+  // Descend the tree to the smallest id whose prefix count exceeds r.
+  std::size_t position = 0;
+  std::size_t step = 1;
+  while (step * 2 < tree_.size())
+    step *= 2;
+  auto rest = static_cast<std::int32_t>(r);
+  for (; step > 0; step /= 2) {
+    if (position + step < tree_.size() && tree_[position + step] <= rest) {
+      position += step;
+      rest -= tree_[position];
+    }
+  }
+  const std::size_t i = position;  // the id; tree index i + 1
+  present_[i / 64] &= ~(std::uint64_t{1} << (i % 64));
+  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
+    --tree_[k];
+  --size_;
+  return static_cast<std::int32_t>(i);
+}
+
+std::vector<std::int32_t> ranked_id_pool::elements() const {
+  std::vector<std::int32_t> out;
+  for (std::size_t w = 0; w < present_.size(); ++w) {
+    for (std::uint64_t bits = present_[w]; bits != 0; bits &= bits - 1)
+      out.push_back(
+          static_cast<std::int32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
+  }
+  return out;
+}
+
+candidates::candidates(const strmorph::dic_t& d)
+    : phrases(d.idiomidmap.size()),
+      associated(static_cast<std::size_t>(d.idmap.size()), false),
+      reached(static_cast<std::size_t>(d.idmap.size()), 0) {}
+
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
   // The line's words first, then the words they co-occurred with, in order. A word met a
   // second time in one call adds nothing, so it is skipped.
-  std::unordered_set<std::int32_t> reached;
+  ++c.pass;
+  const auto first_reach = [&](std::int32_t w) {
+    std::uint32_t& seen = c.reached[static_cast<std::size_t>(w)];
+    if (seen == c.pass) return false;
+    seen = c.pass;
+    return true;
+  };
   std::vector<std::int32_t> work;
   for (const std::int32_t w : log.line_words[i].ids) {
     const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
-    if (info == nullptr || !reached.insert(w).second) continue;
+    if (info == nullptr || !first_reach(w)) continue;
     associate(d, *info, w, c);
     for_each_pair(info->cooc, [&](std::int32_t x, std::int32_t) { work.push_back(x); });
     add_phrases(d, *info, c);
   }
   for (const std::int32_t x : work) {
     const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
-    if (info == nullptr || !reached.insert(x).second) continue;
+    if (info == nullptr || !first_reach(x)) continue;
     associate(d, *info, x, c);
     add_phrases(d, *info, c);
   }
@@ -151,9 +225,9 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
 
 bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_source& rng,
                         reply_sequence& seq) {
-  candidates c;
+  candidates c(d);
   const association_map& associations = c.associations;
-  id_pool& phrases = c.phrases;
+  ranked_id_pool& phrases = c.phrases;
   for (std::size_t i = 0; i < log.line_count(); ++i) {
     word_entry& entry = log.line_words[i];
     if (entry.used) continue;

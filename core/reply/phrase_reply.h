@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <unordered_set>
 #include <vector>
 
 #include <boost/pool/pool_alloc.hpp>
@@ -25,20 +24,50 @@ using association_map =
              boost::fast_pool_allocator<std::pair<const std::int32_t, std::uint32_t>>>;
 using id_pool = std::set<std::int32_t, std::less<>, boost::fast_pool_allocator<std::int32_t>>;
 
+// The phrase pool: a set of idiom ids below a bound fixed at construction, that also finds
+// its r-th smallest element. A bit per possible id and a Fenwick tree of counts: insert,
+// erase and the r-th element in O(log bound); construction O(bound).
+class ranked_id_pool {
+ public:
+  explicit ranked_id_pool(std::int32_t bound);
+  ranked_id_pool(const ranked_id_pool&) = delete;
+  ranked_id_pool& operator=(const ranked_id_pool&) = delete;
+
+  // REQUIRES: 0 <= id < bound. False when the id was present.
+  bool insert(std::int32_t id);
+  // Removes and returns the element that is r-th in ascending order. REQUIRES: r < size().
+  std::int32_t take(std::uint32_t r);
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  // The elements in ascending order.
+  std::vector<std::int32_t> elements() const;
+
+ private:
+  std::vector<std::uint64_t> present_;
+  std::vector<std::int32_t> tree_;  // Fenwick tree over ids + 1
+  std::size_t size_ = 0;
+};
+
 // What one reply has gathered so far, over the log lines visited.
 struct candidates {
+  explicit candidates(const strmorph::dic_t& d);
+
   association_map associations;
-  id_pool phrases;
+  ranked_id_pool phrases;
   // Words whose co-occurrence pairs are in `associations` already: meeting them again adds
   // nothing there, since the map only grows and keeps the first word per count.
-  std::unordered_set<std::int32_t> associated;
+  std::vector<bool> associated;
   // The small counts that are keys of `associations` already, for a quick skip.
   std::vector<bool> counted = std::vector<bool>(4096, false);
+  // Words reached by the current collect_candidates call: reached[w] == pass.
+  std::vector<std::uint32_t> reached;
+  std::uint32_t pass = 0;
 };
 
 // Adds what log line i reaches (its words and their co-occurring words) to the candidates:
 // each pair (count, word) of a reached word's cooc list, where the count is new, and each
-// idiom of a reached word. Each reached word's cooc list is unpacked at most once per reply.
+// idiom of a reached word. A reached word's pairs are read once per reply, and then only the
+// first pair of each count (kept with the list until it changes).
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c);
 
