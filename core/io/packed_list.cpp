@@ -83,7 +83,8 @@ void index_insert(packed_list& list, std::size_t offset) {
   }
 }
 
-// Indexes every pair of the list, with room for a third more before the next rebuild.
+// Indexes every pair of the list, at most half of the slots used, so that the list can grow
+// by half before the next rebuild doubles the table.
 void build_index(packed_list& list) {
   const std::span<const std::uint8_t> bytes = list.bytes();
   std::size_t pairs = 0;
@@ -91,7 +92,7 @@ void build_index(packed_list& list) {
     ++pairs;
   pairs /= 2;
   std::size_t slots = 16;
-  while (slots < pairs + pairs / 2)
+  while (slots < 2 * pairs)
     slots *= 2;
   if (!list.extras) list.extras = std::make_unique<list_extras>();
   list.extras->slots.assign(slots, 0);
@@ -251,7 +252,12 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   const std::uint32_t count = decode_at(list.data.get(), count_pos) + 1;
   replace_value(list, count_pos, old_length, count);
   // The pairs after it moved when the count's length changed.
-  if (has_index(list) && compact_int_size(count) != old_length) build_index(list);
+  const std::size_t new_length = compact_int_size(count);
+  if (has_index(list) && new_length != old_length) {
+    for (std::uint32_t& slot : list.extras->slots) {
+      if (slot > count_pos + 1) slot = static_cast<std::uint32_t>(slot + new_length - old_length);
+    }
+  }
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {

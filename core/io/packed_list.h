@@ -4,8 +4,8 @@
 // (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
 // and packing again, without the copies: a list keeps a little room to grow at its end, and
 // a long pair list carries a hash index from id to the offset of its first pair, so that
-// counting a sighting in it is O(1) instead of a scan (about 4 to 8 bytes per pair, only on
-// lists of index_min_bytes or more).
+// counting a sighting in it is O(1) instead of a scan (8 to 16 bytes per pair, only on lists
+// of index_min_bytes or more).
 #pragma once
 
 #include <cstddef>
@@ -45,7 +45,7 @@ struct packed_list {
 };
 
 // Pair lists of at least this many bytes get an index when an edit meets them.
-inline constexpr std::int32_t index_min_bytes = 512;
+inline constexpr std::int32_t index_min_bytes = 2048;
 
 // Adds one to a stored count. Counts wrap as 32-bit two's complement: one more than
 // 2,147,483,647 is -2,147,483,648.
