@@ -79,6 +79,56 @@ std::vector<std::int32_t> least_used(const Usage& usage) {
 using usage_map = std::map<std::int32_t, std::int32_t, std::less<>,
                            pool_allocator<std::pair<const std::int32_t, std::int32_t>>>;
 
+std::size_t text_hash(std::u16string_view text) {
+  std::uint64_t h = 0x243F6A8885A308D3u ^ text.size();
+  for (const char16_t c : text)
+    h = (h + c) * 0x9E3779B97F4A7C15u;
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+void place_word(std::vector<wordmap_t::value_type*>& slots, wordmap_t::value_type* entry) {
+  const std::size_t mask = slots.size() - 1;
+  std::size_t slot = text_hash(entry->first.text()) & mask;
+  while (slots[slot] != nullptr)
+    slot = (slot + 1) & mask;
+  slots[slot] = entry;
+}
+
+// Adds a new wordmap entry to the hash index, doubling the table when half full.
+void index_word(dic_t& d, wordmap_t::value_type* entry) {
+  if (2 * (d.word_slots_used + 1) > d.word_slots.size()) {
+    std::vector<wordmap_t::value_type*> slots(std::max<std::size_t>(1024, 2 * d.word_slots.size()),
+                                              nullptr);
+    for (wordmap_t::value_type* e : d.word_slots) {
+      if (e != nullptr) place_word(slots, e);
+    }
+    d.word_slots = std::move(slots);
+  }
+  place_word(d.word_slots, entry);
+  ++d.word_slots_used;
+}
+
+// Takes an entry out of the hash index, moving later entries of its run back so that every
+// probe still finds its entry before an empty slot.
+void unindex_word(dic_t& d, wordmap_t::value_type* entry) {
+  std::vector<wordmap_t::value_type*>& slots = d.word_slots;
+  const std::size_t mask = slots.size() - 1;
+  std::size_t hole = text_hash(entry->first.text()) & mask;
+  while (slots[hole] != entry)
+    hole = (hole + 1) & mask;
+  slots[hole] = nullptr;
+  --d.word_slots_used;
+  for (std::size_t slot = (hole + 1) & mask; slots[slot] != nullptr; slot = (slot + 1) & mask) {
+    const std::size_t home = text_hash(slots[slot]->first.text()) & mask;
+    // The entry may move into the hole when its home is not in (hole, slot], cyclically.
+    const bool stays = hole < slot ? (home > hole && home <= slot) : (home > hole || home <= slot);
+    if (stays) continue;
+    slots[hole] = slots[slot];
+    slots[slot] = nullptr;
+    hole = slot;
+  }
+}
+
 }  // namespace
 
 bool idiom_order::operator()(const idiom_t& a, const idiom_t& b) const {
@@ -98,32 +148,37 @@ dic_t::~dic_t() {
   // The cells go with the pool.
 }
 
-std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, std::int32_t length) {
+std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
+                                                 std::int32_t length) {
   if (static_cast<std::int64_t>(d.wordmap.size()) >= d.entry_limit) prune_words(d);
-  const char16_t** cell = take_cell(d);
-  *cell = text;
-  auto [it, inserted] = d.wordmap.try_emplace(wordkey_t{cell, length});
-  if (!inserted) {
-    tsugihagi::count_once_more(it->second.count);
-    d.cellpool.free(cell);
-    return {it, false};
+  if (wordmap_t::value_type* known = find_word(d, text, length)) {
+    tsugihagi::count_once_more(known->second.count);
+    return {known, false};
   }
   auto* copy = new char16_t[static_cast<std::size_t>(length)];
   std::memcpy(copy, text, sizeof(char16_t) * static_cast<std::size_t>(length));
+  const char16_t** cell = take_cell(d);
   *cell = copy;
+  const auto it = d.wordmap.try_emplace(wordkey_t{cell, length}).first;
+  index_word(d, &*it);
   const std::int32_t id = choose_id(d.hdid, d.idmap, [&d](std::int32_t slot) {
     return d.idmap[slot].key == nullptr &&
            std::find(d.held_word_ids.begin(), d.held_word_ids.end(), slot) == d.held_word_ids.end();
   });
   it->second.id = id;
   set_word_slot(d, id, {&it->first, &it->second});
-  return {it, true};
+  return {&*it, true};
 }
 
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length) {
-  const char16_t* probe = text;  // the probe's cell lives on the stack: nothing is copied
-  const auto it = d.wordmap.find(wordkey_t{&probe, length});
-  return it == d.wordmap.end() ? nullptr : &*it;
+  if (d.word_slots.empty()) return nullptr;
+  const std::u16string_view probe(text, static_cast<std::size_t>(length));
+  const std::size_t mask = d.word_slots.size() - 1;
+  for (std::size_t slot = text_hash(probe) & mask;; slot = (slot + 1) & mask) {
+    wordmap_t::value_type* entry = d.word_slots[slot];
+    if (entry == nullptr) return nullptr;
+    if (entry->first.length == length && entry->first.text() == probe) return entry;
+  }
 }
 
 std::pair<std::int32_t, bool> add_idiom(dic_t& d, idiom_t idiom) {
@@ -182,7 +237,9 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   const wordkey_t* key = d.idmap[word_id].key;
   const auto it = d.wordmap.find(*key);
   const wordkey_t stored = it->first;
+  unindex_word(d, &*it);
   d.wordmap.erase(it);
+  ++d.removed_words;
   free_word_storage(d, stored);
   d.idmap[word_id] = empty_word;
 }
@@ -265,6 +322,7 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info) {
   }
   d.hdid.erase(id);  // a live word's id is not free, whatever the file said
   set_word_slot(d, id, {&it->first, &it->second});
+  index_word(d, &*it);
   return true;
 }
 

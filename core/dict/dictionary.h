@@ -1,6 +1,7 @@
 // The morpheme dictionary: words and idioms with stable, reusable integer ids, each word
 // carrying packed statistics (next, prev, cooc, idioms). Lookups by text are O(log n) in the
-// word map and never copy the probed text; lookups by id are O(1) through chunked arrays.
+// word map, or O(length) through a hash index beside it, and never copy the probed text;
+// lookups by id are O(1) through chunked arrays.
 // When the word map or idiom set holds its entry limit or more, the least used quarter is
 // pruned.
 #pragma once
@@ -102,11 +103,19 @@ class dic_t {
   // While a line is learned (see hold_freed_word_ids), word ids freed by pruning wait here.
   bool holding_freed_ids = false;
   std::vector<std::int32_t> held_word_ids;
+  // A hash index of wordmap by text, beside the ordered map: open addressing, a power of two
+  // long and at most half full, null for an empty slot. Lookups by text hash the text once
+  // and compare it with one or two entries instead of some twenty along the tree.
+  std::vector<wordmap_t::value_type*> word_slots;
+  std::size_t word_slots_used = 0;
+  // How many words have been removed so far: unchanged means every id live before is live.
+  std::uint64_t removed_words = 0;
 };
 
 // Adds a word (copying the text only when it is new) or counts a repeat.
 // REQUIRES: length >= 1. Returns the entry and whether it was inserted.
-std::pair<wordmap_t::iterator, bool> add_word(dic_t& d, const char16_t* text, std::int32_t length);
+std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
+                                                 std::int32_t length);
 // The entry for the text, or null. Changes nothing.
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length);
 

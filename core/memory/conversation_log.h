@@ -25,6 +25,9 @@ struct text_entry {
 struct word_entry {
   std::vector<std::int32_t> ids;  // word ids in line order, as segmented
   bool used = false;              // a phrase reply has drawn on this line; not saved
+  // 1 + the dictionary's removed_words when every id was seen live (0: not seen so): while
+  // no word is removed they all stay live, and the line needs no filtering.
+  std::uint64_t all_live_since = 0;
   std::int32_t count() const { return static_cast<std::int32_t>(ids.size()); }
 };
 

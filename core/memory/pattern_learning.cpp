@@ -12,8 +12,18 @@ void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& 
   const std::vector<std::int32_t> newest =
       n >= 2 ? strmorph::live_ids(d, log.line_words[0].ids) : std::vector<std::int32_t>{};
   const lcs_length_against shared(newest);
+  std::vector<std::int32_t> filtered;
   for (std::size_t i = 1; i < n; ++i) {
-    const std::vector<std::int32_t> earlier = strmorph::live_ids(d, log.line_words[i].ids);
+    word_entry& entry = log.line_words[i];
+    std::span<const std::int32_t> earlier = entry.ids;
+    if (entry.all_live_since != d.removed_words + 1) {
+      filtered = strmorph::live_ids(d, entry.ids);
+      if (filtered.size() == entry.ids.size()) {
+        entry.all_live_since = d.removed_words + 1;
+      } else {
+        earlier = filtered;
+      }
+    }
     // The full table is needed only for the line that shares three words or more.
     if (shared.length(earlier) < 3) continue;
     common_subsequence<std::int32_t> s = log.matcher.compute(
