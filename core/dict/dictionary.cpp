@@ -79,10 +79,17 @@ std::vector<std::int32_t> least_used(const Usage& usage) {
 using usage_map = std::map<std::int32_t, std::int32_t, std::less<>,
                            pool_allocator<std::pair<const std::int32_t, std::int32_t>>>;
 
+// Hashes the length and at most the first and the last eight units, so that probing every
+// window of a long line costs O(1) per window; the comparison settles the rest.
 std::size_t text_hash(std::u16string_view text) {
+  constexpr std::size_t ends = 8;
   std::uint64_t h = 0x243F6A8885A308D3u ^ text.size();
-  for (const char16_t c : text)
-    h = (h + c) * 0x9E3779B97F4A7C15u;
+  const std::size_t head = std::min(ends, text.size());
+  for (std::size_t i = 0; i < head; ++i)
+    h = (h + text[i]) * 0x9E3779B97F4A7C15u;
+  for (std::size_t i = std::max(head, text.size() - std::min(ends, text.size())); i < text.size();
+       ++i)
+    h = (h + text[i]) * 0x9E3779B97F4A7C15u;
   return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
@@ -106,6 +113,9 @@ void index_word(dic_t& d, wordmap_t::value_type* entry) {
   }
   place_word(d.word_slots, entry);
   ++d.word_slots_used;
+  const auto units = static_cast<std::size_t>(entry->first.length);
+  if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
+  ++d.words_of_length[units];
 }
 
 // Takes an entry out of the hash index, moving later entries of its run back so that every
@@ -118,6 +128,7 @@ void unindex_word(dic_t& d, wordmap_t::value_type* entry) {
     hole = (hole + 1) & mask;
   slots[hole] = nullptr;
   --d.word_slots_used;
+  --d.words_of_length[static_cast<std::size_t>(entry->first.length)];
   for (std::size_t slot = (hole + 1) & mask; slots[slot] != nullptr; slot = (slot + 1) & mask) {
     const std::size_t home = text_hash(slots[slot]->first.text()) & mask;
     // The entry may move into the hole when its home is not in (hole, slot], cyclically.
@@ -171,7 +182,8 @@ std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
 }
 
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length) {
-  if (d.word_slots.empty()) return nullptr;
+  const auto units = static_cast<std::size_t>(length);
+  if (units >= d.words_of_length.size() || d.words_of_length[units] == 0) return nullptr;
   const std::u16string_view probe(text, static_cast<std::size_t>(length));
   const std::size_t mask = d.word_slots.size() - 1;
   for (std::size_t slot = text_hash(probe) & mask;; slot = (slot + 1) & mask) {

@@ -108,6 +108,9 @@ class dic_t {
   // and compare it with one or two entries instead of some twenty along the tree.
   std::vector<wordmap_t::value_type*> word_slots;
   std::size_t word_slots_used = 0;
+  // How many words have each length (index: length in units), so that a probe of a length
+  // no word has costs nothing.
+  std::vector<std::int32_t> words_of_length;
   // How many words have been removed so far: unchanged means every id live before is live.
   std::uint64_t removed_words = 0;
 };
