@@ -9,6 +9,8 @@
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif
 
+#include <algorithm>
+#include <bit>
 #include <random>
 
 #include "core/dict/segmentation.h"
@@ -109,14 +111,20 @@ TEST(word_discovery, adds_the_same_words_in_the_same_order_as_the_literal_search
   }
 }
 
-// Three words with random cooc lists.
-void randomise(strmorph::dic_t& d, std::mt19937& rng) {
+// Three words with random cooc lists; with `dead`, the lists may also name the id 7, which
+// no word has, and hold counts up to 3.
+void randomise(strmorph::dic_t& d, std::mt19937& rng, bool dead = false) {
   for (const char16_t* text : {u"a", u"b", u"c"})
     testing::add(d, text);
   for (std::int32_t w = 0; w < 3; ++w) {
     std::vector<id_count> cooc;
     for (std::int32_t x = 0; x < 3; ++x) {
       if (rng() % 2 != 0) cooc.push_back({x, static_cast<std::int32_t>(rng() % 3)});
+    }
+    if (dead) {
+      for (std::uint32_t extra = rng() % 3; extra > 0; --extra)
+        cooc.push_back({rng() % 2 != 0 ? 7 : static_cast<std::int32_t>(rng() % 3),
+                        static_cast<std::int32_t>(rng() % 4)});
     }
     std::shuffle(cooc.begin(), cooc.end(), rng);
     strmorph::word_at(d, w)->cooc = pack_pairs(cooc);
@@ -162,7 +170,7 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   std::mt19937 rng(4);
   for (int round = 0; round < 2000; ++round) {
     strmorph::dic_t d;
-    randomise(d, rng);
+    randomise(d, rng, round % 2 != 0);
     for (int p = 0; p < 3; ++p) {
       const std::vector<std::int32_t> ids = random_sequence(rng, 3);
       std::vector<std::uint8_t> flags(ids.size(), 0);
@@ -191,6 +199,15 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
         ASSERT_EQ(fast.phrases.take(0), taken);
       }
     }
+    // A list counted into after a reply: the next reply must see the change.
+    const auto w = static_cast<std::int32_t>(rng() % 3);
+    count_in_pair(strmorph::word_at(d, w)->cooc, static_cast<std::int32_t>(rng() % 3));
+    candidates again(d);
+    association_map literal_again;
+    id_pool phrases_again;
+    collect_candidates(d, log, 0, again);
+    reference::collect_candidates(d, log, 0, literal_again, phrases_again);
+    ASSERT_TRUE(again.associations == literal_again) << round << " after an edit";
   }
 }
 
@@ -230,6 +247,145 @@ TEST(lcs_length, matches_the_textbook_table_on_every_short_pair_and_on_long_ones
     for (auto& x : b)
       x = static_cast<std::int32_t>(rng() % alphabet);
     ASSERT_EQ(lcs_length_against(a).length(b), reference::lcs_length(a, b)) << round;
+  }
+}
+
+// Pair lists of up to three pairs over the ids 0..2, with counts at the edges of the
+// compact_int lengths (-1 is 0xFFFFFFFF, which wraps to 0).
+std::vector<std::vector<id_count>> short_pair_lists() {
+  const std::int32_t counts[] = {0, 254, 255, 65535, -1};
+  std::vector<std::vector<id_count>> lists{{}};
+  for (std::size_t start = 0, length = 1; length <= 3; ++length) {
+    const std::size_t end = lists.size();
+    for (std::size_t i = start; i < end; ++i) {
+      for (std::int32_t id = 0; id < 3; ++id) {
+        for (const std::int32_t count : counts) {
+          std::vector<id_count> list = lists[i];
+          list.push_back({id, count});
+          lists.push_back(std::move(list));
+        }
+      }
+    }
+    start = end;
+  }
+  return lists;
+}
+
+TEST(list_edits, match_unpack_edit_pack_on_every_short_list) {
+  for (const std::vector<id_count>& pairs : short_pair_lists()) {
+    for (std::int32_t x = -1; x <= 3; ++x) {
+      packed_list fast = pack_pairs(pairs);
+      packed_list literal = pack_pairs(pairs);
+      count_in_pair(fast, x);
+      reference::count_in_pair(literal, x);
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size() << " " << x;
+      fast = pack_pairs(pairs);
+      literal = pack_pairs(pairs);
+      erase_first_pair(fast, x);
+      reference::erase_first_pair(literal, x);
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size() << " " << x;
+    }
+  }
+  // Id lists: the first value of each pair list above, read as ids.
+  for (const std::vector<id_count>& pairs : short_pair_lists()) {
+    std::vector<std::int32_t> ids;
+    for (const id_count& p : pairs)
+      ids.push_back(p.count == 0 ? -1 : p.id);
+    for (std::int32_t x = -1; x <= 3; ++x) {
+      packed_list fast = pack_ids(ids);
+      packed_list literal = pack_ids(ids);
+      add_once_id(fast, x);
+      reference::add_once_id(literal, x);
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes()));
+      erase_first_id(fast, x);
+      reference::erase_first_id(literal, x);
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes()));
+    }
+  }
+}
+
+TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_the_index) {
+  // Long lists whose counts sit just below a length change, then thousands of sightings
+  // (small ids far more often) and some deletions, compared after every edit.
+  std::mt19937 rng(6);
+  for (int round = 0; round < 6; ++round) {
+    const std::uint32_t ids = 300 + rng() % 900;
+    std::vector<id_count> start;
+    for (std::uint32_t id = 0; id < ids; id += 2) {
+      const std::int32_t near[] = {0, 250, 254, 255, 65533, 65535, -3};
+      start.push_back({static_cast<std::int32_t>(id), near[rng() % 7]});
+    }
+    std::shuffle(start.begin(), start.end(), rng);
+    packed_list fast = pack_pairs(start);
+    packed_list literal = pack_pairs(start);
+    for (int step = 0; step < 3000; ++step) {
+      const auto x = static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
+      if (rng() % 50 != 0) {
+        count_in_pair(fast, x);
+        reference::count_in_pair(literal, x);
+      } else {
+        erase_first_pair(fast, x);
+        reference::erase_first_pair(literal, x);
+      }
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << round << " " << step;
+    }
+  }
+}
+
+TEST(ranked_id_pool, draws_what_advancing_through_an_ordered_set_draws) {
+  // Every subset of 0..5 and every rank, then seeded runs of inserts and draws.
+  for (std::uint32_t subset = 0; subset < 64; ++subset) {
+    for (std::uint32_t r = 0; r < static_cast<std::uint32_t>(std::popcount(subset)); ++r) {
+      ranked_id_pool fast(6);
+      id_pool literal;
+      for (std::int32_t id = 0; id < 6; ++id) {
+        if ((subset >> id & 1) != 0) {
+          fast.insert(id);
+          literal.insert(id);
+        }
+      }
+      ASSERT_EQ(fast.take(r), reference::take_nth(literal, r)) << subset << " " << r;
+      ASSERT_EQ(fast.elements(), std::vector<std::int32_t>(literal.begin(), literal.end()));
+    }
+  }
+  std::mt19937 rng(7);
+  for (int round = 0; round < 200; ++round) {
+    const auto bound = static_cast<std::int32_t>(1 + rng() % 300);
+    ranked_id_pool fast(bound);
+    id_pool literal;
+    for (int step = 0; step < 300; ++step) {
+      if (rng() % 3 != 0) {
+        const auto id = static_cast<std::int32_t>(rng() % static_cast<std::uint32_t>(bound));
+        ASSERT_EQ(fast.insert(id), literal.insert(id).second);
+      } else if (!literal.empty()) {
+        const auto r = static_cast<std::uint32_t>(rng() % literal.size());
+        ASSERT_EQ(fast.take(r), reference::take_nth(literal, r)) << round << " " << step;
+      }
+      ASSERT_EQ(fast.size(), literal.size());
+    }
+  }
+}
+
+TEST(word_lookup, finds_what_the_ordered_map_finds_while_words_come_and_go) {
+  // Short texts over {a, b}, and long ones that share their first and last eight units.
+  std::vector<std::u16string> texts = all_strings(u"ab", 5);
+  for (const char16_t* middle : {u"a", u"b", u"ab", u"ba", u"bb"})
+    texts.push_back(u"aaaaaaaa" + std::u16string(middle) + u"bbbbbbbb");
+  std::mt19937 rng(8);
+  strmorph::dic_t d;
+  for (int step = 0; step < 4000; ++step) {
+    const std::u16string& text = texts[rng() % texts.size()];
+    if (rng() % 3 != 0) {
+      strmorph::add_word(d, text.data(), static_cast<std::int32_t>(text.size()));
+    } else if (const auto* known = reference::find_word(d, text)) {
+      strmorph::remove_word(d, known->second.id);
+    }
+    if (step % 40 != 0) continue;
+    for (const std::u16string& probe : texts) {
+      ASSERT_EQ(strmorph::find_word(d, probe.data(), static_cast<std::int32_t>(probe.size())),
+                reference::find_word(d, probe))
+          << step << " " << testing::u8(probe);
+    }
   }
 }
 

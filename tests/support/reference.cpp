@@ -1,6 +1,7 @@
 #include "tests/support/reference.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -105,6 +106,49 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     reach(w, &work);
   for (const std::int32_t x : work)
     reach(x, nullptr);
+}
+
+void count_in_pair(packed_list& list, std::int32_t x) {
+  std::vector<id_count> pairs = unpack_pairs(list);
+  count_in(pairs, x);
+  list = pack_pairs(pairs);
+}
+
+void add_once_id(packed_list& list, std::int32_t x) {
+  std::vector<std::int32_t> ids = unpack_ids(list);
+  add_once(ids, x);
+  list = pack_ids(ids);
+}
+
+void erase_first_id(packed_list& list, std::int32_t x) {
+  std::vector<std::int32_t> ids = unpack_ids(list);
+  const auto it = std::find(ids.begin(), ids.end(), x);
+  if (it != ids.end()) ids.erase(it);
+  list = pack_ids(ids);
+}
+
+void erase_first_pair(packed_list& list, std::int32_t x) {
+  std::vector<id_count> pairs = unpack_pairs(list);
+  const auto it =
+      std::find_if(pairs.begin(), pairs.end(), [x](const id_count& p) { return p.id == x; });
+  if (it != pairs.end()) pairs.erase(it);
+  list = pack_pairs(pairs);
+}
+
+std::int32_t take_nth(id_pool& pool, std::uint32_t r) {
+  auto it = pool.begin();
+  std::advance(it, r);
+  const std::int32_t id = *it;
+  pool.erase(it);
+  return id;
+}
+
+const strmorph::wordmap_t::value_type* find_word(const strmorph::dic_t& d,
+                                                 std::u16string_view text) {
+  const char16_t* probe = text.data();
+  const auto it =
+      d.wordmap.find(strmorph::wordkey_t{&probe, static_cast<std::int32_t>(text.size())});
+  return it == d.wordmap.end() ? nullptr : &*it;
 }
 
 std::int32_t lcs_length(std::span<const std::int32_t> a, std::span<const std::int32_t> b) {

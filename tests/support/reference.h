@@ -25,6 +25,19 @@ void learn_turn_links(strmorph::dic_t& d, const conversation_log& log);
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         association_map& associations, id_pool& phrases);
 
+// The list edits as designed: unpack into an array, edit it, pack a new block.
+void count_in_pair(packed_list& list, std::int32_t x);
+void add_once_id(packed_list& list, std::int32_t x);
+void erase_first_id(packed_list& list, std::int32_t x);
+void erase_first_pair(packed_list& list, std::int32_t x);
+
+// The phrase pool's draw as designed: std::advance over an ordered set, then erase.
+std::int32_t take_nth(id_pool& pool, std::uint32_t r);
+
+// Looking a word up by text in the ordered word map alone.
+const strmorph::wordmap_t::value_type* find_word(const strmorph::dic_t& d,
+                                                 std::u16string_view text);
+
 // The length of a longest common subsequence, by the textbook table.
 std::int32_t lcs_length(std::span<const std::int32_t> a, std::span<const std::int32_t> b);
 
