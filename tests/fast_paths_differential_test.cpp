@@ -82,6 +82,43 @@ TEST(substring_index, finds_exactly_the_stretches_that_occur_in_some_text) {
   }
 }
 
+TEST(substring_index, finds_the_longest_stretches_of_long_queries_whose_edges_collide) {
+  // Queries of some hundred units give the automaton hundreds of edges, so that lookups in
+  // its edge table meet other keys on their way.
+  std::mt19937 rng(9);
+  substring_index index;
+  std::vector<std::int32_t> longest;
+  for (int round = 0; round < 12; ++round) {
+    const std::u16string_view alphabet = round % 2 == 0 ? u"abc" : u"abcdefghij";
+    const auto random_text = [&](std::size_t length) {
+      std::u16string text(length, u'a');
+      for (char16_t& c : text)
+        c = alphabet[rng() % alphabet.size()];
+      return text;
+    };
+    const std::u16string query = random_text(100 + rng() % 200);
+    index.set_query(query);
+    std::vector<std::u16string> texts;
+    for (int t = 0; t < 3; ++t) {
+      texts.push_back(random_text(20 + rng() % 200));
+      index.add_text(texts.back());
+    }
+    index.longest_matches(longest);
+    for (std::size_t end = 0; end < query.size(); ++end) {
+      std::int32_t expected = 0;
+      for (std::size_t n = 1; n <= end + 1; ++n) {
+        const std::u16string_view window = std::u16string_view(query).substr(end + 1 - n, n);
+        bool occurs = false;
+        for (const auto& text : texts)
+          occurs = occurs || text.find(window) != std::u16string::npos;
+        if (!occurs) break;
+        expected = static_cast<std::int32_t>(n);
+      }
+      ASSERT_EQ(longest[end], expected) << round << " at " << end;
+    }
+  }
+}
+
 TEST(word_discovery, adds_the_same_words_in_the_same_order_as_the_literal_search) {
   // Every pair (older line, newest line) of strings over {a, b} up to 4 units, then seeded
   // logs of three to five lines over {a, b, c}.

@@ -1,6 +1,7 @@
 #include "core/memory/substring_index.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace tsugihagi {
 namespace {
@@ -9,13 +10,48 @@ std::uint64_t key_of(std::int32_t state, char16_t unit) {
   return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(state)) << 16) | unit;
 }
 
+std::size_t slot_of(std::uint64_t key, std::size_t mask) {
+  return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15u) >> 32) & mask;
+}
+
 }  // namespace
 
-substring_index::substring_index() : in_query_(65536, false) {}
+substring_index::substring_index() : edges_(64, edge{empty_key, 0}), in_query_(65536, false) {}
 
 std::int32_t substring_index::transition(std::int32_t from, char16_t unit) const {
-  const auto it = edges_.find(key_of(from, unit));
-  return it == edges_.end() ? -1 : it->second;
+  const std::uint64_t key = key_of(from, unit);
+  const std::size_t mask = edges_.size() - 1;
+  for (std::size_t slot = slot_of(key, mask);; slot = (slot + 1) & mask) {
+    if (edges_[slot].key == key) return edges_[slot].target;
+    if (edges_[slot].key == empty_key) return -1;
+  }
+}
+
+void substring_index::set_edge(std::int32_t from, char16_t unit, std::int32_t target,
+                               bool only_new) {
+  if (2 * (edge_count_ + 1) > edges_.size()) {
+    std::vector<edge> old(2 * edges_.size(), edge{empty_key, 0});
+    old.swap(edges_);
+    const std::size_t mask = edges_.size() - 1;
+    for (const edge& e : old) {
+      if (e.key == empty_key) continue;
+      std::size_t slot = slot_of(e.key, mask);
+      while (edges_[slot].key != empty_key)
+        slot = (slot + 1) & mask;
+      edges_[slot] = e;
+    }
+  }
+  const std::uint64_t key = key_of(from, unit);
+  const std::size_t mask = edges_.size() - 1;
+  std::size_t slot = slot_of(key, mask);
+  while (edges_[slot].key != empty_key && edges_[slot].key != key)
+    slot = (slot + 1) & mask;
+  if (edges_[slot].key == key) {
+    if (!only_new) edges_[slot].target = target;
+    return;
+  }
+  edges_[slot] = {key, target};
+  ++edge_count_;
 }
 
 void substring_index::extend(char16_t unit) {
@@ -23,7 +59,7 @@ void substring_index::extend(char16_t unit) {
   states_.push_back({states_[last_].length + 1, -1, 0});
   std::int32_t p = last_;
   while (p != -1 && transition(p, unit) < 0) {
-    edges_[key_of(p, unit)] = current;
+    set_edge(p, unit, current);
     p = states_[p].link;
   }
   if (p == -1) {
@@ -39,10 +75,10 @@ void substring_index::extend(char16_t unit) {
         // The clone takes q's transitions: q's are among the query's units.
         const char16_t c = query_[i];
         const std::int32_t target = transition(q, c);
-        if (target >= 0) edges_.try_emplace(key_of(clone, c), target);
+        if (target >= 0) set_edge(clone, c, target, true);
       }
       while (p != -1 && transition(p, unit) == q) {
-        edges_[key_of(p, unit)] = clone;
+        set_edge(p, unit, clone);
         p = states_[p].link;
       }
       states_[q].link = clone;
@@ -57,7 +93,8 @@ void substring_index::set_query(std::u16string_view query) {
     in_query_[c] = false;
   query_ = query;
   states_.assign(1, state{0, -1, 0});
-  edges_.clear();
+  edges_.assign(std::max<std::size_t>(64, std::bit_ceil(8 * query.size())), edge{empty_key, 0});
+  edge_count_ = 0;
   prefix_state_.clear();
   last_ = 0;
   for (const char16_t c : query_) {
