@@ -254,9 +254,13 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   // The pairs after it moved when the count's length changed.
   const std::size_t new_length = compact_int_size(count);
   if (has_index(list) && new_length != old_length) {
-    for (std::uint32_t& slot : list.extras->slots) {
-      if (slot > count_pos + 1) slot = static_cast<std::uint32_t>(slot + new_length - old_length);
-    }
+    // Branch-free, so that the compiler runs it over several slots at a time.
+    const auto after = static_cast<std::uint32_t>(count_pos + 1);
+    const auto delta = static_cast<std::uint32_t>(new_length - old_length);  // may wrap
+    std::uint32_t* slots = list.extras->slots.data();
+    const std::size_t n = list.extras->slots.size();
+    for (std::size_t i = 0; i < n; ++i)
+      slots[i] += (slots[i] > after ? delta : 0u);
   }
 }
 
