@@ -59,7 +59,7 @@ std::size_t slot_of(std::uint32_t id, std::size_t mask) {
 
 // The offset of the first pair with the id through the index, or not_found.
 std::size_t index_find(const packed_list& list, std::uint32_t id) {
-  const std::vector<std::uint32_t>& slots = list.extras->slots;
+  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
   const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
     if (slots[slot] == 0) return not_found;
@@ -70,7 +70,7 @@ std::size_t index_find(const packed_list& list, std::uint32_t id) {
 
 // Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
 void index_insert(packed_list& list, std::size_t offset) {
-  std::vector<std::uint32_t>& slots = list.extras->slots;
+  std::vector<std::uint32_t>& slots = list.extras->id_slots;
   const std::size_t mask = slots.size() - 1;
   const std::uint32_t id = decode_at(list.data.get(), offset);
   for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
@@ -95,7 +95,7 @@ void build_index(packed_list& list) {
   while (slots < 2 * pairs)
     slots *= 2;
   if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list.extras->slots.assign(slots, 0);
+  list.extras->id_slots.assign(slots, 0);
   list.extras->used = 0;
   for (std::size_t pos = 0; pos < bytes.size();) {
     index_insert(list, pos);
@@ -105,7 +105,7 @@ void build_index(packed_list& list) {
 }
 
 bool has_index(const packed_list& list) {
-  return list.extras && !list.extras->slots.empty();
+  return list.extras && !list.extras->id_slots.empty();
 }
 
 // Every edit calls this first: the summary no longer describes the list.
@@ -239,7 +239,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     append_value(list, id);
     append_value(list, 0);
     if (has_index(list)) {
-      if (4 * (list.extras->used + 1) > 3 * list.extras->slots.size()) {
+      if (4 * (list.extras->used + 1) > 3 * list.extras->id_slots.size()) {
         build_index(list);
       } else {
         index_insert(list, offset);
@@ -257,8 +257,8 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     // Branch-free, so that the compiler runs it over several slots at a time.
     const auto after = static_cast<std::uint32_t>(count_pos + 1);
     const auto delta = static_cast<std::uint32_t>(new_length - old_length);  // may wrap
-    std::uint32_t* slots = list.extras->slots.data();
-    const std::size_t n = list.extras->slots.size();
+    std::uint32_t* slots = list.extras->id_slots.data();
+    const std::size_t n = list.extras->id_slots.size();
     for (std::size_t i = 0; i < n; ++i)
       slots[i] += (slots[i] > after ? delta : 0u);
   }

@@ -26,7 +26,7 @@ struct id_count {
 struct list_extras {
   // Open addressing from a long pair list's ids to the byte offset of the first pair holding
   // each: offset + 1, 0 for an empty slot; a power of two long, or empty for no index.
-  std::vector<std::uint32_t> slots;
+  std::vector<std::uint32_t> id_slots;
   std::uint32_t used = 0;
   // The first pair of each distinct count, in stored order; valid while has_summary.
   std::vector<id_count> summary;
