@@ -26,7 +26,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
   LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
-  -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_FUZZ=OFF >/dev/null
+  -DTSUGIHAGI_TESTS=OFF -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_FUZZ=OFF -DTSUGIHAGI_WERROR=ON >/dev/null
 ninja -C "$build" -j"$jobs"
 
 step "package"
