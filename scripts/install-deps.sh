@@ -6,7 +6,8 @@ set -euo pipefail
 run_packages=(g++ cmake ninja-build libboost-dev qt6-base-dev fonts-vlgothic)
 run_packages+=(libcli11-dev libedit-dev nlohmann-json3-dev)  # tsugihagi-cli
 test_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
-  xvfb xauth xdotool openbox g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales imagemagick)
+  xvfb xauth xdotool openbox g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales imagemagick
+  dpkg-dev lintian appstream)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

@@ -45,6 +45,7 @@ step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebIn
 # Run through bash, so that a script that lost its run bit still runs (never skipped).
 step "fuzzing the loaders" bash "$root/scripts/fuzz.sh"
 step "windows program under wine" bash "$root/scripts/test-windows.sh"
+step "debian package" bash "$root/scripts/test-package.sh"
 
 echo
 [ ${#failures[@]} -eq 0 ] || echo "failed: ${failures[*]}"

@@ -1,10 +1,12 @@
 // tsugihagi: the Qt 6 window front-end for Linux. Works in the current working directory,
-// which must hold "data/" with the five data files (empty files on a first run).
+// which must hold "data/" with the five data files (empty files on a first run); one program
+// at a time per folder.
 #include <QApplication>
 #include <QIcon>
 #include <filesystem>
 
-#include "main_window.h"
+#include "frontends/qt/main_window.h"
+#include "frontends/qt/session_end.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
@@ -14,12 +16,7 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(icon);
   QGuiApplication::setDesktopFileName(QStringLiteral("tsugihagi"));
 
-  tsugihagi::session s(std::filesystem::current_path());
-  if (tsugihagi::qt::start(s)) {
-    tsugihagi::qt::main_window window(s);
-    window.show();
-    QApplication::exec();
-  }  // the window is gone: the learned state has been saved if the box was set
-  tsugihagi::finish_session(s);
-  return 0;
+  // From here on SIGTERM, SIGHUP and logout close the window as its close button does.
+  const tsugihagi::qt::session_end_watch watch;
+  return tsugihagi::qt::run_program(std::filesystem::current_path());
 }

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -7,6 +8,8 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QTextDocument>
+
+#include "core/io/folder_lock.h"
 
 namespace tsugihagi::qt {
 namespace {
@@ -27,6 +30,22 @@ bool start(session& s, const message_box_fn& show) {
   const startup_status status = start_session(s);
   if (const auto message = startup_message(status)) show(to_qstring(*message));
   return status == startup_status::ready;
+}
+
+int run_program(const std::filesystem::path& dir, const message_box_fn& show) {
+  const folder_lock lock = lock_folder(dir);
+  if (lock.status() == folder_lock_status::in_use) {
+    show(to_qstring(folder_in_use_message));
+    return 0;
+  }
+  session s(dir);
+  if (start(s, show)) {
+    main_window window(s);
+    window.show();
+    QApplication::exec();
+  }  // the window is gone: the learned state has been saved if the box was set
+  finish_session(s);
+  return 0;
 }
 
 std::u16string box_text(const QPlainTextEdit& box) {
@@ -65,8 +84,8 @@ input_box_edit::input_box_edit(QWidget* parent, submit_fn submit)
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  // Focus by click only: nothing is focused at start and Tab never reaches the box; inside
-  // the box Tab types a tab character, as in the Windows version.
+  // Focused at start and by click only: Tab never moves the focus; inside the box Tab types
+  // a tab character, as in the Windows version.
   setFocusPolicy(Qt::ClickFocus);
   setTabChangesFocus(false);
 }
@@ -132,6 +151,9 @@ main_window::main_window(session& s, QWidget* parent)
   save_checkbox_->setChecked(save_on_exit(s));
   // The setting toggles alongside the check mark and is never read back from the widget.
   connect(save_checkbox_, &QCheckBox::clicked, this, [this] { toggle_save_on_exit(session_); });
+
+  // Typing goes to the input box from the start, without a click.
+  input_box_->setFocus();
 }
 
 main_window::~main_window() {

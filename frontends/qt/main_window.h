@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
 
 #include "core/app/session.h"
@@ -22,6 +23,14 @@ using message_box_fn = std::function<void(const QString& text)>;
 // Runs start_session on `s` and, for a dictionary or log failure, shows its message through
 // `show`. Returns true only when the window may be built; a settings abort shows nothing.
 bool start(session& s, const message_box_fn& show = show_message_box);
+
+// The whole run of the program in `dir`: takes the folder's lock (a folder in use by another
+// program shows folder_in_use_message through `show` and ends there, before any file is
+// read), then starts the session, shows the main window and runs the event loop until it
+// closes, and finishes the session. A lock that cannot be taken at all (a read-only folder)
+// does not stop the run. Returns the process's exit code, always 0.
+// REQUIRES: a QApplication exists.
+int run_program(const std::filesystem::path& dir, const message_box_fn& show = show_message_box);
 
 // The Windows version's edit control gives line breaks as CR LF, Qt's as U+2029 (or U+2028):
 // box_text returns the box's text with CR LF, as the Windows version reads it.

@@ -1,20 +1,29 @@
 // Tests of the Qt window on the real core. Each test runs in a fresh temporary working folder
 // holding "data/" with the five data files, empty; ctest runs them on the offscreen platform.
+#include <signal.h>
+
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 #include <filesystem>
+#include <map>
 #include <memory>
 
-#include "main_window.h"
+#include "core/io/folder_lock.h"
+#include "frontends/qt/main_window.h"
+#include "frontends/qt/session_end.h"
 
 namespace {
 
@@ -66,6 +75,50 @@ QString reference_output(const QStringList& lines) {
   return shown;
 }
 
+// Everything a run leaves in its folder: the data files, "log.txt" and "config".
+std::map<QString, QByteArray> folder_contents(const QString& root) {
+  std::map<QString, QByteArray> files;
+  for (const QString& name : data_files)
+    files["data/" + name] = contents(root + "/data/" + name);
+  files["log.txt"] = contents(root + "/log.txt");
+  files["config"] = contents(root + "/config");
+  return files;
+}
+
+// A run alone in a fresh folder, on the fixed clock: the lines are entered, the window saves
+// and the session finishes. Returns what the run left.
+std::map<QString, QByteArray> contents_after_a_run_alone(const QStringList& lines) {
+  QTemporaryDir dir;
+  make_data_dir(dir.path());
+  {
+    session s(dir.path().toStdString(), fixed_clock);
+    if (tsugihagi::start_session(s) != tsugihagi::startup_status::ready) return {};
+    for (const QString& line : lines)
+      tsugihagi::submit_line(s, std::u16string(line.toStdU16String()));
+    tsugihagi::save_learned_state(s);
+    tsugihagi::finish_session(s);
+  }
+  return folder_contents(dir.path());
+}
+
+// Dates the data files a day back, so that any rewrite shows in their times.
+void age_data_files() {
+  const QDateTime past = QDateTime::currentDateTime().addDays(-1);
+  for (const QString& name : data_files) {
+    QFile file("data/" + name);
+    file.open(QIODevice::ReadWrite);
+    file.setFileTime(past, QFileDevice::FileModificationTime);
+  }
+}
+
+bool data_files_rewritten() {
+  const QDateTime recent = QDateTime::currentDateTime().addSecs(-3600);
+  for (const QString& name : data_files) {
+    if (QFileInfo("data/" + name).lastModified() < recent) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 class main_window_test : public QObject {
@@ -82,7 +135,7 @@ class main_window_test : public QObject {
     dir_.reset();
   }
 
-  void window_has_the_fixed_layout_and_nothing_focused() {
+  void window_has_the_fixed_layout_and_the_input_box_focused() {
     auto s = open_session();
     QVERIFY(s);
     main_window w(*s);
@@ -98,15 +151,15 @@ class main_window_test : public QObject {
     QCOMPARE(w.findChild<QWidget*>("save_checkbox")->geometry(), QRect(0, 304, 200, 34));
     QCOMPARE(w.save_checkbox()->text(), "終了時に学習状態を保存");
 
-    // Tab reaches no control; a click puts the keyboard into the input box, where Tab types.
-    QCOMPARE(QApplication::focusWidget(), nullptr);
-    QTest::keyClick(&w, Qt::Key_Tab);
-    QCOMPARE(QApplication::focusWidget(), nullptr);
-    QTest::mouseClick(w.input_box()->viewport(), Qt::LeftButton);
+    // The first keys typed reach the input box without a click; Tab types a tab there and
+    // never moves the focus.
     QCOMPARE(QApplication::focusWidget(), w.input_box());
+    QTest::keyClicks(QApplication::focusWidget(), "abc");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), w.input_box());
-    QCOMPARE(w.input_box()->toPlainText(), "\t");
+    QCOMPARE(w.input_box()->toPlainText(), "abc\t");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(w.output_box()->toPlainText().startsWith("user > abc\t\nhagi > "));
   }
 
   void enter_keys_submit_the_line_data() {
@@ -283,6 +336,104 @@ class main_window_test : public QObject {
       QCOMPARE(contents("data/" + name), name == missing ? "missing" : QByteArray());
     }
     QCOMPARE(contents("config"), on);
+  }
+
+  void termination_signal_closes_the_window_and_saves_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void termination_signal_closes_the_window_and_saves() {
+    QFETCH(int, signal);
+    const tsugihagi::qt::session_end_watch watch;
+    auto s = open_session();
+    QVERIFY(s);
+    for (const QString& name : data_files)
+      QVERIFY(QFile::remove("data/" + name));
+    main_window w(*s);
+    w.show();
+    type_text(w.input_box(), "シグナルのテスト");
+    QTest::keyClick(w.input_box(), Qt::Key_Return);
+    QVERIFY(std::raise(signal) == 0);  // without the watch this ends the test program
+    QTRY_VERIFY(!w.isVisible());
+    for (const QString& name : data_files)
+      QVERIFY2(QFile::exists("data/" + name), qPrintable(name));
+  }
+
+  void quitting_the_application_closes_the_window_and_saves() {
+    const tsugihagi::qt::session_end_watch watch;
+    auto s = open_session();
+    QVERIFY(s);
+    for (const QString& name : data_files)
+      QVERIFY(QFile::remove("data/" + name));
+    main_window w(*s);
+    w.show();
+    QApplication::setQuitOnLastWindowClosed(false);
+    QTimer::singleShot(0, [] { QCoreApplication::quit(); });
+    QApplication::exec();  // quitting, as at logout, closes the windows
+    QApplication::setQuitOnLastWindowClosed(true);
+    QVERIFY(!w.isVisible());
+    for (const QString& name : data_files)
+      QVERIFY2(QFile::exists("data/" + name), qPrintable(name));
+  }
+
+  void the_program_saves_and_exits_normally_on_a_termination_signal_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+  }
+  void the_program_saves_and_exits_normally_on_a_termination_signal() {
+    QFETCH(int, signal);
+    age_data_files();
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(dir_->path());
+    program.start(TSUGIHAGI_QT_PROGRAM, {});
+    QVERIFY(program.waitForStarted());
+    // "log.txt" is created once the handlers are in place; the signal is read in the event
+    // loop, once the window is up.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists("log.txt"), 20000);
+    QVERIFY(::kill(static_cast<pid_t>(program.processId()), signal) == 0);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(data_files_rewritten());
+    QCOMPARE(contents("config"), on);
+  }
+
+  void a_second_program_on_a_locked_folder_is_refused() {
+    const QStringList lines = {"こんにちは", "今日はいい天気ですね"};
+    {
+      // The first program: its lock, its session and its window.
+      const tsugihagi::folder_lock lock = tsugihagi::lock_folder(dir_->path().toStdString());
+      QVERIFY(lock.acquired());
+      auto s = open_session();
+      QVERIFY(s);
+      main_window w(*s);
+      w.show();
+      type_text(w.input_box(), lines[0]);
+      QTest::keyClick(w.input_box(), Qt::Key_Return);
+      const auto before = folder_contents(dir_->path());
+
+      QStringList messages;
+      QTimer hang_guard;  // a second program that runs its window must not block the test
+      hang_guard.setSingleShot(true);
+      connect(&hang_guard, &QTimer::timeout, [] { QApplication::closeAllWindows(); });
+      hang_guard.start(5000);
+      QCOMPARE(tsugihagi::qt::run_program(dir_->path().toStdString(),
+                                          [&](const QString& text) { messages << text; }),
+               0);
+      QCOMPARE(messages, QStringList{"この学習データは別のつぎはぎが使用中です"});
+      QCOMPARE(folder_contents(dir_->path()), before);  // nothing read over, nothing written
+
+      type_text(w.input_box(), lines[1]);
+      QTest::keyClick(w.input_box(), Qt::Key_Return);
+      QVERIFY(w.close());
+      tsugihagi::finish_session(*s);
+    }
+    QCOMPARE(folder_contents(dir_->path()), contents_after_a_run_alone(lines));
   }
 
   void start_up_message_box_has_default_caption_ok_only_and_no_icon() {

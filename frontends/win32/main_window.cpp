@@ -17,6 +17,7 @@ struct window_state {
   HWND output_box = nullptr;
   HWND save_checkbox = nullptr;
   HICON small_icon = nullptr;  // kept for the life of the process
+  bool saved = false;          // the exit saves have run
 };
 window_state state;
 
@@ -31,12 +32,6 @@ constexpr DWORD save_checkbox_style = 0x50000003;
 
 const wchar_t* wide(std::u16string_view text) {
   return reinterpret_cast<const wchar_t*>(text.data());
-}
-
-// A message box with no owner, the system's caption and an OK button only. The texts are
-// NUL-terminated string literals.
-void show_message(std::u16string_view text) {
-  MessageBoxW(nullptr, wide(text), nullptr, MB_OK);
 }
 
 // Wine's RichEdit answers 0 to the language-option messages, so under wine a control that
@@ -72,10 +67,21 @@ LRESULT CALLBACK input_box_procedure(HWND hwnd, UINT message, WPARAM wparam, LPA
   return CallWindowProcW(state.input_box_proc, hwnd, message, wparam, lparam);
 }
 
+void save_once() {
+  if (state.saved) return;
+  state.saved = true;
+  save_learned_state(*state.s);
+}
+
 LRESULT CALLBACK main_window_procedure(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_DESTROY) {
-    save_learned_state(*state.s);
+    save_once();
     PostQuitMessage(0);
+  } else if (message == WM_ENDSESSION && wparam == TRUE) {
+    // Windows ends the process once this returns, without ending the message loop: the
+    // whole exit sequence's writes happen here (data files, transcript closed, "config").
+    save_once();
+    finish_session(*state.s);
   } else if (message == WM_COMMAND && LOWORD(wparam) == save_checkbox_id) {
     // The control toggles its own check mark; the setting follows it without reading it.
     toggle_save_on_exit(*state.s);
@@ -91,6 +97,10 @@ HWND create_child(const wchar_t* window_class, const wchar_t* text, DWORD style,
 }
 
 }  // namespace
+
+void show_message(std::u16string_view text) {
+  MessageBoxW(nullptr, wide(text), nullptr, MB_OK);
+}
 
 void run_main_window(HINSTANCE instance, session& s) {
   state.s = &s;

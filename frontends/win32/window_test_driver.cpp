@@ -1,9 +1,11 @@
 // Tests tsugihagi.exe's real window: starts it in scratch folders, types into the input box,
 // clicks the check box, closes the window and checks the box texts and the files left
 // behind. Usage: tsugihagi_window_test <path of tsugihagi.exe>. Exit code 0 when every check
-// passes. Every wait is bounded, so a hung program fails the test instead of blocking it.
-// With --enter-line <text> it instead types one line into the running program's window and
-// prints the window's screen rectangle as "x y width height" (for screenshots).
+// passes; it also ends a session as Windows does, starts a second program on a folder in use,
+// and reads the version resource. Every wait is bounded, so a hung program fails the test instead
+// of blocking it. With --enter-line <text> it instead types one line into the running program's
+// window and prints the window's screen rectangle as "x y width height" (for screenshots); with
+// --unpacked <folder> it runs the first-run checks on the program unpacked from the download.
 #include <windows.h>
 
 #include <chrono>
@@ -88,6 +90,16 @@ std::wstring text_of(HWND hwnd) {
       SendMessageW(hwnd, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(n));
   return text;
+}
+
+// The text a message box shows: its static controls' texts.
+std::wstring message_box_text(HWND box) {
+  std::wstring shown;
+  for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child != nullptr;
+       child = FindWindowExW(box, child, L"Static", nullptr)) {
+    shown += text_of(child);
+  }
+  return shown;
 }
 
 struct running_app {
@@ -283,12 +295,7 @@ void a_missing_file_stops_with(const fs::path& exe, const wchar_t* missing,
   const HWND box = app.wait_for_window(L"#32770");
   check(box != nullptr, "a message box appears");
   if (box == nullptr) return;
-  std::wstring shown;
-  for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child != nullptr;
-       child = FindWindowExW(box, child, L"Static", nullptr)) {
-    shown += text_of(child);
-  }
-  check(shown == message, "the message box shows the expected text");
+  check(message_box_text(box) == message, "the message box shows the expected text");
   check(FindWindowW(L"tsugihagi_main_window", nullptr) == nullptr, "no main window is built");
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   check(app.exits_cleanly(), "OK ends the program with exit code 0");
@@ -296,6 +303,126 @@ void a_missing_file_stops_with(const fs::path& exe, const wchar_t* missing,
   check(read_bytes(dir / "config") == std::string(1, '\x01'), "config is written with 01");
   check(fs::exists(dir / "log.txt") && read_bytes(dir / "log.txt").empty(), "log.txt is empty");
   fs::remove_all(dir);
+}
+
+void ending_the_session_saves_before_the_process_ends(const fs::path& exe, bool box_set) {
+  std::printf("Windows ending the session (box %s) runs the exit writes before the process ends\n",
+              box_set ? "set" : "cleared");
+  const fs::path dir =
+      make_folder(box_set ? L"end-session-set" : L"end-session-cleared", data_files);
+  running_app app;
+  if (!open_main_window(app, exe, dir)) return;
+  const folder_state before = snapshot(dir);
+  const std::wstring line = L"さようなら、また明日";
+  const std::wstring reply = exchange(app, line);
+  if (!box_set) app.click_checkbox();
+  check(SendMessageW(app.main_window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == TRUE,
+        "the window lets the session end");
+  SendMessageW(app.main_window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  // Windows ends the process as soon as the window has answered, with no further message.
+  TerminateProcess(app.process.hProcess, 1);
+  WaitForSingleObject(app.process.hProcess, timeout_ms);
+
+  const folder_state after = snapshot(dir);
+  if (box_set) {
+    bool all_rewritten = after.size() == data_files.size();
+    for (const auto& name : data_files) {
+      all_rewritten = all_rewritten && after.at(name).second != before.at(name).second;
+    }
+    check(all_rewritten && !after.at(L"log.data").first.empty(),
+          "all five data files are written with what was learned");
+  } else {
+    check(after == before, "the data files are left untouched");
+  }
+  check(read_bytes(dir / "config") == std::string(1, box_set ? '\x01' : '\0'),
+        "config is written with the box's state");
+  check(read_bytes(dir / "log.txt") == transcript_of(line, reply), "log.txt holds the exchange");
+  fs::remove_all(dir);
+}
+
+void a_second_program_on_the_folder_is_refused(const fs::path& exe) {
+  std::printf("A second program on a folder in use shows a message and touches nothing\n");
+  const fs::path dir = make_folder(L"in-use", data_files);
+  running_app first;
+  if (!open_main_window(first, exe, dir)) return;
+  const folder_state data_before = snapshot(dir);
+  const std::wstring line1 = L"先に起動したほうです";
+  const std::wstring reply1 = exchange(first, line1);
+  const std::string transcript = read_bytes(dir / "log.txt");
+  const std::string config = read_bytes(dir / "config");
+
+  running_app second;
+  check(second.start(exe, dir), "the second program starts");
+  const HWND box = second.wait_for_window(L"#32770");
+  check(box != nullptr, "it shows a message box");
+  if (box != nullptr) {
+    check(message_box_text(box) == L"この学習データは別のつぎはぎが使用中です",
+          "the message says the learning data is in use");
+    bool own_window = false;
+    for (HWND hwnd = FindWindowExW(nullptr, nullptr, L"tsugihagi_main_window", nullptr);
+         hwnd != nullptr; hwnd = FindWindowExW(nullptr, hwnd, L"tsugihagi_main_window", nullptr)) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(hwnd, &pid);
+      own_window = own_window || pid == second.process.dwProcessId;
+    }
+    check(!own_window, "the second program builds no main window");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    check(second.exits_cleanly(), "OK ends the second program with exit code 0");
+  }
+  check(snapshot(dir) == data_before && read_bytes(dir / "log.txt") == transcript &&
+            read_bytes(dir / "config") == config,
+        "the second program wrote nothing: data files, log.txt and config are as they were");
+
+  const std::wstring line2 = L"まだ話せます";
+  const std::wstring reply2 = exchange(first, line2);
+  check(first.close(), "closing the first program ends it with exit code 0");
+  const folder_state after = snapshot(dir);
+  bool all_rewritten = after.size() == data_files.size();
+  for (const auto& name : data_files) {
+    all_rewritten = all_rewritten && after.at(name).second != data_before.at(name).second;
+  }
+  check(all_rewritten, "the first program saves all five data files");
+  check(read_bytes(dir / "log.txt") == transcript_of(line1, reply1) + transcript_of(line2, reply2),
+        "log.txt holds the first program's two exchanges only");
+  check(read_bytes(dir / "config") == std::string(1, '\x01'), "config holds 01");
+  check(fs::exists(dir / "tsugihagi.lock"), "the lock file stays in the working folder");
+  fs::remove_all(dir);
+}
+
+std::wstring version_string(const std::vector<char>& info, const wchar_t* name) {
+  void* value = nullptr;
+  UINT length = 0;
+  const std::wstring key = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
+  if (!VerQueryValueW(info.data(), key.c_str(), &value, &length) || length == 0) return L"";
+  return std::wstring(static_cast<const wchar_t*>(value), length - 1);
+}
+
+void the_program_carries_its_version(const fs::path& exe) {
+  std::printf("tsugihagi.exe carries its version information\n");
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+  std::vector<char> info(size);
+  check(size != 0 && GetFileVersionInfoW(exe.c_str(), 0, size, info.data()),
+        "the file has a version resource");
+  if (size == 0) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  check(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) &&
+            fixed != nullptr,
+        "the fixed part is there");
+  if (fixed != nullptr) {
+    const std::wstring numbers = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS));
+    check(numbers == TSUGIHAGI_VERSION_TEXT && fixed->dwFileType == VFT_APP,
+          "the file version is the project's and the file is an application");
+  }
+  check(version_string(info, L"ProductVersion") == TSUGIHAGI_VERSION_TEXT &&
+            version_string(info, L"FileVersion") == TSUGIHAGI_VERSION_TEXT,
+        "the version texts are the project's");
+  check(version_string(info, L"FileDescription") == L"人工無脳 つぎはぎ" &&
+            version_string(info, L"ProductName") == L"つぎはぎ (tsugihagi)",
+        "the description and product name");
 }
 
 }  // namespace
@@ -322,9 +449,19 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && std::wstring_view(argv[1]) == L"--enter-line") {
     return enter_line_into_running_program(argv[2]);
   }
+  if (argc == 3 && std::wstring_view(argv[1]) == L"--unpacked") {
+    // The unpacked download: its own tsugihagi.exe in its own folder, as a user starts it.
+    const fs::path dir = fs::absolute(argv[2]);
+    first_run_saves_everything_with_the_box_left_checked(dir / "tsugihagi.exe", dir);
+    std::printf(failures == 0 ? "All checks of the unpacked program passed\n"
+                              : "%d checks of the unpacked program FAILED\n",
+                failures);
+    return failures == 0 ? 0 : 1;
+  }
   if (argc != 2) {
     std::fprintf(stderr,
-                 "usage: tsugihagi_window_test <path of tsugihagi.exe> | --enter-line <text>\n");
+                 "usage: tsugihagi_window_test <path of tsugihagi.exe> | --enter-line <text>\n"
+                 "       | --unpacked <folder holding tsugihagi.exe and data/>\n");
     return 2;
   }
   const fs::path exe = fs::absolute(argv[1]);
@@ -334,6 +471,10 @@ int wmain(int argc, wchar_t** argv) {
   fs::remove_all(dir);
   a_missing_file_stops_with(exe, L"hdid.data", L"辞書の読み込みに失敗しました...");
   a_missing_file_stops_with(exe, L"log.data", L"ログの読み込みに失敗しました...");
+  ending_the_session_saves_before_the_process_ends(exe, true);
+  ending_the_session_saves_before_the_process_ends(exe, false);
+  a_second_program_on_the_folder_is_refused(exe);
+  the_program_carries_its_version(exe);
   std::printf(failures == 0 ? "All window checks passed\n" : "%d window checks FAILED\n", failures);
   return failures == 0 ? 0 : 1;
 }
