@@ -190,6 +190,33 @@ TEST(load_failure, a_partial_data_folder_names_the_file_and_the_reason) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
 }
 
+TEST(working_folder, a_second_program_on_it_is_refused_and_the_first_runs_as_if_alone) {
+  testing::temp_dir alone;
+  testing::make_empty_data(alone.path());
+  const std::vector<std::string> lines{"こんにちは\n", "今日はいい天気ですね\n"};
+  ASSERT_EQ(run_cli_with(in_dir(alone, {"--seed", "3"}), lines[0] + lines[1]).status, 0);
+
+  testing::temp_dir dir;
+  testing::make_empty_data(dir.path());
+  cli_process first(in_dir(dir, {"--seed", "3"}));
+  first.write(lines[0]);
+  first.wait_for_output_lines(1);  // answered: it holds the folder
+  for (const std::vector<std::string>& args : {in_dir(dir, {}), in_dir(dir, {"--learn", "-"})}) {
+    const cli_result second = run_cli_with(args, "さようなら\n");
+    EXPECT_EQ(second.status, 1);
+    EXPECT_TRUE(contains(second.err, dir.path().string() + " is in use by another tsugihagi"))
+        << second.err;
+    EXPECT_TRUE(second.out.empty()) << second.out;
+  }
+  first.write(lines[1]);
+  const cli_result r = first.finish();
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* file : {"config", "log.txt", "data/dic.data", "data/hdid.data",
+                           "data/idiom_hdid.data", "data/idiomdic.data", "data/log.data"}) {
+    EXPECT_EQ(read_file(dir.path() / file), read_file(alone.path() / file)) << file;
+  }
+}
+
 TEST(learn, a_file_that_cannot_be_read_fails_before_anything_happens) {
   testing::temp_dir dir;
   testing::make_empty_data(dir.path());

@@ -16,6 +16,7 @@
 #include "core/app/conversation_turn.h"
 #include "core/app/session.h"
 #include "core/dict/dictionary_files.h"
+#include "core/io/folder_lock.h"
 #include "core/io/utf8.h"
 #include "core/memory/learning.h"
 #include "frontends/cli/data_folder.h"
@@ -319,6 +320,15 @@ int run_terminal(const terminal_options& options) {
   if (!folder) return exit_failure;
   const std::filesystem::path& dir = *folder;
   if (inspecting) return inspect(options, dir);
+
+  // One program per folder: a second one would overwrite the first one's learning at its end.
+  // The lock is held until this function returns; a folder that cannot be locked (read-only,
+  // say) is used unlocked, as the windows do.
+  const folder_lock lock = lock_folder(dir);
+  if (lock.status() == folder_lock_status::in_use) {
+    say(dir.string() + " is in use by another tsugihagi; nothing was loaded or saved");
+    return exit_failure;
+  }
 
   std::error_code error;
   if (!std::filesystem::exists(std::filesystem::symlink_status(dir / "data", error))) {
