@@ -12,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +23,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "core/memory/conversation_log.h"
+#include "tests/support/test_support.h"
 
 namespace tsugihagi::testing {
 
@@ -321,5 +326,15 @@ class pty_process {
   int master_ = -1;
   std::string output_;
 };
+
+// The texts of the lines in "data/log.data" under `dir`, newest first.
+inline std::vector<std::string> logged_lines(const std::filesystem::path& dir) {
+  conversation_log log;
+  EXPECT_TRUE(load_log(log, dir / "data" / "log.data"));
+  std::vector<std::string> lines;
+  for (const text_entry& e : log.line_texts)
+    lines.push_back(u8(e.text));
+  return lines;
+}
 
 }  // namespace tsugihagi::testing

@@ -16,6 +16,7 @@ namespace {
 using testing::bytes;
 using testing::cli_process;
 using testing::cli_result;
+using testing::logged_lines;
 using testing::read_file;
 using testing::run_cli_with;
 
@@ -32,16 +33,6 @@ void expect_prefixed(const std::string& err) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-}
-
-// The texts of the lines in "data/log.data", newest first.
-std::vector<std::string> logged_lines(const std::filesystem::path& dir) {
-  conversation_log log;
-  EXPECT_TRUE(load_log(log, dir / "data" / "log.data"));
-  std::vector<std::string> lines;
-  for (const text_entry& e : log.line_texts)
-    lines.push_back(testing::u8(e.text));
-  return lines;
 }
 
 std::vector<std::string> in_dir(const testing::temp_dir& dir, std::vector<std::string> args) {

@@ -13,16 +13,8 @@ namespace tsugihagi {
 namespace {
 
 using testing::cli_result;
+using testing::logged_lines;
 using testing::pty_process;
-
-std::vector<std::string> logged_lines(const std::filesystem::path& dir) {
-  conversation_log log;
-  EXPECT_TRUE(load_log(log, dir / "data" / "log.data"));
-  std::vector<std::string> lines;
-  for (const text_entry& e : log.line_texts)
-    lines.push_back(testing::u8(e.text));
-  return lines;
-}
 
 // The text after the n-th (from 1) "hagi > " up to the end of its line.
 std::string nth_reply(const std::string& screen, std::size_t n) {
