@@ -341,31 +341,88 @@ TEST(list_edits, match_unpack_edit_pack_on_every_short_list) {
   }
 }
 
+// Whether the list's kept summary is the one the unpacked pairs give.
+bool summary_is_current(const packed_list& list) {
+  return std::ranges::equal(first_pair_of_each_count(list),
+                            reference::first_pair_of_each_count(list));
+}
+
+TEST(list_edits, batches_match_one_sighting_at_a_time_on_every_short_list) {
+  // Every batch of up to three sightings over -1..3, on every short list, with and without a
+  // summary asked for before: the bytes and the summary after it must be the literal ones.
+  std::vector<std::vector<std::int32_t>> batches{{}};
+  for (std::size_t start = 0, length = 1; length <= 3; ++length) {
+    const std::size_t end = batches.size();
+    for (std::size_t i = start; i < end; ++i) {
+      for (std::int32_t x = -1; x <= 3; ++x) {
+        batches.push_back(batches[i]);
+        batches.back().push_back(x);
+      }
+    }
+    start = end;
+  }
+  for (const std::vector<id_count>& pairs : short_pair_lists()) {
+    for (const std::vector<std::int32_t>& batch : batches) {
+      for (const bool summarised : {false, true}) {
+        packed_list fast = pack_pairs(pairs);
+        packed_list literal = pack_pairs(pairs);
+        if (summarised) first_pair_of_each_count(fast);
+        count_in_pairs(fast, batch);
+        for (const std::int32_t x : batch)
+          reference::count_in_pair(literal, x);
+        ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size();
+        ASSERT_TRUE(summary_is_current(fast)) << pairs.size();
+      }
+    }
+  }
+}
+
 TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_the_index) {
   // Long lists whose counts sit just below a length change, then thousands of sightings
-  // (small ids far more often) and some deletions, compared after every edit.
+  // (small ids far more often), alone and in batches, and some deletions, compared after
+  // every edit; the summary, asked for now and then, must stay the literal one throughout.
   std::mt19937 rng(6);
-  for (int round = 0; round < 6; ++round) {
-    const std::uint32_t ids = 300 + rng() % 900;
+  for (int round = 0; round < 8; ++round) {
+    // Every other round's list starts long enough to be indexed at its first edit.
+    const std::uint32_t ids = round % 2 == 0 ? 300 + rng() % 900 : 3000 + rng() % 3000;
     std::vector<id_count> start;
     for (std::uint32_t id = 0; id < ids; id += 2) {
-      const std::int32_t near[] = {0, 250, 254, 255, 65533, 65535, -3};
-      start.push_back({static_cast<std::int32_t>(id), near[rng() % 7]});
+      const std::int32_t near[] = {0, 1, 2, 250, 254, 255, 65533, 65535, -3};
+      start.push_back({static_cast<std::int32_t>(id), near[rng() % 9]});
     }
     std::shuffle(start.begin(), start.end(), rng);
     packed_list fast = pack_pairs(start);
     packed_list literal = pack_pairs(start);
-    for (int step = 0; step < 3000; ++step) {
-      const auto x = static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
-      if (rng() % 50 != 0) {
-        count_in_pair(fast, x);
-        reference::count_in_pair(literal, x);
-      } else {
+    // Small ids far more often, and a quarter of the time a word that is first of its count.
+    const auto sighting = [&] {
+      const std::vector<id_count> firsts = reference::first_pair_of_each_count(literal);
+      if (rng() % 4 == 0 && !firsts.empty()) return firsts[rng() % firsts.size()].id;
+      return static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
+    };
+    for (int step = 0; step < 1500; ++step) {
+      const std::uint32_t action = rng() % 100;
+      if (action < 2) {
+        const std::int32_t x = sighting();
         erase_first_pair(fast, x);
         reference::erase_first_pair(literal, x);
+      } else if (action < 30) {
+        std::vector<std::int32_t> batch(1 + rng() % 12);
+        for (std::int32_t& x : batch)
+          x = sighting();
+        count_in_pairs(fast, batch);
+        for (const std::int32_t x : batch)
+          reference::count_in_pair(literal, x);
+      } else {
+        const std::int32_t x = sighting();
+        count_in_pair(fast, x);
+        reference::count_in_pair(literal, x);
       }
       ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << round << " " << step;
+      if (action % 7 == 0) {
+        ASSERT_TRUE(summary_is_current(fast)) << round << " " << step;
+      }
     }
+    ASSERT_TRUE(summary_is_current(fast)) << round;
   }
 }
 

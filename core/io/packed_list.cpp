@@ -108,9 +108,143 @@ bool has_index(const packed_list& list) {
   return list.extras && !list.extras->id_slots.empty();
 }
 
-// Every edit calls this first: the summary no longer describes the list.
+// Every edit that does not keep the summary in step calls this first.
 void edited(packed_list& list) {
   if (list.extras) list.extras->has_summary = false;
+}
+
+// Whether the summary is kept pair by pair: an indexed list whose summary carries offsets
+// and a tally (a summary made before the index was built does not).
+bool summary_in_step(const packed_list& list) {
+  return has_index(list) && list.extras->has_summary && !list.extras->tally.empty();
+}
+
+constexpr std::uint32_t small_count = 4096;
+
+// Makes the summary of the list's bytes; on an indexed list also its offsets and the tally.
+void build_summary(const packed_list& list, list_extras& extras) {
+  extras.summary.clear();
+  extras.summary_offsets.clear();
+  extras.tally.clear();
+  const bool tallied = !extras.id_slots.empty();
+  std::uint64_t seen[small_count / 64] = {};
+  const std::uint8_t* bytes = list.data.get();
+  const auto size = static_cast<std::size_t>(list.size);
+  for (std::size_t pos = 0; pos < size;) {
+    const std::size_t start = pos;
+    const auto id = static_cast<std::int32_t>(decode_at(bytes, pos));
+    pos += 1 + bytes[pos];
+    const auto count = static_cast<std::int32_t>(decode_at(bytes, pos));
+    pos += 1 + bytes[pos];
+    if (tallied) {
+      const auto it = std::ranges::lower_bound(extras.tally, count, {}, &id_count::id);
+      if (it != extras.tally.end() && it->id == count) {
+        ++it->count;
+      } else {
+        extras.tally.insert(it, {count, 1});
+      }
+    }
+    const auto c = static_cast<std::uint32_t>(count);
+    if (c < small_count) {
+      if ((seen[c / 64] >> (c % 64) & 1) != 0) continue;
+      seen[c / 64] |= std::uint64_t{1} << (c % 64);
+    } else if (std::ranges::any_of(extras.summary,
+                                   [&](const id_count& p) { return p.count == count; })) {
+      continue;
+    }
+    extras.summary.push_back({id, count});
+    if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
+  }
+  extras.summary.shrink_to_fit();
+  extras.summary_offsets.shrink_to_fit();
+  extras.has_summary = true;
+}
+
+// Adds `delta` to the number of pairs holding the count; returns the number now.
+std::int32_t tally_add(list_extras& extras, std::int32_t count, std::int32_t delta) {
+  const auto it = std::ranges::lower_bound(extras.tally, count, {}, &id_count::id);
+  if (it != extras.tally.end() && it->id == count) {
+    it->count += delta;
+    const std::int32_t now = it->count;
+    if (now == 0) extras.tally.erase(it);
+    return now;
+  }
+  extras.tally.insert(it, {count, delta});
+  return delta;
+}
+
+// The summary entry with the count, or -1.
+std::ptrdiff_t summary_entry(const list_extras& extras, std::int32_t count) {
+  for (std::size_t k = 0; k < extras.summary.size(); ++k) {
+    if (extras.summary[k].count == count) return static_cast<std::ptrdiff_t>(k);
+  }
+  return -1;
+}
+
+// Sets entry k (or a new one when k is -1) to the pair at `offset` and moves it to its place
+// in stored order.
+void summary_set(list_extras& extras, std::ptrdiff_t k, id_count pair, std::uint32_t offset) {
+  std::vector<id_count>& pairs = extras.summary;
+  std::vector<std::uint32_t>& offsets = extras.summary_offsets;
+  if (k < 0) {
+    pairs.push_back(pair);
+    offsets.push_back(offset);
+    k = static_cast<std::ptrdiff_t>(pairs.size()) - 1;
+  }
+  auto i = static_cast<std::size_t>(k);
+  pairs[i] = pair;
+  offsets[i] = offset;
+  for (; i > 0 && offsets[i - 1] > offsets[i]; --i) {
+    std::swap(pairs[i - 1], pairs[i]);
+    std::swap(offsets[i - 1], offsets[i]);
+  }
+  for (; i + 1 < pairs.size() && offsets[i + 1] < offsets[i]; ++i) {
+    std::swap(pairs[i + 1], pairs[i]);
+    std::swap(offsets[i + 1], offsets[i]);
+  }
+}
+
+// Keeps the summary of an indexed list in step after the pair at `pos` went from count
+// `before` to `after` (its bytes already rewritten, the later pairs moved by `shift`).
+void summary_count_changed(packed_list& list, std::size_t pos, std::int32_t before,
+                           std::int32_t after, std::ptrdiff_t shift) {
+  list_extras& extras = *list.extras;
+  const std::uint8_t* bytes = list.data.get();
+  const auto id = static_cast<std::int32_t>(decode_at(bytes, pos));
+  if (shift != 0) {
+    for (std::uint32_t& offset : extras.summary_offsets) {
+      if (offset > pos)
+        offset = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(offset) + shift);
+    }
+  }
+  const std::int32_t left = tally_add(extras, before, -1);
+  tally_add(extras, after, 1);
+  const std::ptrdiff_t was = summary_entry(extras, before);
+  if (was >= 0 && extras.summary_offsets[static_cast<std::size_t>(was)] == pos) {
+    if (left == 0) {
+      extras.summary.erase(extras.summary.begin() + was);
+      extras.summary_offsets.erase(extras.summary_offsets.begin() + was);
+    } else {
+      // Another pair holds the count: the first one after this pair takes the place.
+      const auto size = static_cast<std::size_t>(list.size);
+      std::size_t at = pos + 1 + bytes[pos];
+      at += 1 + bytes[at];
+      while (at < size) {
+        const std::size_t start = at;
+        const auto other = static_cast<std::int32_t>(decode_at(bytes, at));
+        at += 1 + bytes[at];
+        const auto count = static_cast<std::int32_t>(decode_at(bytes, at));
+        at += 1 + bytes[at];
+        if (count == before) {
+          summary_set(extras, was, {other, before}, static_cast<std::uint32_t>(start));
+          break;
+        }
+      }
+    }
+  }
+  const std::ptrdiff_t now = summary_entry(extras, after);
+  if (now < 0 || extras.summary_offsets[static_cast<std::size_t>(now)] > pos)
+    summary_set(extras, now, {id, after}, static_cast<std::uint32_t>(pos));
 }
 
 // The offset of the first pair with the id, or not_found; indexes a long list first.
@@ -230,9 +364,10 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes) {
 }
 
 void count_in_pair(packed_list& list, std::int32_t x) {
-  edited(list);
   const auto id = static_cast<std::uint32_t>(x);
   const std::size_t pos = find_pair(list, id);
+  const bool in_step = summary_in_step(list);
+  if (!in_step) edited(list);
   if (pos == not_found) {
     const auto offset = static_cast<std::size_t>(list.size);
     reserve_more(list, compact_int_size(id) + 1);
@@ -245,11 +380,14 @@ void count_in_pair(packed_list& list, std::int32_t x) {
         index_insert(list, offset);
       }
     }
+    if (in_step && tally_add(*list.extras, 0, 1) == 1)
+      summary_set(*list.extras, -1, {x, 0}, static_cast<std::uint32_t>(offset));
     return;
   }
   const std::size_t count_pos = pos + 1 + list.data[pos];
   const std::size_t old_length = 1 + std::size_t{list.data[count_pos]};
-  const std::uint32_t count = decode_at(list.data.get(), count_pos) + 1;
+  const std::uint32_t old_count = decode_at(list.data.get(), count_pos);
+  const std::uint32_t count = old_count + 1;
   replace_value(list, count_pos, old_length, count);
   // The pairs after it moved when the count's length changed.
   const std::size_t new_length = compact_int_size(count);
@@ -262,6 +400,119 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     for (std::size_t i = 0; i < n; ++i)
       slots[i] += (slots[i] > after ? delta : 0u);
   }
+  if (in_step) {
+    summary_count_changed(
+        list, pos, static_cast<std::int32_t>(old_count), static_cast<std::int32_t>(count),
+        static_cast<std::ptrdiff_t>(new_length) - static_cast<std::ptrdiff_t>(old_length));
+  }
+}
+
+void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
+  if (xs.size() <= 1 || has_index(list) || list.size >= index_min_bytes) {
+    for (const std::int32_t x : xs)
+      count_in_pair(list, x);
+    return;
+  }
+  // The distinct ids in order of first sighting, each with its sightings and the offset of
+  // its first pair; a small open table finds them by id.
+  struct sighting {
+    std::uint32_t id;
+    std::uint32_t times;
+    std::size_t pos;
+  };
+  std::vector<sighting> seen;
+  std::size_t table_size = 16;
+  while (table_size < 2 * xs.size())
+    table_size *= 2;
+  std::vector<std::int32_t> table(table_size, -1);
+  const std::size_t mask = table_size - 1;
+  const auto lookup = [&](std::uint32_t id) -> std::int32_t& {
+    for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+      std::int32_t& k = table[slot];
+      if (k < 0 || seen[static_cast<std::size_t>(k)].id == id) return k;
+    }
+  };
+  for (const std::int32_t x : xs) {
+    const auto id = static_cast<std::uint32_t>(x);
+    std::int32_t& k = lookup(id);
+    if (k < 0) {
+      k = static_cast<std::int32_t>(seen.size());
+      seen.push_back({id, 0, not_found});
+    }
+    ++seen[static_cast<std::size_t>(k)].times;
+  }
+  // One pass finds the first pair of each, stopping once all are found.
+  const std::uint8_t* bytes = list.data.get();
+  const auto size = static_cast<std::size_t>(list.size);
+  std::size_t found = 0;
+  for (std::size_t pos = 0; pos < size && found < seen.size();) {
+    const std::size_t start = pos;
+    const std::uint32_t id = decode_at(bytes, pos);
+    pos += 1 + bytes[pos];
+    pos += 1 + bytes[pos];
+    const std::int32_t k = lookup(id);
+    if (k >= 0 && seen[static_cast<std::size_t>(k)].pos == not_found) {
+      seen[static_cast<std::size_t>(k)].pos = start;
+      ++found;
+    }
+  }
+  const bool had_summary = list.extras && list.extras->has_summary;
+  edited(list);
+  // The counts of the pairs found, in stored order; in place unless a length changes.
+  struct change {
+    std::size_t count_pos;
+    std::size_t old_length;
+    std::uint32_t count;
+  };
+  std::vector<change> changes;
+  std::ptrdiff_t grown = 0;
+  std::size_t appended = 0;
+  for (const sighting& s : seen) {
+    if (s.pos == not_found) {
+      appended += compact_int_size(s.id) + compact_int_size(s.times - 1);
+      continue;
+    }
+    const std::size_t count_pos = s.pos + 1 + bytes[s.pos];
+    const std::size_t old_length = 1 + std::size_t{bytes[count_pos]};
+    const std::uint32_t count = decode_at(bytes, count_pos) + s.times;
+    grown += static_cast<std::ptrdiff_t>(compact_int_size(count)) -
+             static_cast<std::ptrdiff_t>(old_length);
+    changes.push_back({count_pos, old_length, count});
+  }
+  if (grown == 0 && std::ranges::all_of(changes, [](const change& c) {
+        return compact_int_size(c.count) == c.old_length;
+      })) {
+    for (const change& c : changes)
+      encode_compact_int(c.count, list.data.get() + c.count_pos);
+  } else {
+    std::ranges::sort(changes, {}, &change::count_pos);
+    const std::size_t new_size =
+        static_cast<std::size_t>(static_cast<std::ptrdiff_t>(size) + grown);
+    const std::size_t capacity =
+        new_size + appended + std::max<std::size_t>(16, (new_size + appended) / 8);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::size_t from = 0;
+    std::uint8_t* out = block.get();
+    for (const change& c : changes) {
+      std::memcpy(out, bytes + from, c.count_pos - from);
+      out += c.count_pos - from;
+      out += encode_compact_int(c.count, out);
+      from = c.count_pos + c.old_length;
+    }
+    std::memcpy(out, bytes + from, size - from);
+    list.data = std::move(block);
+    list.capacity = static_cast<std::int32_t>(capacity);
+    list.size = static_cast<std::int32_t>(new_size);
+  }
+  if (appended > 0) {
+    reserve_more(list, appended);
+    for (const sighting& s : seen) {
+      if (s.pos != not_found) continue;
+      append_value(list, s.id);
+      append_value(list, s.times - 1);
+    }
+  }
+  if (had_summary) build_summary(list, *list.extras);
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {
@@ -289,25 +540,8 @@ bool erase_first_pair(packed_list& list, std::int32_t x) {
 
 std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
   if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list_extras& extras = *list.extras;
-  if (extras.has_summary) return extras.summary;
-  extras.summary.clear();
-  constexpr std::uint32_t small = 4096;
-  std::uint64_t seen[small / 64] = {};
-  for_each_pair(list, [&](std::int32_t id, std::int32_t count) {
-    const auto c = static_cast<std::uint32_t>(count);
-    if (c < small) {
-      if ((seen[c / 64] >> (c % 64) & 1) != 0) return;
-      seen[c / 64] |= std::uint64_t{1} << (c % 64);
-    } else if (std::any_of(extras.summary.begin(), extras.summary.end(),
-                           [&](const id_count& p) { return p.count == count; })) {
-      return;
-    }
-    extras.summary.push_back({id, count});
-  });
-  extras.summary.shrink_to_fit();
-  extras.has_summary = true;
-  return extras.summary;
+  if (!list.extras->has_summary) build_summary(list, *list.extras);
+  return list.extras->summary;
 }
 
 bool is_id_list(std::span<const std::uint8_t> bytes) {

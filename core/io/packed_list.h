@@ -5,7 +5,9 @@
 // and packing again, without the copies: a list keeps a little room to grow at its end, and
 // a long pair list carries a hash index from id to the offset of its first pair, so that
 // counting a sighting in it is O(1) instead of a scan (8 to 16 bytes per pair, only on lists
-// of index_min_bytes or more).
+// of index_min_bytes or more). Sightings counted in a batch cost one pass over a shorter list.
+// The summary of a pair list (the first pair of each count) is kept in step with the counts
+// once asked for: refreshed by a batch's pass, or updated pair by pair on an indexed list.
 #pragma once
 
 #include <cstddef>
@@ -31,6 +33,10 @@ struct list_extras {
   // The first pair of each distinct count, in stored order; valid while has_summary.
   std::vector<id_count> summary;
   bool has_summary = false;
+  // On an indexed list with a summary: the byte offset of each summary pair, and how many
+  // pairs hold each count (count, pairs), so that a count can change without a rescan.
+  std::vector<std::uint32_t> summary_offsets;
+  std::vector<id_count> tally;
 };
 
 struct packed_list {
@@ -44,8 +50,9 @@ struct packed_list {
   }
 };
 
-// Pair lists of at least this many bytes get an index when an edit meets them.
-inline constexpr std::int32_t index_min_bytes = 2048;
+// Pair lists of at least this many bytes get an index when an edit meets them. Shorter ones
+// are scanned: once per batch of sightings.
+inline constexpr std::int32_t index_min_bytes = 8192;
 
 // Adds one to a stored count. Counts wrap as 32-bit two's complement: one more than
 // 2,147,483,647 is -2,147,483,648.
@@ -65,6 +72,9 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
 // Counts a sighting of x in a pair list: +1 (wrapping as unsigned 32 bits) on the count of
 // the first pair with id x, else the pair (x, 0) appended.
 void count_in_pair(packed_list& list, std::int32_t x);
+// The bytes of count_in_pair(list, x) for each x of xs in turn: one pass over a list without
+// an index, one probe per sighting with one.
+void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs);
 // Appends x to an id list unless it holds x already.
 void add_once_id(packed_list& list, std::int32_t x);
 // Deletes the first occurrence of the id (of the pair with the id); false when there is none.
@@ -72,8 +82,9 @@ bool erase_first_id(packed_list& list, std::int32_t id);
 bool erase_first_pair(packed_list& list, std::int32_t id);
 
 // The first pair of each distinct count of a pair list, in stored order: what a walk that
-// keeps the first word met per count can meet. Computed on first use, O(bytes), and kept
-// until the list is edited. REQUIRES: a well-formed pair list.
+// keeps the first word met per count can meet. Computed on first use, O(bytes), and then
+// kept in step by count_in_pairs, and by count_in_pair on an indexed list; other edits drop
+// it. REQUIRES: a well-formed pair list.
 std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 
 // Whether the bytes are a sequence of whole compact_ints (length bytes 0..4) ending exactly

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -14,6 +15,73 @@ constexpr char16_t ideographic_comma = u'\u3001';
 
 strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
   return *strmorph::word_at(d, id);
+}
+
+// Sightings to count into cooc lists, kept per list in the order they were made and then
+// counted list by list. Counting into one list never reads another, and within a list only
+// the order of its own sightings shapes the bytes, so this equals counting each at once.
+class cooc_sightings {
+ public:
+  void add(std::int32_t word, std::int32_t x) {
+    const auto [it, inserted] = index_.try_emplace(word, lists_.size());
+    if (inserted) lists_.push_back({word, {}});
+    lists_[it->second].second.push_back(x);
+  }
+  void count_all(strmorph::dic_t& d) {
+    for (const auto& [word, xs] : lists_)
+      count_in_pairs(info(d, word).cooc, xs);
+  }
+
+ private:
+  std::unordered_map<std::int32_t, std::size_t> index_;
+  std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> lists_;
+};
+
+void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w,
+                      cooc_sightings& sightings) {
+  const std::size_t n = w.size();
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    count_in_pair(info(d, w[k]).next, w[k + 1]);
+    add_once_id(info(d, w[k + 1]).prev, w[k]);
+    // Every later word is counted into w[k]'s list, and w[k] into each later word's list,
+    // except into its own: there the copy of w[k]'s list written back last replaces it.
+    for (std::size_t j = k + 1; j < n; ++j) {
+      if (w[j] != w[k]) sightings.add(w[j], w[k]);
+      sightings.add(w[k], w[j]);
+    }
+  }
+  add_once_id(info(d, w[0]).prev, strmorph::boundary_id);
+  const std::u16string_view last_text = strmorph::word_text(d, w[n - 1]);
+  if (last_text.back() == ideographic_comma) return;
+  count_in_pair(info(d, w[n - 1]).next, strmorph::boundary_id);
+}
+
+void learn_turn_links(strmorph::dic_t& d, const conversation_log& log, cooc_sightings& sightings) {
+  // Every copy is taken before any is written back and a later write replaces an earlier
+  // one, so each word of the newest line ends with its list plus the previous line's words,
+  // and each other word of the previous line with its list plus the newest line's words.
+  const std::vector<std::int32_t> now = strmorph::live_ids(d, log.line_words[0].ids);
+  if (log.line_count() < 2) return;  // every list is rewritten unchanged
+  const std::vector<std::int32_t> before = strmorph::live_ids(d, log.line_words[1].ids);
+  std::vector<std::int32_t> done;  // at most two lines' words: a scan beats hashing
+  const auto first_time = [&](std::int32_t id) {
+    if (std::find(done.begin(), done.end(), id) != done.end()) return false;
+    done.push_back(id);
+    return true;
+  };
+  for (const std::int32_t n : now)
+    first_time(n);
+  for (const std::int32_t p : before) {
+    if (!first_time(p)) continue;
+    for (const std::int32_t n : now)
+      sightings.add(p, n);
+  }
+  done.resize(0);
+  for (const std::int32_t n : now) {
+    if (!first_time(n)) continue;
+    for (const std::int32_t p : before)
+      sightings.add(n, p);
+  }
 }
 
 }  // namespace
@@ -39,8 +107,10 @@ void learn_line(strmorph::dic_t& d, conversation_log& log, pattern_history& patt
   if (log.line_count() >= 2) discover_words(d, log);
   store_line_words(d, log);
   const std::vector<std::int32_t> words = strmorph::live_ids(d, log.line_words[0].ids);
-  if (words.size() >= 2) learn_word_links(d, words);
-  learn_turn_links(d, log);
+  cooc_sightings sightings;
+  if (words.size() >= 2) learn_word_links(d, words, sightings);
+  learn_turn_links(d, log, sightings);
+  sightings.count_all(d);
   learn_patterns(d, log, patterns);
   strmorph::release_freed_word_ids(d);
 }
@@ -62,53 +132,15 @@ void store_line_words(strmorph::dic_t& d, conversation_log& log) {
 }
 
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
-  // Each list is edited in place: the result is the bytes of the unpack-edit-pack cycle.
-  const std::size_t n = w.size();
-  for (std::size_t k = 0; k + 1 < n; ++k) {
-    count_in_pair(info(d, w[k]).next, w[k + 1]);
-    add_once_id(info(d, w[k + 1]).prev, w[k]);
-    // Every later word is counted into w[k]'s list, and w[k] into each later word's list,
-    // except into its own: there the copy of w[k]'s list written back last replaces it.
-    packed_list& kept = info(d, w[k]).cooc;
-    for (std::size_t j = k + 1; j < n; ++j) {
-      if (w[j] != w[k]) count_in_pair(info(d, w[j]).cooc, w[k]);
-      count_in_pair(kept, w[j]);
-    }
-  }
-  add_once_id(info(d, w[0]).prev, strmorph::boundary_id);
-  const std::u16string_view last_text = strmorph::word_text(d, w[n - 1]);
-  if (last_text.back() == ideographic_comma) return;
-  count_in_pair(info(d, w[n - 1]).next, strmorph::boundary_id);
+  cooc_sightings sightings;
+  learn_word_links(d, w, sightings);
+  sightings.count_all(d);
 }
 
 void learn_turn_links(strmorph::dic_t& d, const conversation_log& log) {
-  // Every copy is taken before any is written back and a later write replaces an earlier
-  // one, so each word of the newest line ends with its list plus the previous line's words,
-  // and each other word of the previous line with its list plus the newest line's words.
-  const std::vector<std::int32_t> now = strmorph::live_ids(d, log.line_words[0].ids);
-  if (log.line_count() < 2) return;  // every list is rewritten unchanged
-  const std::vector<std::int32_t> before = strmorph::live_ids(d, log.line_words[1].ids);
-  std::vector<std::int32_t> done;  // at most two lines' words: a scan beats hashing
-  const auto first_time = [&](std::int32_t id) {
-    if (std::find(done.begin(), done.end(), id) != done.end()) return false;
-    done.push_back(id);
-    return true;
-  };
-  for (const std::int32_t n : now)
-    first_time(n);
-  for (const std::int32_t p : before) {
-    if (!first_time(p)) continue;
-    packed_list& list = info(d, p).cooc;
-    for (const std::int32_t n : now)
-      count_in_pair(list, n);
-  }
-  done.resize(0);
-  for (const std::int32_t n : now) {
-    if (!first_time(n)) continue;
-    packed_list& list = info(d, n).cooc;
-    for (const std::int32_t p : before)
-      count_in_pair(list, p);
-  }
+  cooc_sightings sightings;
+  learn_turn_links(d, log, sightings);
+  sightings.count_all(d);
 }
 
 }  // namespace tsugihagi

@@ -1,8 +1,8 @@
 // What one input line teaches: the line enters the log, shared stretches become words, the
 // line is split into words (and becomes a whole-line idiom when every word was known), its
 // words' next/prev/cooc statistics are counted, cooc links are made with the previous line,
-// and a shared pattern may become an idiom. The in-line cooc step unpacks and repacks one
-// list per pair of word positions, so it is quadratic in the number of words in the line.
+// and a shared pattern may become an idiom. The cooc sightings of a line (quadratic in its
+// number of words) are gathered per list first and then counted, one pass per list.
 #pragma once
 
 #include <cstdint>

@@ -135,6 +135,15 @@ void erase_first_pair(packed_list& list, std::int32_t x) {
   list = pack_pairs(pairs);
 }
 
+std::vector<id_count> first_pair_of_each_count(const packed_list& list) {
+  std::vector<id_count> firsts;
+  for (const id_count& p : unpack_pairs(list)) {
+    if (std::ranges::none_of(firsts, [&](const id_count& f) { return f.count == p.count; }))
+      firsts.push_back(p);
+  }
+  return firsts;
+}
+
 std::int32_t take_nth(id_pool& pool, std::uint32_t r) {
   auto it = pool.begin();
   std::advance(it, r);

@@ -30,6 +30,8 @@ void count_in_pair(packed_list& list, std::int32_t x);
 void add_once_id(packed_list& list, std::int32_t x);
 void erase_first_id(packed_list& list, std::int32_t x);
 void erase_first_pair(packed_list& list, std::int32_t x);
+// The first pair of each distinct count, in stored order, from the unpacked pairs.
+std::vector<id_count> first_pair_of_each_count(const packed_list& list);
 
 // The phrase pool's draw as designed: std::advance over an ordered set, then erase.
 std::int32_t take_nth(id_pool& pool, std::uint32_t r);
