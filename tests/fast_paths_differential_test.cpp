@@ -215,6 +215,12 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
       const auto [id, inserted] = strmorph::add_idiom(d, strmorph::idiom_t{ids, flags});
       if (inserted) strmorph::link_idiom(d, ids, id);
     }
+    // A damaged file's idioms lists may name idioms that are gone, or ids past the last.
+    if (round % 3 == 0) {
+      for (const std::int32_t dead : {1, 9, -2})
+        add_once_id(strmorph::word_at(d, static_cast<std::int32_t>(rng() % 3))->idioms, dead);
+      strmorph::remove_idiom(d, 1);
+    }
     conversation_log log;
     for (int line = 0; line < 3; ++line) {
       add_line(log, u"z");
@@ -448,7 +454,17 @@ TEST(ranked_id_pool, draws_what_advancing_through_an_ordered_set_draws) {
     ranked_id_pool fast(bound);
     id_pool literal;
     for (int step = 0; step < 300; ++step) {
-      if (rng() % 3 != 0) {
+      const std::uint32_t action = rng() % 30;
+      if (action == 0) {
+        // Many at once: a random set of ids, some present already.
+        std::vector<std::uint64_t> bits((static_cast<std::size_t>(bound) + 63) / 64, 0);
+        for (std::uint32_t k = rng() % 40; k > 0; --k) {
+          const std::uint32_t id = rng() % static_cast<std::uint32_t>(bound);
+          bits[id / 64] |= std::uint64_t{1} << (id % 64);
+          literal.insert(static_cast<std::int32_t>(id));
+        }
+        fast.insert_all(bits);
+      } else if (action % 3 != 0) {
         const auto id = static_cast<std::int32_t>(rng() % static_cast<std::uint32_t>(bound));
         ASSERT_EQ(fast.insert(id), literal.insert(id).second);
       } else if (!literal.empty()) {

@@ -50,10 +50,26 @@ void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int
   if (dead_first) for_each_pair(w.cooc, add);
 }
 
-void add_phrases(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, candidates& c) {
+// Marks the word's idioms as met; which of them are live is asked once per idiom, at the end.
+void add_phrases(const strmorph::wordinfo_t& w, candidates& c) {
+  const std::size_t bound = 64 * c.met.size();
   for_each_id(w.idioms, [&](std::int32_t y) {
-    if (strmorph::idiom_at(d, y) != nullptr) c.phrases.insert(y);
+    const auto i = static_cast<std::size_t>(static_cast<std::uint32_t>(y));
+    if (i < bound) c.met[i / 64] |= std::uint64_t{1} << (i % 64);
   });
+}
+
+// Puts the live idioms met into the pool and forgets them.
+void add_met_phrases(const strmorph::dic_t& d, candidates& c) {
+  for (std::size_t k = 0; k < c.met.size(); ++k) {
+    for (std::uint64_t bits = c.met[k]; bits != 0; bits &= bits - 1) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
+      if (strmorph::idiom_at(d, static_cast<std::int32_t>(64 * k + bit)) == nullptr)
+        c.met[k] &= ~(std::uint64_t{1} << bit);
+    }
+  }
+  c.phrases.insert_all(c.met);
+  std::fill(c.met.begin(), c.met.end(), 0);
 }
 
 // The phrase without elements that name no live word.
@@ -84,6 +100,23 @@ bool ranked_id_pool::insert(std::int32_t id) {
     ++tree_[k];
   ++size_;
   return true;
+}
+
+void ranked_id_pool::insert_all(std::span<const std::uint64_t> ids) {
+  std::size_t added = 0;
+  for (std::size_t k = 0; k < ids.size(); ++k) {
+    added += static_cast<std::size_t>(std::popcount(ids[k] & ~present_[k]));
+    present_[k] |= ids[k];
+  }
+  if (added == 0) return;
+  size_ += added;
+  // The tree again from the bits: each node adds itself into its parent.
+  std::fill(tree_.begin(), tree_.end(), 0);
+  for (std::size_t i = 1; i < tree_.size(); ++i) {
+    tree_[i] += static_cast<std::int32_t>(present_[(i - 1) / 64] >> ((i - 1) % 64) & 1);
+    const std::size_t parent = i + (i & (~i + 1));
+    if (parent < tree_.size()) tree_[parent] += tree_[i];
+  }
 }
 
 std::int32_t ranked_id_pool::take(std::uint32_t r) {
@@ -120,7 +153,8 @@ std::vector<std::int32_t> ranked_id_pool::elements() const {
 candidates::candidates(const strmorph::dic_t& d)
     : phrases(d.idiomidmap.size()),
       associated(static_cast<std::size_t>(d.idmap.size()), false),
-      reached(static_cast<std::size_t>(d.idmap.size()), 0) {}
+      reached(static_cast<std::size_t>(d.idmap.size()), 0),
+      met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0) {}
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
@@ -139,14 +173,15 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     if (info == nullptr || !first_reach(w)) continue;
     associate(d, *info, w, c);
     for_each_pair(info->cooc, [&](std::int32_t x, std::int32_t) { work.push_back(x); });
-    add_phrases(d, *info, c);
+    add_phrases(*info, c);
   }
   for (const std::int32_t x : work) {
     const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
     if (info == nullptr || !first_reach(x)) continue;
     associate(d, *info, x, c);
-    add_phrases(d, *info, c);
+    add_phrases(*info, c);
   }
+  add_met_phrases(d, c);
 }
 
 bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,

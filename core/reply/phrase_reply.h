@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <span>
 #include <vector>
 
 #include <boost/pool/pool_alloc.hpp>
@@ -35,6 +36,9 @@ class ranked_id_pool {
 
   // REQUIRES: 0 <= id < bound. False when the id was present.
   bool insert(std::int32_t id);
+  // Inserts every id whose bit is set (bit id % 64 of word id / 64) in O(bound).
+  // REQUIRES: ids.size() == (bound + 63) / 64, no bit set at bound or above.
+  void insert_all(std::span<const std::uint64_t> ids);
   // Removes and returns the element that is r-th in ascending order. REQUIRES: r < size().
   std::int32_t take(std::uint32_t r);
   std::size_t size() const { return size_; }
@@ -62,6 +66,8 @@ struct candidates {
   // Words reached by the current collect_candidates call: reached[w] == pass.
   std::vector<std::uint32_t> reached;
   std::uint32_t pass = 0;
+  // The idioms the current call has met, as bits by id, added to `phrases` at its end.
+  std::vector<std::uint64_t> met;
 };
 
 // Adds what log line i reaches (its words and their co-occurring words) to the candidates:
