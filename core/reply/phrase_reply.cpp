@@ -175,7 +175,35 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     for_each_pair(info->cooc, [&](std::int32_t x, std::int32_t) { work.push_back(x); });
     add_phrases(*info, c);
   }
-  for (const std::int32_t x : work) {
+  // The words are scattered in memory and each costs a chain of dependent loads (its id
+  // slot, its entry, its summary, its idioms), so the loads of the words a few steps ahead
+  // are started early, one link of the chain per step.
+  const auto unreached = [&](std::size_t k, std::int32_t& x) {
+    if (k >= work.size()) return false;
+    x = work[k];
+    return x >= 0 && x < d.idmap.size() && c.reached[static_cast<std::size_t>(x)] != c.pass;
+  };
+  for (std::size_t k = 0; k < work.size(); ++k) {
+    std::int32_t ahead;
+    if (unreached(k + 12, ahead)) __builtin_prefetch(&d.idmap[ahead]);
+    if (unreached(k + 8, ahead)) {
+      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
+        __builtin_prefetch(&info->cooc.extras);
+        __builtin_prefetch(&info->idioms.data);
+      }
+    }
+    if (unreached(k + 4, ahead)) {
+      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
+        if (info->cooc.extras) __builtin_prefetch(info->cooc.extras.get());
+        __builtin_prefetch(info->idioms.data.get());
+      }
+    }
+    if (unreached(k + 2, ahead)) {
+      const strmorph::wordinfo_t* info = d.idmap[ahead].info;
+      if (info != nullptr && info->cooc.extras)
+        __builtin_prefetch(info->cooc.extras->summary.data());
+    }
+    const std::int32_t x = work[k];
     const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
     if (info == nullptr || !first_reach(x)) continue;
     associate(d, *info, x, c);
