@@ -185,20 +185,20 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
   };
   for (std::size_t k = 0; k < work.size(); ++k) {
     std::int32_t ahead;
-    if (unreached(k + 12, ahead)) __builtin_prefetch(&d.idmap[ahead]);
-    if (unreached(k + 8, ahead)) {
+    if (unreached(k + 24, ahead)) __builtin_prefetch(&d.idmap[ahead]);
+    if (unreached(k + 16, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
         __builtin_prefetch(&info->cooc.extras);
         __builtin_prefetch(&info->idioms.data);
       }
     }
-    if (unreached(k + 4, ahead)) {
+    if (unreached(k + 8, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
         if (info->cooc.extras) __builtin_prefetch(info->cooc.extras.get());
         __builtin_prefetch(info->idioms.data.get());
       }
     }
-    if (unreached(k + 2, ahead)) {
+    if (unreached(k + 4, ahead)) {
       const strmorph::wordinfo_t* info = d.idmap[ahead].info;
       if (info != nullptr && info->cooc.extras)
         __builtin_prefetch(info->cooc.extras->summary.data());
