@@ -153,18 +153,22 @@ std::vector<std::int32_t> ranked_id_pool::elements() const {
 candidates::candidates(const strmorph::dic_t& d)
     : phrases(d.idiomidmap.size()),
       associated(static_cast<std::size_t>(d.idmap.size()), false),
-      reached(static_cast<std::size_t>(d.idmap.size()), 0),
+      reached((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0),
       met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0) {}
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
   // The line's words first, then the words they co-occurred with, in order. A word met a
   // second time in one call adds nothing, so it is skipped.
-  ++c.pass;
+  std::fill(c.reached.begin(), c.reached.end(), 0);
+  const auto is_reached = [&](std::int32_t w) {
+    const auto i = static_cast<std::size_t>(w);
+    return (c.reached[i / 64] >> (i % 64) & 1) != 0;
+  };
   const auto first_reach = [&](std::int32_t w) {
-    std::uint32_t& seen = c.reached[static_cast<std::size_t>(w)];
-    if (seen == c.pass) return false;
-    seen = c.pass;
+    if (is_reached(w)) return false;
+    const auto i = static_cast<std::size_t>(w);
+    c.reached[i / 64] |= std::uint64_t{1} << (i % 64);
     return true;
   };
   std::vector<std::int32_t> work;
@@ -181,7 +185,7 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
   const auto unreached = [&](std::size_t k, std::int32_t& x) {
     if (k >= work.size()) return false;
     x = work[k];
-    return x >= 0 && x < d.idmap.size() && c.reached[static_cast<std::size_t>(x)] != c.pass;
+    return x >= 0 && x < d.idmap.size() && !is_reached(x);
   };
   for (std::size_t k = 0; k < work.size(); ++k) {
     std::int32_t ahead;

@@ -63,9 +63,9 @@ struct candidates {
   std::vector<bool> associated;
   // The small counts that are keys of `associations` already, for a quick skip.
   std::vector<bool> counted = std::vector<bool>(4096, false);
-  // Words reached by the current collect_candidates call: reached[w] == pass.
-  std::vector<std::uint32_t> reached;
-  std::uint32_t pass = 0;
+  // Words reached by the current collect_candidates call, as bits by id: small enough to
+  // stay in the nearest cache while the words themselves are far apart.
+  std::vector<std::uint64_t> reached;
   // The idioms the current call has met, as bits by id, added to `phrases` at its end.
   std::vector<std::uint64_t> met;
 };
