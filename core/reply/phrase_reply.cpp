@@ -171,12 +171,21 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     c.reached[i / 64] |= std::uint64_t{1} << (i % 64);
     return true;
   };
+  // Only the first sighting of a word can reach it, and ids past the last name no word, so
+  // the work list keeps first sightings of ids in range alone.
   std::vector<std::int32_t> work;
+  std::vector<std::uint64_t> queued(c.reached.size(), 0);
+  const auto queue = [&](std::int32_t x, std::int32_t) {
+    const auto k = static_cast<std::size_t>(static_cast<std::uint32_t>(x));
+    if (k / 64 >= queued.size() || (queued[k / 64] >> (k % 64) & 1) != 0) return;
+    queued[k / 64] |= std::uint64_t{1} << (k % 64);
+    work.push_back(x);
+  };
   for (const std::int32_t w : log.line_words[i].ids) {
     const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
     if (info == nullptr || !first_reach(w)) continue;
     associate(d, *info, w, c);
-    for_each_pair(info->cooc, [&](std::int32_t x, std::int32_t) { work.push_back(x); });
+    for_each_pair(info->cooc, queue);
     add_phrases(*info, c);
   }
   // The words are scattered in memory and each costs a chain of dependent loads (its id
