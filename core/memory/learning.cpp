@@ -20,13 +20,15 @@ strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
 // Sightings to count into cooc lists, kept per list in the order they were made and then
 // counted list by list. Counting into one list never reads another, and within a list only
 // the order of its own sightings shapes the bytes, so this equals counting each at once.
+// A caller looks each word's list up once (list_of) and then adds sightings by that handle.
 class cooc_sightings {
  public:
-  void add(std::int32_t word, std::int32_t x) {
+  std::size_t list_of(std::int32_t word) {
     const auto [it, inserted] = index_.try_emplace(word, lists_.size());
     if (inserted) lists_.push_back({word, {}});
-    lists_[it->second].second.push_back(x);
+    return it->second;
   }
+  void add(std::size_t list, std::int32_t x) { lists_[list].second.push_back(x); }
   void count_all(strmorph::dic_t& d) {
     for (const auto& [word, xs] : lists_)
       count_in_pairs(info(d, word).cooc, xs);
@@ -40,14 +42,17 @@ class cooc_sightings {
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w,
                       cooc_sightings& sightings) {
   const std::size_t n = w.size();
+  std::vector<std::size_t> lists(n);
+  for (std::size_t k = 0; k < n; ++k)
+    lists[k] = sightings.list_of(w[k]);
   for (std::size_t k = 0; k + 1 < n; ++k) {
     count_in_pair(info(d, w[k]).next, w[k + 1]);
     add_once_id(info(d, w[k + 1]).prev, w[k]);
     // Every later word is counted into w[k]'s list, and w[k] into each later word's list,
     // except into its own: there the copy of w[k]'s list written back last replaces it.
     for (std::size_t j = k + 1; j < n; ++j) {
-      if (w[j] != w[k]) sightings.add(w[j], w[k]);
-      sightings.add(w[k], w[j]);
+      if (w[j] != w[k]) sightings.add(lists[j], w[k]);
+      sightings.add(lists[k], w[j]);
     }
   }
   add_once_id(info(d, w[0]).prev, strmorph::boundary_id);
@@ -73,14 +78,16 @@ void learn_turn_links(strmorph::dic_t& d, const conversation_log& log, cooc_sigh
     first_time(n);
   for (const std::int32_t p : before) {
     if (!first_time(p)) continue;
+    const std::size_t list = sightings.list_of(p);
     for (const std::int32_t n : now)
-      sightings.add(p, n);
+      sightings.add(list, n);
   }
   done.resize(0);
   for (const std::int32_t n : now) {
     if (!first_time(n)) continue;
+    const std::size_t list = sightings.list_of(n);
     for (const std::int32_t p : before)
-      sightings.add(n, p);
+      sightings.add(list, p);
   }
 }
 
