@@ -441,21 +441,23 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
     }
     ++seen[static_cast<std::size_t>(k)].times;
   }
-  // One pass finds the first pair of each, stopping once all are found.
+  // One pass finds the first pair of each, stopping once all are found. Most pairs name
+  // none of them: a bit per id modulo 4096 turns those away before the table is probed.
+  std::uint64_t filter[64] = {};
+  for (const sighting& s : seen)
+    filter[s.id / 64 % 64] |= std::uint64_t{1} << (s.id % 64);
   const std::uint8_t* bytes = list.data.get();
   const auto size = static_cast<std::size_t>(list.size);
   std::size_t found = 0;
-  for (std::size_t pos = 0; pos < size && found < seen.size();) {
-    const std::size_t start = pos;
-    const std::uint32_t id = decode_at(bytes, pos);
-    pos += 1 + bytes[pos];
-    pos += 1 + bytes[pos];
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+    if ((filter[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
     const std::int32_t k = lookup(id);
     if (k >= 0 && seen[static_cast<std::size_t>(k)].pos == not_found) {
       seen[static_cast<std::size_t>(k)].pos = start;
       ++found;
     }
-  }
+    return found < seen.size();
+  });
   const bool had_summary = list.extras && list.extras->has_summary;
   edited(list);
   // The counts of the pairs found, in stored order; in place unless a length changes.

@@ -10,8 +10,10 @@
 // once asked for: refreshed by a batch's pass, or updated pair by pair on an indexed list.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <span>
 #include <vector>
@@ -104,6 +106,53 @@ bool id_list_contains(const packed_list& list, std::int32_t id);
 bool pair_list_has_id(const packed_list& list, std::int32_t id);  // counts never compared
 
 namespace packed_detail {
+// The value of a compact_int whose length byte is `length` (0..4) and whose value bytes
+// start at p, reading four bytes at p whatever the length. REQUIRES: p[0..3] readable.
+inline std::uint32_t value_at(const std::uint8_t* p, std::size_t length) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
+  return length == 0 ? 0u : word & (~std::uint32_t{0} >> (8 * (4 - length)));
+}
+
+// Calls fn(start, id, count) for each pair of the bytes in order, start being its offset,
+// until fn returns false or the bytes end or turn out damaged. Four-byte reads while a
+// whole pair and its reads fit, byte by byte near the end.
+template <typename Fn>
+void walk_pairs(std::span<const std::uint8_t> bytes, Fn fn) {
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t pos = 0;
+  // Two values of at most five bytes each, and the last read ends 4 bytes past its start.
+  while (pos + 13 <= size) {
+    const std::size_t id_length = b[pos];
+    if (id_length > 4) return;
+    const std::size_t count_pos = pos + 1 + id_length;
+    const std::size_t count_length = b[count_pos];
+    if (count_length > 4) return;
+    const std::size_t start = pos;
+    pos = count_pos + 1 + count_length;
+    if (!fn(start, value_at(b + start + 1, id_length), value_at(b + count_pos + 1, count_length)))
+      return;
+  }
+  while (pos < size) {
+    const std::size_t start = pos;
+    const std::size_t id_length = b[pos];
+    if (id_length > 4 || pos + 1 + id_length >= size) return;
+    const std::size_t count_pos = pos + 1 + id_length;
+    const std::size_t count_length = b[count_pos];
+    if (count_length > 4 || count_pos + 1 + count_length > size) return;
+    std::uint32_t id = 0;
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < id_length; ++i)
+      id |= std::uint32_t{b[start + 1 + i]} << (8 * i);
+    for (std::size_t i = 0; i < count_length; ++i)
+      count |= std::uint32_t{b[count_pos + 1 + i]} << (8 * i);
+    pos = count_pos + 1 + count_length;
+    if (!fn(start, id, count)) return;
+  }
+}
+
 // Decodes the compact_int at `pos` and steps past it; false at the end or on damage.
 inline bool next_value(std::span<const std::uint8_t> bytes, std::size_t& pos,
                        std::uint32_t& value) {
@@ -129,14 +178,10 @@ void for_each_id(const packed_list& list, Fn fn) {
 
 template <typename Fn>
 void for_each_pair(const packed_list& list, Fn fn) {
-  const std::span<const std::uint8_t> bytes = list.bytes();
-  std::size_t pos = 0;
-  std::uint32_t id;
-  std::uint32_t count;
-  while (packed_detail::next_value(bytes, pos, id) &&
-         packed_detail::next_value(bytes, pos, count)) {
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t id, std::uint32_t count) {
     fn(static_cast<std::int32_t>(id), static_cast<std::int32_t>(count));
-  }
+    return true;
+  });
 }
 
 }  // namespace tsugihagi

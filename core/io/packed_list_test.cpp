@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -133,6 +134,36 @@ TEST(list_walkers, agree_with_unpacking_on_every_small_pair_list) {
                                           [probe](const id_count& p) { return p.id == probe; });
         EXPECT_EQ(pair_list_has_id(list, probe), expected) << "probe " << probe;
       }
+    }
+  }
+}
+
+TEST(list_walkers, for_each_pair_visits_what_decoding_value_by_value_visits) {
+  // Every list of up to five pairs whose values have lengths 0..4, whole and cut at every
+  // byte, and with one length byte made impossible: the four-byte reads used away from the
+  // end must visit exactly the pairs that the byte-by-byte decoding reaches.
+  std::mt19937 rng(11);
+  const std::uint32_t values[] = {0, 7, 300, 0x10000, 0xFFFFFFFF};
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<id_count> pairs(rng() % 6);
+    for (id_count& p : pairs)
+      p = {static_cast<std::int32_t>(values[rng() % 5]),
+           static_cast<std::int32_t>(values[rng() % 5])};
+    bytes whole = bytes_of(pack_pairs(pairs));
+    if (!whole.empty() && rng() % 4 == 0)
+      whole[rng() % whole.size()] = rng() % 2 == 0 ? 5 : 6 + rng() % 250;
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+      const packed_list list = packed_from_bytes(std::span<const std::uint8_t>(whole.data(), cut));
+      std::vector<id_count> literal;
+      std::size_t pos = 0;
+      std::uint32_t id;
+      std::uint32_t count;
+      while (packed_detail::next_value(list.bytes(), pos, id) &&
+             packed_detail::next_value(list.bytes(), pos, count))
+        literal.push_back({static_cast<std::int32_t>(id), static_cast<std::int32_t>(count)});
+      std::vector<id_count> walked;
+      for_each_pair(list, [&](std::int32_t i, std::int32_t c) { walked.push_back({i, c}); });
+      ASSERT_EQ(walked, literal) << round << " cut at " << cut;
     }
   }
 }
