@@ -1,7 +1,12 @@
 // Word discovery: makes every stretch that the newest logged line shares with an older
 // logged line a dictionary word, longest first. Windows are tried longest first and left to
-// right, each found one splitting its region; the log's substring index answers each window
-// in O(1) after one pass over the log, so a line costs O(log text + windows).
+// right, each found one splitting its region; the longest shared stretch ending at each unit
+// of the line answers each window in O(1). Those are found with the log's block index: the
+// line is matched against the suffix automaton of each block of older lines (O(line length)
+// per block), and only the lines outside whole blocks (fewer than two blocks' worth) run
+// through the line's own automaton. A block is built once when its lines are all logged and
+// dropped when one has gone, so a line costs O(line length x blocks + loose lines' text +
+// windows), plus building a block every so many lines.
 #pragma once
 
 #include <algorithm>
