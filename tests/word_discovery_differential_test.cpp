@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/memory/conversation_log.h"
@@ -129,6 +130,37 @@ TEST(text_automaton, raises_only_where_the_texts_give_longer_stretches) {
       s = static_cast<std::int32_t>(rng() % 3);
     expect_raised(texts, query, start);
   }
+}
+
+TEST(discover_found_windows, finds_the_windows_of_the_literal_order_for_every_small_input) {
+  // Every array of longest stretches up to 7 units, each entry 0 .. its position + 1.
+  std::vector<std::int32_t> longest;
+  const auto compare = [&] {
+    using windows = std::vector<std::pair<std::int32_t, std::int32_t>>;
+    windows literal;
+    windows fast;
+    discover_windows(
+        static_cast<std::int32_t>(longest.size()),
+        [&](std::int32_t w, std::int32_t n) {
+          return longest[static_cast<std::size_t>(w + n - 1)] >= n;
+        },
+        [&](std::int32_t w, std::int32_t n) { literal.emplace_back(w, n); });
+    discover_found_windows(longest,
+                           [&](std::int32_t w, std::int32_t n) { fast.emplace_back(w, n); });
+    return fast == literal;
+  };
+  const auto all = [&](const auto& self) -> void {
+    if (!longest.empty()) {
+      ASSERT_TRUE(compare()) << ::testing::PrintToString(longest);
+    }
+    if (longest.size() == 7) return;
+    for (std::int32_t v = 0; v <= static_cast<std::int32_t>(longest.size()) + 1; ++v) {
+      longest.push_back(v);
+      self(self);
+      longest.pop_back();
+    }
+  };
+  all(all);
 }
 
 TEST(block_index, discovery_adds_the_same_words_as_the_literal_search_as_the_log_rolls) {

@@ -257,6 +257,8 @@ struct automaton_builder {
   }
 };
 
+std::size_t root_slot_of(char16_t unit, std::size_t mask) { return slot_of(unit, mask); }
+
 }  // namespace
 
 void text_automaton::build(std::span<const std::u16string_view> texts) {
@@ -297,6 +299,15 @@ void text_automaton::build(std::span<const std::u16string_view> texts) {
       ++at;
     }
   }
+  const auto root_degree = static_cast<std::size_t>(first_edge_[1]);
+  root_edges_.assign(std::bit_ceil(2 * root_degree + 2), root_edge{0, -1});
+  const std::size_t mask = root_edges_.size() - 1;
+  for (std::size_t e = 0; e < root_degree; ++e) {
+    std::size_t slot = root_slot_of(edge_unit_[e], mask);
+    while (root_edges_[slot].target >= 0)
+      slot = (slot + 1) & mask;
+    root_edges_[slot] = {edge_unit_[e], edge_target_[e]};
+  }
   length_ = std::move(b.length);
   link_ = std::move(b.link);
   length_.shrink_to_fit();
@@ -304,6 +315,13 @@ void text_automaton::build(std::span<const std::u16string_view> texts) {
 }
 
 std::int32_t text_automaton::transition(std::int32_t from, char16_t unit) const {
+  if (from == 0) {
+    const std::size_t mask = root_edges_.size() - 1;
+    for (std::size_t slot = root_slot_of(unit, mask);; slot = (slot + 1) & mask) {
+      if (root_edges_[slot].target < 0) return -1;
+      if (root_edges_[slot].unit == unit) return root_edges_[slot].target;
+    }
+  }
   const auto begin = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from)];
   const auto end = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from) + 1];
   auto at = begin;
@@ -346,7 +364,8 @@ std::size_t text_automaton::bytes() const {
   return (length_.capacity() + link_.capacity() + first_edge_.capacity() +
           edge_target_.capacity()) *
              sizeof(std::int32_t) +
-         edge_unit_.capacity() * sizeof(char16_t) + present_.capacity() * sizeof(std::uint64_t);
+         edge_unit_.capacity() * sizeof(char16_t) + present_.capacity() * sizeof(std::uint64_t) +
+         root_edges_.capacity() * sizeof(root_edge);
 }
 
 }  // namespace tsugihagi

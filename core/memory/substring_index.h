@@ -88,6 +88,13 @@ class text_automaton {
   std::vector<char16_t> edge_unit_;       // sorted within a state's range
   std::vector<std::int32_t> edge_target_;
   std::vector<std::uint64_t> present_;  // a bit per unit: whether some text holds it
+  // The root's edges again, in an open-addressing table (at most half full): matching falls
+  // back to the root often, and the root has an edge for every unit present.
+  struct root_edge {
+    char16_t unit;
+    std::int32_t target;  // -1 for a free slot
+  };
+  std::vector<root_edge> root_edges_;
 };
 
 // A text_automaton of a block of consecutive logged lines, which are named by their serials

@@ -71,7 +71,6 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
   if (log.line_count() < 2 || log.line_texts[0].text.empty()) return;
   const std::u16string& line = log.line_texts[0].text;
   const char16_t* u = line.data();
-  const auto length = static_cast<std::int32_t>(line.size());
   // longest[i]: the longest stretch ending at i found in an older line; a window occurs in an
   // older line iff the one ending where it ends is at least as long as the window. The lines
   // in blocks are matched against each block's automaton, the rest run through the line's.
@@ -86,12 +85,8 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
   }
   for (const indexed_block& b : log.finder.blocks)
     b.automaton.raise_longest(line, longest);
-  discover_windows(
-      length,
-      [&](std::int32_t w, std::int32_t n) {
-        return longest[static_cast<std::size_t>(w + n - 1)] >= n;
-      },
-      [&](std::int32_t w, std::int32_t n) { strmorph::add_word(d, u + w, n); });
+  discover_found_windows(longest,
+                         [&](std::int32_t w, std::int32_t n) { strmorph::add_word(d, u + w, n); });
 }
 
 }  // namespace tsugihagi
