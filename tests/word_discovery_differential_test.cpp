@@ -213,6 +213,18 @@ TEST(block_index, discovery_stays_exact_when_the_log_is_reloaded_or_edited_direc
   log.line_texts.erase(log.line_texts.begin() + 100);
   log.line_words.erase(log.line_words.begin() + 100);
   ASSERT_NO_FATAL_FAILURE(learn(3));
+  // A line of its own taken out of a block, at each place in the block in turn: its text
+  // must not be found.
+  for (const std::u16string_view unique : {u"xyzw", u"yzwx", u"zwxy", u"wxyz"}) {
+    add_line(log, unique);
+    ASSERT_NO_FATAL_FAILURE(learn(30 + static_cast<int>(unique[0] - u'w')));
+    const auto at = std::find_if(log.line_texts.begin(), log.line_texts.end(),
+                                 [&](const text_entry& e) { return e.text == unique; });
+    log.line_words.erase(log.line_words.begin() + (at - log.line_texts.begin()));
+    log.line_texts.erase(at);
+    add_line(log, unique);
+    ASSERT_NO_FATAL_FAILURE(pair.step(log));
+  }
   log.line_texts.pop_front();
   log.line_words.pop_front();
   log.line_texts.pop_back();
