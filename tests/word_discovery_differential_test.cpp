@@ -165,19 +165,38 @@ TEST(discover_found_windows, finds_the_windows_of_the_literal_order_for_every_sm
 
 TEST(block_index, discovery_adds_the_same_words_as_the_literal_search_as_the_log_rolls) {
   // Past the log's capacity twice, over two and three letters, with blocks of a single line,
-  // a few lines and the usual size; lines may be empty or repeat older ones.
-  for (const std::size_t lines_per_block : {std::size_t{1}, std::size_t{3}, std::size_t{32}}) {
+  // a few lines and the usual size, and with a budget for about ten small blocks; lines may be
+  // empty or repeat older ones.
+  struct setup {
+    std::size_t lines_per_block;
+    std::size_t byte_budget;
+  };
+  const std::size_t usual = block_index{}.byte_budget;
+  for (const setup s : {setup{1, usual}, setup{3, usual}, setup{32, usual}, setup{3, 7000}}) {
     for (const std::u16string_view alphabet : {u"ab", u"abc"}) {
-      SCOPED_TRACE(testing::u8(alphabet) + " in blocks of " + std::to_string(lines_per_block));
-      std::mt19937 rng(static_cast<unsigned>(lines_per_block * 10 + alphabet.size()));
+      SCOPED_TRACE(testing::u8(alphabet) + " in blocks of " + std::to_string(s.lines_per_block) +
+                   " within " + std::to_string(s.byte_budget));
+      std::mt19937 rng(static_cast<unsigned>(s.lines_per_block * 10 + alphabet.size()));
       conversation_log log;
-      log.finder.lines_per_block = lines_per_block;
+      log.finder.lines_per_block = s.lines_per_block;
+      log.finder.byte_budget = s.byte_budget;
       discovery_pair pair;
       for (std::size_t i = 0; i < 2 * log_capacity + 100; ++i) {
         add_line(log, random_string(rng, alphabet, 7));
         ASSERT_NO_FATAL_FAILURE(pair.step(log));
-        if (!log.line_texts[0].text.empty()) {
-          ASSERT_LT(loose_lines(log), 2 * lines_per_block) << "all other lines are in blocks";
+        if (log.line_texts[0].text.empty()) continue;
+        std::size_t estimated = 0;
+        std::size_t held = 0;
+        for (const indexed_block& b : log.finder.blocks) {
+          estimated += b.estimated_bytes;
+          held += b.automaton.bytes();
+        }
+        ASSERT_LE(held, estimated);
+        ASSERT_LE(estimated, s.byte_budget);
+        if (s.byte_budget == usual) {
+          ASSERT_LT(loose_lines(log), 2 * s.lines_per_block) << "all other lines are in blocks";
+        } else if (i > log_capacity) {
+          ASSERT_GE(log.finder.blocks.size(), 5u) << "the budget is used";
         }
       }
     }

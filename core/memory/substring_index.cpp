@@ -257,7 +257,9 @@ struct automaton_builder {
   }
 };
 
-std::size_t root_slot_of(char16_t unit, std::size_t mask) { return slot_of(unit, mask); }
+std::size_t root_slot_of(char16_t unit, std::size_t mask) {
+  return slot_of(unit, mask);
+}
 
 }  // namespace
 
@@ -266,13 +268,11 @@ void text_automaton::build(std::span<const std::u16string_view> texts) {
   for (const std::u16string_view text : texts)
     units += text.size() + 1;
   automaton_builder b(units);
-  present_.assign(65536 / 64, 0);
   for (std::size_t i = 0; i < texts.size(); ++i) {
     // A NUL between texts: the queries' stretches never hold one, so none spans two texts.
     if (i != 0) b.extend(u'\0');
     for (const char16_t c : texts[i]) {
       b.extend(c);
-      present_[c / 64] |= std::uint64_t{1} << (c % 64);
     }
   }
   // Freeze: each state's edges side by side, sorted by unit.
@@ -342,17 +342,20 @@ void text_automaton::raise_longest(std::u16string_view query,
   std::int32_t length = 0;
   for (std::size_t i = 0; i < query.size(); ++i) {
     const char16_t c = query[i];
-    if (c == u'\0' || (present_[c / 64] >> (c % 64) & 1) == 0) {
+    if (c == u'\0') {  // the texts' separator: no stretch of a text holds it
       v = 0;
       length = 0;
       continue;
     }
-    // The root has an edge for every present unit, so the walk down the links ends.
     std::int32_t next = transition(v, c);
-    while (next < 0) {
+    while (next < 0 && v != 0) {
       v = link_[static_cast<std::size_t>(v)];
       length = length_[static_cast<std::size_t>(v)];
       next = transition(v, c);
+    }
+    if (next < 0) {  // no text holds the unit
+      length = 0;
+      continue;
     }
     v = next;
     ++length;
@@ -364,8 +367,7 @@ std::size_t text_automaton::bytes() const {
   return (length_.capacity() + link_.capacity() + first_edge_.capacity() +
           edge_target_.capacity()) *
              sizeof(std::int32_t) +
-         edge_unit_.capacity() * sizeof(char16_t) + present_.capacity() * sizeof(std::uint64_t) +
-         root_edges_.capacity() * sizeof(root_edge);
+         edge_unit_.capacity() * sizeof(char16_t) + root_edges_.capacity() * sizeof(root_edge);
 }
 
 }  // namespace tsugihagi

@@ -8,9 +8,11 @@
 //   probe or two in contiguous memory.
 // - text_automaton: a suffix automaton of a group of texts, built once (O(text length), with
 //   a transient hash table) and then frozen into sorted edge arrays, about 30 bytes per text
-//   unit. Each query then costs O(query length), however long the texts are.
+//   unit (at most about 60). Each query then costs O(query length), however long the texts
+//   are.
 // - block_index: text_automata over blocks of consecutive logged lines, kept beside the log so
-//   that a new line is matched against a few automata instead of every older line.
+//   that a new line is matched against a few automata instead of every older line; their
+//   memory is kept within a budget (4 MB), the lines beyond it being searched one by one.
 #pragma once
 
 #include <cstdint>
@@ -87,9 +89,8 @@ class text_automaton {
   std::vector<std::int32_t> first_edge_;  // by state, and one more: its edges' range
   std::vector<char16_t> edge_unit_;       // sorted within a state's range
   std::vector<std::int32_t> edge_target_;
-  std::vector<std::uint64_t> present_;  // a bit per unit: whether some text holds it
   // The root's edges again, in an open-addressing table (at most half full): matching falls
-  // back to the root often, and the root has an edge for every unit present.
+  // back to the root often, and the root has an edge for every unit some text holds.
   struct root_edge {
     char16_t unit;
     std::int32_t target;  // -1 for a free slot
@@ -102,12 +103,17 @@ class text_automaton {
 struct indexed_block {
   std::vector<std::uint64_t> serials;
   text_automaton automaton;
+  std::size_t estimated_bytes = 0;  // charged against the index's budget
 };
 
 struct block_index {
   // Lines per block: fewer makes each query cost more automata, more leaves more lines
   // outside every block. REQUIRES: >= 1.
   std::size_t lines_per_block = 32;
+  // No block is built that would take the blocks past this many bytes (as estimated from
+  // their text: estimated_bytes_per_unit each).
+  std::size_t byte_budget = std::size_t{4} << 20;
+  static constexpr std::size_t estimated_bytes_per_unit = 48;
   std::vector<indexed_block> blocks;  // newest first, over disjoint runs of lines
   substring_index scan;               // for the lines no block covers
 };

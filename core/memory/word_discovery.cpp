@@ -15,22 +15,29 @@ std::uint64_t serial_at(const conversation_log& log, std::size_t i) {
 indexed_block build_block(const conversation_log& log, std::size_t first, std::size_t count) {
   indexed_block b;
   std::vector<std::u16string_view> texts;
+  std::size_t units = count;
   for (std::size_t i = first; i < first + count; ++i) {
+    units += log.line_texts[i].text.size();
     b.serials.push_back(serial_at(log, i));
     texts.emplace_back(log.line_texts[i].text);
   }
   b.automaton.build(texts);
+  b.estimated_bytes = units * block_index::estimated_bytes_per_unit;
   return b;
 }
 
 // Brings the blocks in line with log lines 1..n-1: a block stays while all its lines are
 // still in place, side by side; a run of lines no block covers gets new blocks from its
-// oldest end while it has a whole block's worth. The lines left over go to `loose`.
+// oldest end while it has a whole block's worth and the budget allows. The lines left over go
+// to `loose`.
 void update_blocks(conversation_log& log, std::vector<std::size_t>& loose) {
   block_index& index = log.finder;
   const std::size_t k = index.lines_per_block;
   const std::size_t n = log.line_count();
   std::vector<indexed_block> kept;
+  std::size_t budget_left = index.byte_budget;
+  for (const indexed_block& b : index.blocks)  // those about to be dropped too, this time
+    budget_left -= std::min(budget_left, b.estimated_bytes);
   const auto cover = [&](std::size_t begin, std::size_t end) {  // lines [begin, end)
     while (begin < end) {
       if (serial_at(log, begin) == 0) {
@@ -40,7 +47,17 @@ void update_blocks(conversation_log& log, std::vector<std::size_t>& loose) {
       std::size_t run_end = begin;
       while (run_end < end && serial_at(log, run_end) != 0)
         ++run_end;
-      const std::size_t blocked = begin + (run_end - begin) % k;
+      // Whole blocks from the run's oldest end, while the budget allows.
+      std::size_t blocked = run_end;
+      while (blocked - begin >= k) {
+        std::size_t units = k;
+        for (std::size_t i = blocked - k; i < blocked; ++i)
+          units += log.line_texts[i].text.size();
+        const std::size_t estimate = units * block_index::estimated_bytes_per_unit;
+        if (estimate > budget_left) break;
+        budget_left -= estimate;
+        blocked -= k;
+      }
       for (std::size_t i = begin; i < blocked; ++i)
         loose.push_back(i);
       for (std::size_t i = blocked; i < run_end; i += k)
