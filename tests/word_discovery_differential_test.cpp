@@ -203,6 +203,24 @@ TEST(block_index, discovery_adds_the_same_words_as_the_literal_search_as_the_log
   }
 }
 
+TEST(block_index, discovery_stays_exact_with_blocks_kept_as_unit_sets_past_the_budget) {
+  // Phases of lines over "abc" and over "xyz": blocks of the other phase share no unit with
+  // the newest line and are skipped whole.
+  std::mt19937 rng(5);
+  conversation_log log;
+  log.finder.lines_per_block = 16;
+  log.finder.byte_budget = 40000;
+  discovery_pair pair;
+  std::size_t unit_set_blocks = 0;
+  for (std::size_t i = 0; i < log_capacity + 300; ++i) {
+    add_line(log, random_string(rng, (i / 40) % 2 == 0 ? u"abc" : u"xyz", 30));
+    ASSERT_NO_FATAL_FAILURE(pair.step(log));
+    for (const indexed_block& b : log.finder.blocks)
+      unit_set_blocks += b.automaton.built() ? 0 : 1;
+  }
+  EXPECT_GT(unit_set_blocks, 0u);
+}
+
 TEST(block_index, discovery_stays_exact_when_the_log_is_reloaded_or_edited_directly) {
   std::mt19937 rng(11);
   conversation_log log;

@@ -12,7 +12,8 @@
 //   are.
 // - block_index: text_automata over blocks of consecutive logged lines, kept beside the log so
 //   that a new line is matched against a few automata instead of every older line; their
-//   memory is kept within a budget (4 MB), the lines beyond it being searched one by one.
+//   memory is kept within a budget (4 MB), the lines beyond it being searched one by one (a
+//   block of them skipped at once when it holds none of the line's units).
 #pragma once
 
 #include <cstdint>
@@ -80,6 +81,7 @@ class text_automaton {
   void raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest) const;
   // The heap memory held, in bytes.
   std::size_t bytes() const;
+  bool built() const { return !length_.empty(); }
 
  private:
   std::int32_t transition(std::int32_t from, char16_t unit) const;
@@ -102,16 +104,19 @@ class text_automaton {
 // (newest first) so that the block can be found again as lines come and go.
 struct indexed_block {
   std::vector<std::uint64_t> serials;
-  text_automaton automaton;
-  std::size_t estimated_bytes = 0;  // charged against the index's budget
+  text_automaton automaton;          // not built when the budget did not allow it; then
+  std::vector<std::uint64_t> units;  // a bit per unit the lines hold, to skip them when the
+                                     // new line holds none of these units
+  std::size_t estimated_bytes = 0;   // charged against the index's budget
 };
 
 struct block_index {
   // Lines per block: fewer makes each query cost more automata, more leaves more lines
   // outside every block. REQUIRES: >= 1.
   std::size_t lines_per_block = 32;
-  // No block is built that would take the blocks past this many bytes (as estimated from
-  // their text: estimated_bytes_per_unit each).
+  // No automaton is built that would take the blocks past this many bytes (as estimated from
+  // their text: estimated_bytes_per_unit each); a block then keeps its set of units (8 KB)
+  // while that fits.
   std::size_t byte_budget = std::size_t{4} << 20;
   static constexpr std::size_t estimated_bytes_per_unit = 48;
   std::vector<indexed_block> blocks;  // newest first, over disjoint runs of lines

@@ -12,29 +12,59 @@ std::uint64_t serial_at(const conversation_log& log, std::size_t i) {
   return log.line_texts[i].serial;
 }
 
-indexed_block build_block(const conversation_log& log, std::size_t first, std::size_t count) {
+std::size_t units_of(const conversation_log& log, std::size_t first, std::size_t count) {
+  std::size_t units = count;  // a separator each
+  for (std::size_t i = first; i < first + count; ++i)
+    units += log.line_texts[i].text.size();
+  return units;
+}
+
+constexpr std::size_t unit_set_bytes = 65536 / 8;
+
+// A block of lines [first, first + count): with an automaton, or with only the set of units.
+indexed_block build_block(const conversation_log& log, std::size_t first, std::size_t count,
+                          bool with_automaton) {
   indexed_block b;
   std::vector<std::u16string_view> texts;
-  std::size_t units = count;
   for (std::size_t i = first; i < first + count; ++i) {
-    units += log.line_texts[i].text.size();
     b.serials.push_back(serial_at(log, i));
     texts.emplace_back(log.line_texts[i].text);
   }
-  b.automaton.build(texts);
-  b.estimated_bytes = units * block_index::estimated_bytes_per_unit;
+  if (with_automaton) {
+    b.automaton.build(texts);
+    b.estimated_bytes = units_of(log, first, count) * block_index::estimated_bytes_per_unit;
+  } else {
+    b.units.assign(unit_set_bytes / 8, 0);
+    for (const std::u16string_view text : texts) {
+      for (const char16_t c : text)
+        b.units[c / 64] |= std::uint64_t{1} << (c % 64);
+    }
+    b.estimated_bytes = unit_set_bytes;
+  }
   return b;
+}
+
+bool shares_a_unit(const indexed_block& b, std::u16string_view line) {
+  return std::any_of(line.begin(), line.end(),
+                     [&](char16_t c) { return (b.units[c / 64] >> (c % 64) & 1) != 0; });
 }
 
 // Brings the blocks in line with log lines 1..n-1: a block stays while all its lines are
 // still in place, side by side; a run of lines no block covers gets new blocks from its
 // oldest end while it has a whole block's worth and the budget allows. The lines left over go
 // to `loose`.
-void update_blocks(conversation_log& log, std::vector<std::size_t>& loose) {
+// `at` receives each block's first line.
+void update_blocks(conversation_log& log, std::vector<std::size_t>& loose,
+                   std::vector<std::size_t>& at) {
   block_index& index = log.finder;
   const std::size_t k = index.lines_per_block;
   const std::size_t n = log.line_count();
   std::vector<indexed_block> kept;
+  struct to_make {
+    std::size_t first;
+    bool with_automaton;
+  };
+  std::vector<to_make> made;
   std::size_t budget_left = index.byte_budget;
   for (const indexed_block& b : index.blocks)  // those about to be dropped too, this time
     budget_left -= std::min(budget_left, b.estimated_bytes);
@@ -47,35 +77,40 @@ void update_blocks(conversation_log& log, std::vector<std::size_t>& loose) {
       std::size_t run_end = begin;
       while (run_end < end && serial_at(log, run_end) != 0)
         ++run_end;
-      // Whole blocks from the run's oldest end, while the budget allows.
-      std::size_t blocked = run_end;
-      while (blocked - begin >= k) {
-        std::size_t units = k;
-        for (std::size_t i = blocked - k; i < blocked; ++i)
-          units += log.line_texts[i].text.size();
-        const std::size_t estimate = units * block_index::estimated_bytes_per_unit;
-        if (estimate > budget_left) break;
-        budget_left -= estimate;
-        blocked -= k;
+      // Whole blocks from the run's oldest end: with automata while the budget allows, then
+      // with unit sets.
+      std::size_t i = run_end;
+      for (; i - begin >= k; i -= k) {
+        const std::size_t automaton_bytes =
+            units_of(log, i - k, k) * block_index::estimated_bytes_per_unit;
+        const bool with_automaton = automaton_bytes <= budget_left;
+        const std::size_t bytes = with_automaton ? automaton_bytes : unit_set_bytes;
+        if (bytes > budget_left) break;
+        budget_left -= bytes;
+        made.push_back({i - k, with_automaton});
       }
-      for (std::size_t i = begin; i < blocked; ++i)
-        loose.push_back(i);
-      for (std::size_t i = blocked; i < run_end; i += k)
-        kept.push_back(build_block(log, i, k));
+      for (std::size_t j = begin; j < i; ++j)
+        loose.push_back(j);
+      for (auto m = made.rbegin(); m != made.rend(); ++m) {
+        at.push_back(m->first);
+        kept.push_back(build_block(log, m->first, k, m->with_automaton));
+      }
+      made.clear();
       begin = run_end;
     }
   };
   std::size_t next = 1;  // the first line not yet placed
   for (indexed_block& b : index.blocks) {
-    std::size_t at = next;
-    while (at < n && serial_at(log, at) != b.serials[0])
-      ++at;
-    bool in_place = at + b.serials.size() <= n;
+    std::size_t first = next;
+    while (first < n && serial_at(log, first) != b.serials[0])
+      ++first;
+    bool in_place = first + b.serials.size() <= n;
     for (std::size_t j = 1; in_place && j < b.serials.size(); ++j)
-      in_place = serial_at(log, at + j) == b.serials[j];
+      in_place = serial_at(log, first + j) == b.serials[j];
     if (!in_place) continue;  // dropped: its lines still logged are covered anew
-    cover(next, at);
-    next = at + b.serials.size();
+    cover(next, first);
+    next = first + b.serials.size();
+    at.push_back(first);
     kept.push_back(std::move(b));
   }
   cover(next, n);
@@ -90,9 +125,17 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
   const char16_t* u = line.data();
   // longest[i]: the longest stretch ending at i found in an older line; a window occurs in an
   // older line iff the one ending where it ends is at least as long as the window. The lines
-  // in blocks are matched against each block's automaton, the rest run through the line's.
+  // in blocks are matched against each block's automaton, the rest run through the line's,
+  // but for blocks kept as unit sets that share no unit with the line.
   std::vector<std::size_t> loose;
-  update_blocks(log, loose);
+  std::vector<std::size_t> at;
+  update_blocks(log, loose, at);
+  for (std::size_t j = 0; j < at.size(); ++j) {
+    const indexed_block& b = log.finder.blocks[j];
+    if (b.automaton.built() || !shares_a_unit(b, line)) continue;
+    for (std::size_t i = at[j]; i < at[j] + b.serials.size(); ++i)
+      loose.push_back(i);
+  }
   std::vector<std::int32_t> longest(line.size(), 0);
   if (!loose.empty()) {
     log.finder.scan.set_query(line);
@@ -100,8 +143,9 @@ void discover_words(strmorph::dic_t& d, conversation_log& log) {
       log.finder.scan.add_text(log.line_texts[i].text);
     log.finder.scan.longest_matches(longest);
   }
-  for (const indexed_block& b : log.finder.blocks)
-    b.automaton.raise_longest(line, longest);
+  for (const indexed_block& b : log.finder.blocks) {
+    if (b.automaton.built()) b.automaton.raise_longest(line, longest);
+  }
   discover_found_windows(longest,
                          [&](std::int32_t w, std::int32_t n) { strmorph::add_word(d, u + w, n); });
 }
