@@ -193,7 +193,8 @@ TEST(block_index, discovery_adds_the_same_words_as_the_literal_search_as_the_log
         }
         ASSERT_LE(held, estimated);
         ASSERT_LE(estimated, s.byte_budget);
-        if (s.byte_budget == usual) {
+        if (s.byte_budget == usual && s.lines_per_block > 1) {
+          // One automaton is built per call: blocks of one line fall behind after empty lines.
           ASSERT_LT(loose_lines(log), 2 * s.lines_per_block) << "all other lines are in blocks";
         } else if (i > log_capacity) {
           ASSERT_GE(log.finder.blocks.size(), 5u) << "the budget is used";

@@ -51,8 +51,8 @@ bool shares_a_unit(const indexed_block& b, std::u16string_view line) {
 
 // Brings the blocks in line with log lines 1..n-1: a block stays while all its lines are
 // still in place, side by side; a run of lines no block covers gets new blocks from its
-// oldest end while it has a whole block's worth and the budget allows. The lines left over go
-// to `loose`.
+// oldest end while it has a whole block's worth and the budget allows, one automaton per
+// call. The lines left over go to `loose`.
 // `at` receives each block's first line.
 void update_blocks(conversation_log& log, std::vector<std::size_t>& loose,
                    std::vector<std::size_t>& at) {
@@ -65,6 +65,8 @@ void update_blocks(conversation_log& log, std::vector<std::size_t>& loose,
     bool with_automaton;
   };
   std::vector<to_make> made;
+  // One automaton per call at most: a log read from its file is indexed over the next calls.
+  std::size_t automata_left = 1;
   std::size_t budget_left = index.byte_budget;
   for (const indexed_block& b : index.blocks)  // those about to be dropped too, this time
     budget_left -= std::min(budget_left, b.estimated_bytes);
@@ -84,6 +86,8 @@ void update_blocks(conversation_log& log, std::vector<std::size_t>& loose,
         const std::size_t automaton_bytes =
             units_of(log, i - k, k) * block_index::estimated_bytes_per_unit;
         const bool with_automaton = automaton_bytes <= budget_left;
+        if (with_automaton && automata_left == 0) break;  // on a later call
+        if (with_automaton) --automata_left;
         const std::size_t bytes = with_automaton ? automaton_bytes : unit_set_bytes;
         if (bytes > budget_left) break;
         budget_left -= bytes;
