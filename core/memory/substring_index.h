@@ -1,5 +1,5 @@
 // Answers "does this stretch of the query occur in any of these texts?" for every stretch of
-// the query at once, two ways round:
+// the query at once, in three ways:
 // - substring_index: a suffix automaton of the query (at most 2n states) is built first; each
 //   text then runs through it, recording the longest stretch of the query seen ending at each
 //   state. Costs O(query length) to build and O(text length) per text, whatever the texts
@@ -17,7 +17,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
