@@ -1,10 +1,16 @@
 #include "core/memory/conversation_log.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "core/io/primitives.h"
 
 namespace tsugihagi {
+
+std::uint64_t new_line_serial() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
 
 void add_line(conversation_log& log, std::u16string_view text) {
   if (log.line_texts.size() == log_capacity) {
@@ -12,7 +18,7 @@ void add_line(conversation_log& log, std::u16string_view text) {
     log.line_words.pop_back();
   }
   const std::size_t nul = text.find(u'\0');
-  log.line_texts.push_front({std::u16string(text.substr(0, nul))});
+  log.line_texts.push_front({std::u16string(text.substr(0, nul)), new_line_serial()});
   log.line_words.push_front({});
 }
 
@@ -31,7 +37,7 @@ void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped) {
       return;
     }
     text.resize(std::min(text.size(), text.find(u'\0')));
-    log.line_texts.push_back({std::move(text)});
+    log.line_texts.push_back({std::move(text), new_line_serial()});
     log.line_words.push_back({std::move(ids), false});
     text.clear();
     ids.clear();

@@ -19,6 +19,9 @@ inline constexpr std::size_t log_capacity = 511;  // add_line keeps at most this
 
 struct text_entry {
   std::u16string text;  // without the terminating NUL (std::u16string keeps one)
+  // Names this text for word discovery's index: entries with the same serial hold the same
+  // text, so a line's text is never changed in place. 0: not indexed.
+  std::uint64_t serial = 0;
   std::int32_t length() const { return static_cast<std::int32_t>(text.size()); }
 };
 
@@ -34,11 +37,14 @@ struct word_entry {
 struct conversation_log {
   std::deque<text_entry> line_texts;  // [0] is the newest line
   std::deque<word_entry> line_words;  // parallel to line_texts
-  substring_index finder;  // word discovery's index of the older lines, rebuilt each turn
+  block_index finder;                 // word discovery's index of the older lines
   lcsubsequence<std::int32_t, std::int32_t> matcher;
 
   std::size_t line_count() const { return line_texts.size(); }
 };
+
+// A serial not handed out before in this process (never 0).
+std::uint64_t new_line_serial();
 
 // Puts the line (up to its first NUL) at the front with no words, dropping the oldest line
 // when exactly log_capacity are held.

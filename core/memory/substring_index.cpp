@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 namespace tsugihagi {
 namespace {
@@ -155,6 +156,218 @@ void substring_index::longest_matches(std::vector<std::int32_t>& longest) {
       }
     }
   }
+}
+
+}  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+// The automaton while it grows: edges in a hash table by (state, unit), each also on a list
+// of its state's edges so that a clone can copy them.
+struct automaton_builder {
+  struct edge {
+    std::int32_t from;
+    std::int32_t target;
+    std::int32_t next;  // the next edge of the same state, or -1
+    char16_t unit;
+  };
+  std::vector<std::int32_t> length{0};
+  std::vector<std::int32_t> link{-1};
+  std::vector<std::int32_t> head{-1};  // by state: its first edge, or -1
+  std::vector<edge> edges;
+  std::vector<std::int32_t> slots;  // edge indices; -1 for a free slot
+  std::int32_t last = 0;
+
+  explicit automaton_builder(std::size_t units) : slots(std::bit_ceil(8 * units + 16), -1) {
+    length.reserve(2 * units + 2);
+    link.reserve(2 * units + 2);
+    head.reserve(2 * units + 2);
+    edges.reserve(3 * units + 4);
+  }
+
+  std::int32_t find(std::int32_t from, char16_t unit) const {
+    const std::size_t mask = slots.size() - 1;
+    for (std::size_t slot = slot_of(key_of(from, unit), mask);; slot = (slot + 1) & mask) {
+      const std::int32_t e = slots[slot];
+      if (e < 0) return -1;
+      if (edges[static_cast<std::size_t>(e)].from == from &&
+          edges[static_cast<std::size_t>(e)].unit == unit)
+        return e;
+    }
+  }
+
+  void add_edge(std::int32_t from, char16_t unit, std::int32_t target) {
+    const auto e = static_cast<std::int32_t>(edges.size());
+    edges.push_back({from, target, head[static_cast<std::size_t>(from)], unit});
+    head[static_cast<std::size_t>(from)] = e;
+    if (2 * edges.size() > slots.size()) {
+      slots.assign(2 * slots.size(), -1);
+      for (std::size_t i = 0; i < edges.size(); ++i)
+        place(static_cast<std::int32_t>(i));
+    } else {
+      place(e);
+    }
+  }
+
+  void place(std::int32_t e) {
+    const edge& x = edges[static_cast<std::size_t>(e)];
+    const std::size_t mask = slots.size() - 1;
+    std::size_t slot = slot_of(key_of(x.from, x.unit), mask);
+    while (slots[slot] >= 0)
+      slot = (slot + 1) & mask;
+    slots[slot] = e;
+  }
+
+  std::int32_t add_state(std::int32_t state_length, std::int32_t state_link) {
+    length.push_back(state_length);
+    link.push_back(state_link);
+    head.push_back(-1);
+    return static_cast<std::int32_t>(length.size() - 1);
+  }
+
+  void extend(char16_t unit) {
+    const std::int32_t current = add_state(length[static_cast<std::size_t>(last)] + 1, 0);
+    std::int32_t p = last;
+    last = current;
+    while (p != -1 && find(p, unit) < 0) {
+      add_edge(p, unit, current);
+      p = link[static_cast<std::size_t>(p)];
+    }
+    if (p == -1) return;
+    const std::int32_t q = edges[static_cast<std::size_t>(find(p, unit))].target;
+    if (length[static_cast<std::size_t>(p)] + 1 == length[static_cast<std::size_t>(q)]) {
+      link[static_cast<std::size_t>(current)] = q;
+      return;
+    }
+    const std::int32_t clone =
+        add_state(length[static_cast<std::size_t>(p)] + 1, link[static_cast<std::size_t>(q)]);
+    for (std::int32_t e = head[static_cast<std::size_t>(q)]; e >= 0;
+         e = edges[static_cast<std::size_t>(e)].next) {
+      add_edge(clone, edges[static_cast<std::size_t>(e)].unit,
+               edges[static_cast<std::size_t>(e)].target);
+    }
+    for (; p != -1; p = link[static_cast<std::size_t>(p)]) {
+      const std::int32_t e = find(p, unit);
+      if (e < 0 || edges[static_cast<std::size_t>(e)].target != q) break;
+      edges[static_cast<std::size_t>(e)].target = clone;
+    }
+    link[static_cast<std::size_t>(q)] = clone;
+    link[static_cast<std::size_t>(current)] = clone;
+  }
+};
+
+std::size_t root_slot_of(char16_t unit, std::size_t mask) {
+  return slot_of(unit, mask);
+}
+
+}  // namespace
+
+void text_automaton::build(std::span<const std::u16string_view> texts) {
+  std::size_t units = 0;
+  for (const std::u16string_view text : texts)
+    units += text.size() + 1;
+  automaton_builder b(units);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    // A NUL between texts: the queries' stretches never hold one, so none spans two texts.
+    if (i != 0) b.extend(u'\0');
+    for (const char16_t c : texts[i]) {
+      b.extend(c);
+    }
+  }
+  // Freeze: each state's edges side by side, sorted by unit.
+  const std::size_t states = b.length.size();
+  first_edge_.assign(states + 1, 0);
+  for (const automaton_builder::edge& e : b.edges)
+    ++first_edge_[static_cast<std::size_t>(e.from) + 1];
+  for (std::size_t s = 0; s < states; ++s)
+    first_edge_[s + 1] += first_edge_[s];
+  edge_unit_.resize(b.edges.size());
+  edge_target_.resize(b.edges.size());
+  std::vector<std::int32_t> fill(first_edge_.begin(), first_edge_.end() - 1);
+  std::vector<std::pair<char16_t, std::int32_t>> sorted;
+  for (std::size_t s = 0; s < states; ++s) {
+    sorted.clear();
+    for (std::int32_t e = b.head[s]; e >= 0; e = b.edges[static_cast<std::size_t>(e)].next)
+      sorted.emplace_back(b.edges[static_cast<std::size_t>(e)].unit,
+                          b.edges[static_cast<std::size_t>(e)].target);
+    std::sort(sorted.begin(), sorted.end());
+    auto at = static_cast<std::size_t>(first_edge_[s]);
+    for (const auto& [unit, target] : sorted) {
+      edge_unit_[at] = unit;
+      edge_target_[at] = target;
+      ++at;
+    }
+  }
+  const auto root_degree = static_cast<std::size_t>(first_edge_[1]);
+  root_edges_.assign(std::bit_ceil(2 * root_degree + 2), root_edge{0, -1});
+  const std::size_t mask = root_edges_.size() - 1;
+  for (std::size_t e = 0; e < root_degree; ++e) {
+    std::size_t slot = root_slot_of(edge_unit_[e], mask);
+    while (root_edges_[slot].target >= 0)
+      slot = (slot + 1) & mask;
+    root_edges_[slot] = {edge_unit_[e], edge_target_[e]};
+  }
+  length_ = std::move(b.length);
+  link_ = std::move(b.link);
+  length_.shrink_to_fit();
+  link_.shrink_to_fit();
+}
+
+std::int32_t text_automaton::transition(std::int32_t from, char16_t unit) const {
+  if (from == 0) {
+    const std::size_t mask = root_edges_.size() - 1;
+    for (std::size_t slot = root_slot_of(unit, mask);; slot = (slot + 1) & mask) {
+      if (root_edges_[slot].target < 0) return -1;
+      if (root_edges_[slot].unit == unit) return root_edges_[slot].target;
+    }
+  }
+  const auto begin = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from)];
+  const auto end = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from) + 1];
+  auto at = begin;
+  if (end - begin <= 8) {
+    while (at != end && *at < unit)
+      ++at;
+  } else {
+    at = std::lower_bound(begin, end, unit);
+  }
+  if (at == end || *at != unit) return -1;
+  return edge_target_[static_cast<std::size_t>(at - edge_unit_.begin())];
+}
+
+void text_automaton::raise_longest(std::u16string_view query,
+                                   std::vector<std::int32_t>& longest) const {
+  if (length_.empty()) return;
+  std::int32_t v = 0;
+  std::int32_t length = 0;
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    const char16_t c = query[i];
+    if (c == u'\0') {  // the texts' separator: no stretch of a text holds it
+      v = 0;
+      length = 0;
+      continue;
+    }
+    std::int32_t next = transition(v, c);
+    while (next < 0 && v != 0) {
+      v = link_[static_cast<std::size_t>(v)];
+      length = length_[static_cast<std::size_t>(v)];
+      next = transition(v, c);
+    }
+    if (next < 0) {  // no text holds the unit
+      length = 0;
+      continue;
+    }
+    v = next;
+    ++length;
+    longest[i] = std::max(longest[i], length);
+  }
+}
+
+std::size_t text_automaton::bytes() const {
+  return (length_.capacity() + link_.capacity() + first_edge_.capacity() +
+          edge_target_.capacity()) *
+             sizeof(std::int32_t) +
+         edge_unit_.capacity() * sizeof(char16_t) + root_edges_.capacity() * sizeof(root_edge);
 }
 
 }  // namespace tsugihagi

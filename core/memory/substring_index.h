@@ -1,13 +1,23 @@
 // Answers "does this stretch of the query occur in any of these texts?" for every stretch of
-// the query at once. A suffix automaton of the query (at most 2n states) is built first; each
-// text then runs through it, recording the longest stretch of the query seen ending at each
-// state. Costs O(query length) to build and O(text length) per text, whatever the texts hold;
-// units the query lacks cost one table lookup. The automaton's edges live in one flat table
-// with open addressing (16 bytes per slot, at most half full), so that a step is a probe or
-// two in contiguous memory.
+// the query at once, in three ways:
+// - substring_index: a suffix automaton of the query (at most 2n states) is built first; each
+//   text then runs through it, recording the longest stretch of the query seen ending at each
+//   state. Costs O(query length) to build and O(text length) per text, whatever the texts
+//   hold; units the query lacks cost one table lookup. The automaton's edges live in one flat
+//   table with open addressing (16 bytes per slot, at most half full), so that a step is a
+//   probe or two in contiguous memory.
+// - text_automaton: a suffix automaton of a group of texts, built once (O(text length), with
+//   a transient hash table) and then frozen into sorted edge arrays, about 30 bytes per text
+//   unit (at most about 60). Each query then costs O(query length), however long the texts
+//   are.
+// - block_index: text_automata over blocks of consecutive logged lines, kept beside the log so
+//   that a new line is matched against a few automata instead of every older line; their
+//   memory is kept within a budget (4 MB), the lines beyond it being searched one by one (a
+//   block of them skipped at once when it holds none of the line's units).
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +63,63 @@ class substring_index {
   std::vector<bool> in_query_;              // by unit: whether the query holds it
   std::u16string query_;  // a copy: the caller's text may be gone by the next query
   std::int32_t last_ = 0;
+};
+
+class text_automaton {
+ public:
+  text_automaton() = default;
+  text_automaton(text_automaton&&) = default;
+  text_automaton& operator=(text_automaton&&) = default;
+  text_automaton(const text_automaton&) = delete;
+  text_automaton& operator=(const text_automaton&) = delete;
+
+  // Replaces the automaton by one of these texts. A stretch found later lies within one text.
+  void build(std::span<const std::u16string_view> texts);
+  // Raises longest[i] to the length of the longest stretch query[j..i] that occurs in one of
+  // the texts. REQUIRES: longest.size() >= query.size().
+  void raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest) const;
+  // The heap memory held, in bytes.
+  std::size_t bytes() const;
+  bool built() const { return !length_.empty(); }
+
+ private:
+  std::int32_t transition(std::int32_t from, char16_t unit) const;
+
+  std::vector<std::int32_t> length_;      // by state: its longest stretch
+  std::vector<std::int32_t> link_;        // by state: its suffix link (-1 for the root)
+  std::vector<std::int32_t> first_edge_;  // by state, and one more: its edges' range
+  std::vector<char16_t> edge_unit_;       // sorted within a state's range
+  std::vector<std::int32_t> edge_target_;
+  // The root's edges again, in an open-addressing table (at most half full): matching falls
+  // back to the root often, and the root has an edge for every unit some text holds.
+  struct root_edge {
+    char16_t unit;
+    std::int32_t target;  // -1 for a free slot
+  };
+  std::vector<root_edge> root_edges_;
+};
+
+// A text_automaton of a block of consecutive logged lines, which are named by their serials
+// (newest first) so that the block can be found again as lines come and go.
+struct indexed_block {
+  std::vector<std::uint64_t> serials;
+  text_automaton automaton;          // not built when the budget did not allow it; then
+  std::vector<std::uint64_t> units;  // a bit per unit the lines hold, to skip them when the
+                                     // new line holds none of these units
+  std::size_t estimated_bytes = 0;   // charged against the index's budget
+};
+
+struct block_index {
+  // Lines per block: fewer makes each query cost more automata, more leaves more lines
+  // outside every block. REQUIRES: >= 1.
+  std::size_t lines_per_block = 32;
+  // No automaton is built that would take the blocks past this many bytes (as estimated from
+  // their text: estimated_bytes_per_unit each); a block then keeps its set of units (8 KB)
+  // while that fits.
+  std::size_t byte_budget = std::size_t{4} << 20;
+  static constexpr std::size_t estimated_bytes_per_unit = 48;
+  std::vector<indexed_block> blocks;  // newest first, over disjoint runs of lines
+  substring_index scan;               // for the lines no block covers
 };
 
 }  // namespace tsugihagi

@@ -1,11 +1,17 @@
 // Word discovery: makes every stretch that the newest logged line shares with an older
 // logged line a dictionary word, longest first. Windows are tried longest first and left to
-// right, each found one splitting its region; the log's substring index answers each window
-// in O(1) after one pass over the log, so a line costs O(log text + windows).
+// right, each found one splitting its region; the longest shared stretch ending at each unit
+// of the line answers each window in O(1). Those are found with the log's block index: the
+// line is matched against the suffix automaton of each block of older lines (O(line length)
+// per block), and only the lines outside whole blocks (fewer than two blocks' worth) run
+// through the line's own automaton. A block is built once when its lines are all logged and
+// dropped when one has gone, so a line costs O(line length x blocks + loose lines' text +
+// windows), plus building a block every so many lines.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "core/dict/dictionary.h"
@@ -22,6 +28,12 @@ void discover_words(strmorph::dic_t& d, conversation_log& log);
 // line; `found(w, n)` is called for each window that does. REQUIRES: length >= 1.
 template <typename Occurs, typename Found>
 void discover_windows(std::int32_t length, Occurs occurs, Found found);
+
+// The windows discover_windows finds when a window occurs iff longest[w+n-1] >= n, in the same
+// order, each region scanned once instead of once per window length: the first window found
+// in a region is the longest one that occurs, leftmost among those.
+template <typename Found>
+void discover_found_windows(std::span<const std::int32_t> longest, Found found);
 
 template <typename Occurs, typename Found>
 void discover_windows(std::int32_t length, Occurs occurs, Found found) {
@@ -49,6 +61,43 @@ void discover_windows(std::int32_t length, Occurs occurs, Found found) {
     }
     const std::int32_t right = (r + m) - (w + n);
     if (right >= 1) stack.push_back({w + n, w + n, right, right});
+  }
+}
+
+}  // namespace tsugihagi
+
+namespace tsugihagi {
+
+template <typename Found>
+void discover_found_windows(std::span<const std::int32_t> longest, Found found) {
+  struct region {
+    std::int32_t start, length, window_limit;  // windows of at most window_limit units
+  };
+  const auto length = static_cast<std::int32_t>(longest.size());
+  std::vector<region> stack;
+  if (length >= 1) stack.push_back({0, length, length});
+  while (!stack.empty()) {
+    const auto [r, m, limit] = stack.back();
+    stack.pop_back();
+    // The longest window ending at e within the region is min(longest[e], e - r + 1).
+    std::int32_t n = 0;
+    std::int32_t end = 0;
+    for (std::int32_t e = r; e < r + m; ++e) {
+      const std::int32_t here = std::min({limit, longest[static_cast<std::size_t>(e)], e - r + 1});
+      if (here > n) {
+        n = here;
+        end = e;
+      }
+    }
+    if (n == 0) continue;
+    const std::int32_t w = end - n + 1;
+    found(w, n);
+    if (w != r) {
+      const std::int32_t k = std::min(n - 1, w - r);
+      if (k > 1) stack.push_back({r, w - r, k});
+    }
+    const std::int32_t right = (r + m) - (w + n);
+    if (right >= 1) stack.push_back({w + n, right, right});
   }
 }
 
