@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/dict/text_hash.h"
+
 namespace tsugihagi {
 namespace {
 
@@ -20,6 +22,14 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
              std::map<std::int32_t, std::int32_t>& out) {
   out.clear();
   bool all_known = true;
+  // Every window is hashed in O(1) from the line's prefix hashes.
+  line_hashes hashes;
+  prepare_line_hashes(hashes, {u, static_cast<std::size_t>(length)});
+  const std::vector<std::int32_t>& words_of_length = d.words_of_length;
+  const auto no_word_has = [&words_of_length](std::int32_t n) {
+    const auto units = static_cast<std::size_t>(n);
+    return units >= words_of_length.size() || words_of_length[units] == 0;
+  };
   std::vector<work_item> stack;
   stack.push_back({0, 0, length, length});
   while (!stack.empty()) {
@@ -29,7 +39,19 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
       out[r] = strmorph::add_word(d, u + r, m).first->second.id;
       continue;
     }
-    if (const auto* known = strmorph::find_word(d, u + w, n)) {
+    if (no_word_has(n)) {
+      // No window of this length can be a word: go on as if each had been tried.
+      if (n == 2) {
+        out[r] = strmorph::add_word(d, u + r, m).first->second.id;
+        all_known = false;
+      } else {
+        stack.push_back({r, r, n - 1, m});
+      }
+      continue;
+    }
+    const auto start = static_cast<std::size_t>(w);
+    const auto units = static_cast<std::size_t>(n);
+    if (const auto* known = strmorph::find_word(d, u + w, n, window_hash(hashes, start, units))) {
       out[w] = known->second.id;
       if (w != r) {
         const std::int32_t left = w - r;
