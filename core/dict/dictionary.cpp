@@ -102,17 +102,17 @@ std::uint64_t filter_bit(std::uint64_t hash, std::size_t filter_words) {
 
 void set_filter_bit(std::vector<std::uint64_t>& filter, std::uint64_t hash) {
   const std::uint64_t bit = filter_bit(hash, filter.size());
-  filter[bit >> 6] |= std::uint64_t{1} << (bit & 63);
+  filter[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{1} << (bit & 63);
 }
 
 bool filter_has(const std::vector<std::uint64_t>& filter, std::uint64_t hash) {
   const std::uint64_t bit = filter_bit(hash, filter.size());
-  return (filter[bit >> 6] >> (bit & 63) & 1) != 0;
+  return (filter[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1) != 0;
 }
 
 void place_word(dic_t& d, wordmap_t::value_type* entry, std::uint64_t hash) {
   const std::size_t mask = d.word_slots.size() - 1;
-  std::size_t slot = hash & mask;
+  auto slot = static_cast<std::size_t>(hash & mask);
   while (d.word_tags[slot] != 0)
     slot = (slot + 1) & mask;
   d.word_slots[slot] = entry;
@@ -151,7 +151,7 @@ void unindex_word(dic_t& d, wordmap_t::value_type* entry) {
   std::vector<wordmap_t::value_type*>& slots = d.word_slots;
   std::vector<std::uint16_t>& tags = d.word_tags;
   const std::size_t mask = slots.size() - 1;
-  std::size_t hole = word_hash(entry) & mask;
+  auto hole = static_cast<std::size_t>(word_hash(entry) & mask);
   while (slots[hole] != entry)
     hole = (hole + 1) & mask;
   slots[hole] = nullptr;
@@ -159,7 +159,7 @@ void unindex_word(dic_t& d, wordmap_t::value_type* entry) {
   --d.word_slots_used;
   --d.words_of_length[static_cast<std::size_t>(entry->first.length)];
   for (std::size_t slot = (hole + 1) & mask; tags[slot] != 0; slot = (slot + 1) & mask) {
-    const std::size_t home = word_hash(slots[slot]) & mask;
+    const auto home = static_cast<std::size_t>(word_hash(slots[slot]) & mask);
     // The entry may move into the hole when its home is not in (hole, slot], cyclically.
     const bool stays = hole < slot ? (home > hole && home <= slot) : (home > hole || home <= slot);
     if (stays) continue;
@@ -226,7 +226,7 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
   const std::u16string_view probe(text, units);
   const std::uint16_t tag = slot_tag(hash);
   const std::size_t mask = d.word_slots.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+  for (auto slot = static_cast<std::size_t>(hash & mask);; slot = (slot + 1) & mask) {
     const std::uint16_t slot_tag_here = d.word_tags[slot];
     if (slot_tag_here == 0) return nullptr;
     if (slot_tag_here != tag) continue;

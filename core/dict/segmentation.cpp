@@ -33,42 +33,44 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
   std::vector<work_item> stack;
   stack.push_back({0, 0, length, length});
   while (!stack.empty()) {
-    const auto [w, r, n, m] = stack.back();
+    auto [w, r, n, m] = stack.back();
     stack.pop_back();
     if (n < 2) {
       out[r] = strmorph::add_word(d, u + r, m).first->second.id;
       continue;
     }
-    if (no_word_has(n)) {
-      // No window of this length can be a word: go on as if each had been tried.
-      if (n == 2) {
-        out[r] = strmorph::add_word(d, u + r, m).first->second.id;
-        all_known = false;
-      } else {
-        stack.push_back({r, r, n - 1, m});
+    // The region's windows from (w, n) on, each length left to right, until one is a word.
+    // Sliding right or to a shorter window would push the item that is taken next, so the
+    // loops do it in place; nothing is added to the dictionary meanwhile.
+    const strmorph::wordmap_t::value_type* known = nullptr;
+    while (true) {
+      const std::int32_t last = r + m - n;
+      if (!no_word_has(n)) {
+        for (;; ++w) {
+          known = strmorph::find_word(
+              d, u + w, n,
+              window_hash(hashes, static_cast<std::size_t>(w), static_cast<std::size_t>(n)));
+          if (known != nullptr || w == last) break;
+        }
+        if (known != nullptr) break;
       }
-      continue;
+      if (n == 2) break;
+      w = r;
+      --n;
     }
-    const auto start = static_cast<std::size_t>(w);
-    const auto units = static_cast<std::size_t>(n);
-    if (const auto* known = strmorph::find_word(d, u + w, n, window_hash(hashes, start, units))) {
-      out[w] = known->second.id;
-      if (w != r) {
-        const std::int32_t left = w - r;
-        stack.push_back({r, r, std::min(n - 1, left), left});
-      }
-      const std::int32_t right = (r + m) - (w + n);
-      if (right > 0) stack.push_back({w + n, w + n, right, right});
-      continue;
-    }
-    if (w + n != r + m) {
-      stack.push_back({w + 1, r, n, m});
-    } else if (n == 2) {
+    if (known == nullptr) {
+      // The fall-back rule: no window of two or more units is a word.
       out[r] = strmorph::add_word(d, u + r, m).first->second.id;
       all_known = false;
-    } else {
-      stack.push_back({r, r, n - 1, m});
+      continue;
     }
+    out[w] = known->second.id;
+    if (w != r) {
+      const std::int32_t left = w - r;
+      stack.push_back({r, r, std::min(n - 1, left), left});
+    }
+    const std::int32_t right = (r + m) - (w + n);
+    if (right > 0) stack.push_back({w + n, w + n, right, right});
   }
   return all_known;
 }
