@@ -1,10 +1,13 @@
 #include "core/dict/dictionary.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <functional>
 
 #include <boost/pool/pool_alloc.hpp>
+
+#include "core/dict/text_hash.h"
 
 namespace strmorph {
 namespace {
@@ -79,39 +82,63 @@ std::vector<std::int32_t> least_used(const Usage& usage) {
 using usage_map = std::map<std::int32_t, std::int32_t, std::less<>,
                            pool_allocator<std::pair<const std::int32_t, std::int32_t>>>;
 
-// Hashes the length and at most the first and the last eight units, so that probing every
-// window of a long line costs O(1) per window; the comparison settles the rest.
-std::size_t text_hash(std::u16string_view text) {
-  constexpr std::size_t ends = 8;
-  std::uint64_t h = 0x243F6A8885A308D3u ^ text.size();
-  const std::size_t head = std::min(ends, text.size());
-  for (std::size_t i = 0; i < head; ++i)
-    h = (h + text[i]) * 0x9E3779B97F4A7C15u;
-  for (std::size_t i = std::max(head, text.size() - std::min(ends, text.size())); i < text.size();
-       ++i)
-    h = (h + text[i]) * 0x9E3779B97F4A7C15u;
-  return static_cast<std::size_t>(h ^ (h >> 29));
+using tsugihagi::text_hash;
+
+std::uint64_t word_hash(const wordmap_t::value_type* entry) {
+  return text_hash(entry->first.text());
 }
 
-void place_word(std::vector<wordmap_t::value_type*>& slots, wordmap_t::value_type* entry) {
-  const std::size_t mask = slots.size() - 1;
-  std::size_t slot = text_hash(entry->first.text()) & mask;
-  while (slots[slot] != nullptr)
+// The slot tag of a hash: its top 16 bits, never 0 (which marks an empty slot).
+std::uint16_t slot_tag(std::uint64_t hash) {
+  const auto tag = static_cast<std::uint16_t>(hash >> 48);
+  return tag != 0 ? tag : 1;
+}
+
+// The filter bit of a hash, from a product's top bits so that it is independent of the slot.
+std::uint64_t filter_bit(std::uint64_t hash, std::size_t filter_words) {
+  const int bits = std::countr_zero(filter_words) + 6;
+  return (hash * 0x9E3779B97F4A7C15u) >> (64 - bits);
+}
+
+void set_filter_bit(std::vector<std::uint64_t>& filter, std::uint64_t hash) {
+  const std::uint64_t bit = filter_bit(hash, filter.size());
+  filter[static_cast<std::size_t>(bit >> 6)] |= std::uint64_t{1} << (bit & 63);
+}
+
+bool filter_has(const std::vector<std::uint64_t>& filter, std::uint64_t hash) {
+  const std::uint64_t bit = filter_bit(hash, filter.size());
+  return (filter[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1) != 0;
+}
+
+void place_word(dic_t& d, wordmap_t::value_type* entry, std::uint64_t hash) {
+  const std::size_t mask = d.word_slots.size() - 1;
+  auto slot = static_cast<std::size_t>(hash & mask);
+  while (d.word_tags[slot] != 0)
     slot = (slot + 1) & mask;
-  slots[slot] = entry;
+  d.word_slots[slot] = entry;
+  d.word_tags[slot] = slot_tag(hash);
+  set_filter_bit(d.word_filter, hash);
 }
 
-// Adds a new wordmap entry to the hash index, doubling the table when half full.
-void index_word(dic_t& d, wordmap_t::value_type* entry) {
-  if (2 * (d.word_slots_used + 1) > d.word_slots.size()) {
-    std::vector<wordmap_t::value_type*> slots(std::max<std::size_t>(1024, 2 * d.word_slots.size()),
-                                              nullptr);
-    for (wordmap_t::value_type* e : d.word_slots) {
-      if (e != nullptr) place_word(slots, e);
-    }
-    d.word_slots = std::move(slots);
+// Rebuilds the index with `slot_count` slots and a fresh filter.
+void rebuild_index(dic_t& d, std::size_t slot_count) {
+  std::vector<wordmap_t::value_type*> entries;
+  entries.reserve(d.word_slots_used);
+  for (wordmap_t::value_type* e : d.word_slots) {
+    if (e != nullptr) entries.push_back(e);
   }
-  place_word(d.word_slots, entry);
+  d.word_slots.assign(slot_count, nullptr);
+  d.word_tags.assign(slot_count, 0);
+  d.word_filter.assign(slot_count / 8, 0);
+  for (wordmap_t::value_type* e : entries)
+    place_word(d, e, word_hash(e));
+}
+
+// Adds a new wordmap entry to the hash index, doubling the table when three quarters full.
+void index_word(dic_t& d, wordmap_t::value_type* entry) {
+  if (4 * (d.word_slots_used + 1) > 3 * d.word_slots.size())
+    rebuild_index(d, std::max<std::size_t>(1024, 2 * d.word_slots.size()));
+  place_word(d, entry, word_hash(entry));
   ++d.word_slots_used;
   const auto units = static_cast<std::size_t>(entry->first.length);
   if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
@@ -119,23 +146,27 @@ void index_word(dic_t& d, wordmap_t::value_type* entry) {
 }
 
 // Takes an entry out of the hash index, moving later entries of its run back so that every
-// probe still finds its entry before an empty slot.
+// probe still finds its entry before an empty slot. The entry's filter bit stays set.
 void unindex_word(dic_t& d, wordmap_t::value_type* entry) {
   std::vector<wordmap_t::value_type*>& slots = d.word_slots;
+  std::vector<std::uint16_t>& tags = d.word_tags;
   const std::size_t mask = slots.size() - 1;
-  std::size_t hole = text_hash(entry->first.text()) & mask;
+  auto hole = static_cast<std::size_t>(word_hash(entry) & mask);
   while (slots[hole] != entry)
     hole = (hole + 1) & mask;
   slots[hole] = nullptr;
+  tags[hole] = 0;
   --d.word_slots_used;
   --d.words_of_length[static_cast<std::size_t>(entry->first.length)];
-  for (std::size_t slot = (hole + 1) & mask; slots[slot] != nullptr; slot = (slot + 1) & mask) {
-    const std::size_t home = text_hash(slots[slot]->first.text()) & mask;
+  for (std::size_t slot = (hole + 1) & mask; tags[slot] != 0; slot = (slot + 1) & mask) {
+    const auto home = static_cast<std::size_t>(word_hash(slots[slot]) & mask);
     // The entry may move into the hole when its home is not in (hole, slot], cyclically.
     const bool stays = hole < slot ? (home > hole && home <= slot) : (home > hole || home <= slot);
     if (stays) continue;
     slots[hole] = slots[slot];
+    tags[hole] = tags[slot];
     slots[slot] = nullptr;
+    tags[slot] = 0;
     hole = slot;
   }
 }
@@ -184,11 +215,22 @@ std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length) {
   const auto units = static_cast<std::size_t>(length);
   if (units >= d.words_of_length.size() || d.words_of_length[units] == 0) return nullptr;
-  const std::u16string_view probe(text, static_cast<std::size_t>(length));
+  return find_word(d, text, length, text_hash({text, units}));
+}
+
+wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length,
+                                 std::uint64_t hash) {
+  const auto units = static_cast<std::size_t>(length);
+  if (units >= d.words_of_length.size() || d.words_of_length[units] == 0) return nullptr;
+  if (!filter_has(d.word_filter, hash)) return nullptr;
+  const std::u16string_view probe(text, units);
+  const std::uint16_t tag = slot_tag(hash);
   const std::size_t mask = d.word_slots.size() - 1;
-  for (std::size_t slot = text_hash(probe) & mask;; slot = (slot + 1) & mask) {
+  for (auto slot = static_cast<std::size_t>(hash & mask);; slot = (slot + 1) & mask) {
+    const std::uint16_t slot_tag_here = d.word_tags[slot];
+    if (slot_tag_here == 0) return nullptr;
+    if (slot_tag_here != tag) continue;
     wordmap_t::value_type* entry = d.word_slots[slot];
-    if (entry == nullptr) return nullptr;
     if (entry->first.length == length && entry->first.text() == probe) return entry;
   }
 }
@@ -264,8 +306,11 @@ void prune_words(dic_t& d) {
       if (word_at(d, id) != nullptr) ++usage[id];
     });
   }
-  for (const std::int32_t id : least_used(usage))
+  const std::vector<std::int32_t> chosen = least_used(usage);
+  for (const std::int32_t id : chosen)
     remove_word(d, id);
+  // Clears the removed words' filter bits.
+  if (!chosen.empty()) rebuild_index(d, d.word_slots.size());
 }
 
 void prune_idioms(dic_t& d) {

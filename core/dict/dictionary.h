@@ -1,7 +1,8 @@
 // The morpheme dictionary: words and idioms with stable, reusable integer ids, each word
 // carrying packed statistics (next, prev, cooc, idioms). Lookups by text are O(log n) in the
-// word map, or O(length) through a hash index beside it, and never copy the probed text;
-// lookups by id are O(1) through chunked arrays.
+// word map, or O(length) through a hash index beside it (O(1) given the text's hash), and
+// never copy the probed text; lookups by id are O(1) through chunked arrays. The index costs
+// 11 bytes a slot, some 15 to 30 bytes per word.
 // When the word map or idiom set holds its entry limit or more, the least used quarter is
 // pruned.
 #pragma once
@@ -103,10 +104,15 @@ class dic_t {
   // While a line is learned (see hold_freed_word_ids), word ids freed by pruning wait here.
   bool holding_freed_ids = false;
   std::vector<std::int32_t> held_word_ids;
-  // A hash index of wordmap by text, beside the ordered map: open addressing, a power of two
-  // long and at most half full, null for an empty slot. Lookups by text hash the text once
-  // and compare it with one or two entries instead of some twenty along the tree.
+  // A hash index of wordmap by text (tsugihagi::text_hash), beside the ordered map: open
+  // addressing with linear probing, a power of two long and at most three quarters full.
+  // word_tags holds 16 bits of each slot's hash (0: the slot is empty), so that a probe
+  // compares texts only where the tags agree. word_filter has 8 bits per slot; a word sets
+  // the one its hash picks, so that most texts that are no word stop there, in a table small
+  // enough to stay in cache. Removing a word leaves its bit set until pruning rebuilds it.
   std::vector<wordmap_t::value_type*> word_slots;
+  std::vector<std::uint16_t> word_tags;
+  std::vector<std::uint64_t> word_filter;
   std::size_t word_slots_used = 0;
   // How many words have each length (index: length in units), so that a probe of a length
   // no word has costs nothing.
@@ -121,6 +127,10 @@ std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
                                                  std::int32_t length);
 // The entry for the text, or null. Changes nothing.
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length);
+// The same, for a caller that knows the text's hash (see tsugihagi::window_hash): O(1) for
+// most texts that are no word. REQUIRES: hash == tsugihagi::text_hash of the text.
+wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length,
+                                 std::uint64_t hash);
 
 // Inserts the idiom and gives it an id; (id, true), or (unspecified, false) when an equal
 // idiom is present.

@@ -1,6 +1,8 @@
 // Splits a line into known dictionary words, longest first, coining a word where none is
 // known. Windows are tried longest first and left to right, so the worst case is quadratic
-// in the line's length times a dictionary lookup.
+// in the line's length; each window costs O(1): its hash from the line's prefix hashes
+// (O(length) time and memory once per call) and, for most windows, one bit of the word
+// index's filter.
 #pragma once
 
 #include <cstdint>
