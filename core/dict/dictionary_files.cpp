@@ -1,5 +1,6 @@
 #include "core/dict/dictionary_files.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,14 +41,59 @@ void write_free_ids(const std::set<std::int32_t>& ids, data_stream& s) {
     tsugihagi::write_i32(s, id);
 }
 
-packed_list read_list(data_stream& s, std::vector<std::uint8_t>& buffer) {
-  tsugihagi::read_byte_blob(s, buffer);
-  return tsugihagi::packed_from_bytes(buffer);
+// A byte_blob read straight into the list's own block: the list packed_from_bytes would
+// make of it (as long as it is, nothing extra), without a copy through a buffer. An empty
+// list when the stream fails.
+packed_list read_list(data_stream& s) {
+  packed_list list;
+  const std::uint32_t n = tsugihagi::read_compact_int(s);
+  if (s.failed() || n == 0) return list;
+  if (n > s.remaining() || n > 0x7FFFFFFFu) {
+    s.fail();
+    return list;
+  }
+  list.data = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+  s.read_bytes(list.data.get(), n);
+  if (s.failed()) return packed_list{};
+  list.size = list.capacity = static_cast<std::int32_t>(n);
+  return list;
 }
 
-void write_list(data_stream& s, const packed_list& list) {
-  tsugihagi::write_byte_blob(s, list.data.get(), static_cast<std::size_t>(list.size));
-}
+// Records gathered into one block that is written whenever it holds block_bytes or more, so
+// that a save costs a few large writes instead of several small ones per record. A list too
+// long for the block is written from its own bytes.
+class block_writer {
+ public:
+  static constexpr std::size_t block_bytes = 64 * 1024;
+
+  explicit block_writer(data_stream& s) : s_(s) { bytes_.reserve(2 * block_bytes); }
+  block_writer(const block_writer&) = delete;
+  block_writer& operator=(const block_writer&) = delete;
+  ~block_writer() = default;
+
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  void list(const packed_list& list) {
+    const auto n = static_cast<std::size_t>(list.size);
+    tsugihagi::append_compact_int(bytes_, static_cast<std::uint32_t>(n));
+    if (n >= block_bytes) {
+      flush();
+      s_.write_bytes(list.data.get(), n);
+    } else if (n > 0) {
+      bytes_.insert(bytes_.end(), list.data.get(), list.data.get() + n);
+    }
+  }
+  void end_record() {
+    if (bytes_.size() >= block_bytes) flush();
+  }
+  void flush() {
+    if (!bytes_.empty()) s_.write_bytes(bytes_.data(), bytes_.size());
+    bytes_.clear();
+  }
+
+ private:
+  data_stream& s_;
+  std::vector<std::uint8_t> bytes_;
+};
 
 }  // namespace
 
@@ -94,7 +140,6 @@ void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
 
 void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
   std::u16string text;
-  std::vector<std::uint8_t> buffer;
   for (;;) {
     const bool at_end = s.remaining() == 0;
     tsugihagi::read_wide_z(s, text);
@@ -106,10 +151,10 @@ void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
     const std::uint32_t id = tsugihagi::read_compact_int(s);
     info.id = static_cast<std::int32_t>(id);
     info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
-    info.next = read_list(s, buffer);
-    info.prev = read_list(s, buffer);
-    info.cooc = read_list(s, buffer);
-    info.idioms = read_list(s, buffer);
+    info.next = read_list(s);
+    info.prev = read_list(s);
+    info.cooc = read_list(s);
+    info.idioms = read_list(s);
     if (s.failed()) {
       count_drop(dropped);
       return;
@@ -132,28 +177,36 @@ void write_hdid(const dic_t& d, data_stream& s) {
 }
 
 void write_idiomdic(const dic_t& d, data_stream& s) {
+  block_writer out(s);
+  std::vector<std::uint8_t>& bytes = out.bytes();
   for (std::int32_t i = 0; i < d.idiomidmap.size(); ++i) {
     const idiom_t* idiom = d.idiomidmap[i].idiom;
     if (idiom == nullptr) continue;
-    tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(i));
-    tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(idiom->length()));
+    tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(i));
+    tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(idiom->length()));
     for (const std::int32_t w : idiom->ids) {
-      tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(w));
+      tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(w));
     }
-    tsugihagi::write_bit_vector(s, idiom->flags.data(), idiom->flags.size());
+    tsugihagi::append_bit_vector(bytes, idiom->flags.data(), idiom->flags.size());
+    out.end_record();
   }
+  out.flush();
 }
 
 void write_dic(const dic_t& d, data_stream& s) {
+  block_writer out(s);
+  std::vector<std::uint8_t>& bytes = out.bytes();
   for (const auto& [key, info] : d.wordmap) {
-    tsugihagi::write_wide_z(s, key.text());
-    tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(info.id));
-    tsugihagi::write_compact_int(s, static_cast<std::uint32_t>(info.count));
-    write_list(s, info.next);
-    write_list(s, info.prev);
-    write_list(s, info.cooc);
-    write_list(s, info.idioms);
+    tsugihagi::append_wide_z(bytes, key.text());
+    tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(info.id));
+    tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(info.count));
+    out.list(info.next);
+    out.list(info.prev);
+    out.list(info.cooc);
+    out.list(info.idioms);
+    out.end_record();
   }
+  out.flush();
 }
 
 const char* file_name(dictionary_file f) {

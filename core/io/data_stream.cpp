@@ -19,6 +19,19 @@ data_stream::data_stream(std::unique_ptr<byte_device> device, mode m)
   size_ = *size;
 }
 
+data_stream::data_stream(data_stream&& other) noexcept
+    : device_(std::move(other.device_)),
+      mode_(other.mode_),
+      failed_(other.failed_),
+      size_(other.size_),
+      position_(other.position_),
+      read_ahead_(std::move(other.read_ahead_)),
+      next_(other.next_),
+      end_(other.end_) {
+  other.failed_ = true;
+  other.next_ = other.end_ = nullptr;
+}
+
 data_stream& data_stream::operator=(data_stream&& other) noexcept {
   if (this != &other) {
     close();
@@ -27,19 +40,43 @@ data_stream& data_stream::operator=(data_stream&& other) noexcept {
     failed_ = other.failed_;
     size_ = other.size_;
     position_ = other.position_;
+    read_ahead_ = std::move(other.read_ahead_);
+    next_ = other.next_;
+    end_ = other.end_;
+    other.failed_ = true;
+    other.next_ = other.end_ = nullptr;
   }
   return *this;
 }
 
-void data_stream::read_bytes(void* dst, std::size_t n) {
-  if (n == 0) return;
+void data_stream::read_through(void* dst, std::size_t n) {
   if (failed_ || mode_ != mode::read) {
-    failed_ = true;
+    fail();
     return;
   }
-  const std::size_t got = device_->read(dst, n);
-  position_ += got;
-  if (got < n) failed_ = true;
+  auto* out = static_cast<std::uint8_t*>(dst);
+  const auto held = static_cast<std::size_t>(end_ - next_);
+  if (held > 0) std::memcpy(out, next_, held);
+  out += held;
+  n -= held;
+  position_ += held;
+  next_ = end_;
+  if (n >= read_ahead_bytes) {  // a long field goes straight to its place
+    const std::size_t got = device_->read(out, n);
+    position_ += got;
+    if (got < n) fail();
+    return;
+  }
+  if (read_ahead_ == nullptr)
+    read_ahead_ = std::make_unique_for_overwrite<std::uint8_t[]>(read_ahead_bytes);
+  const std::size_t got = device_->read(read_ahead_.get(), read_ahead_bytes);
+  next_ = read_ahead_.get();
+  end_ = next_ + got;
+  const std::size_t take = got < n ? got : n;
+  if (take > 0) std::memcpy(out, next_, take);
+  next_ += take;
+  position_ += take;
+  if (take < n) fail();
 }
 
 void data_stream::write_bytes(const void* src, std::size_t n) {
@@ -55,7 +92,7 @@ bool data_stream::close() {
   bool committed = false;
   if (mode_ == mode::write && !failed_) committed = device_->commit();
   device_.reset();
-  failed_ = true;
+  fail();
   return committed;
 }
 

@@ -1,11 +1,14 @@
 // A byte stream on one data file, open for one load or one save. A stream enters a failed
 // state on the first short read or failed write and stays failed: reads then deliver
 // nothing, writes do nothing. A write stream replaces its file only when it closes without
-// having failed, so a save never leaves a half-written file behind.
+// having failed, so a save never leaves a half-written file behind. A read stream reads
+// ahead from its device in blocks of read_ahead_bytes (allocated at the first read), so that
+// reading a small field costs a copy from memory, not a call into the device.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -21,18 +24,29 @@ class data_stream {
   // Wraps a device; a null device, or a read device whose size cannot be taken, gives a
   // failed stream.
   data_stream(std::unique_ptr<byte_device> device, mode m);
-  data_stream(data_stream&&) noexcept = default;
+  data_stream(data_stream&& other) noexcept;
   data_stream& operator=(data_stream&&) noexcept;
   data_stream(const data_stream&) = delete;
   data_stream& operator=(const data_stream&) = delete;
   ~data_stream() { close(); }
 
   // Reads `n` bytes; when fewer remain it delivers those and the stream fails.
-  void read_bytes(void* dst, std::size_t n);
+  void read_bytes(void* dst, std::size_t n) {
+    if (n <= static_cast<std::size_t>(end_ - next_)) {
+      if (n > 0) std::memcpy(dst, next_, n);
+      next_ += n;
+      position_ += n;
+      return;
+    }
+    read_through(dst, n);
+  }
   void write_bytes(const void* src, std::size_t n);
   bool failed() const { return failed_; }
   // Enters the failed state: a decoder met data the writer cannot have produced.
-  void fail() { failed_ = true; }
+  void fail() {
+    failed_ = true;
+    next_ = end_;
+  }
   // The size of the file being read, in bytes.
   std::uint64_t file_size() const { return size_; }
   // Bytes left to read: decoders check counts against it before allocating. Zero once more
@@ -43,11 +57,20 @@ class data_stream {
   bool close();
 
  private:
+  static constexpr std::size_t read_ahead_bytes = 64 * 1024;
+  // read_bytes when the bytes read ahead do not hold all `n`.
+  void read_through(void* dst, std::size_t n);
+
   std::unique_ptr<byte_device> device_;
   mode mode_ = mode::read;
   bool failed_ = true;
   std::uint64_t size_ = 0;
-  std::uint64_t position_ = 0;
+  std::uint64_t position_ = 0;  // bytes delivered to readers
+  // Bytes read from the device and not yet delivered: [next_, end_) inside read_ahead_;
+  // empty while the stream is failed.
+  std::unique_ptr<std::uint8_t[]> read_ahead_;
+  const std::uint8_t* next_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
 };
 
 // A stream reading `path` from its first byte; failed when the file cannot be opened.

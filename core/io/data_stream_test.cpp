@@ -44,6 +44,55 @@ TEST(data_stream, a_short_read_delivers_what_was_there_and_fails) {
   EXPECT_EQ(s.file_size(), 3u);
 }
 
+TEST(data_stream, reads_of_any_size_across_its_read_ahead_deliver_the_bytes_in_order) {
+  bytes content(300000);
+  for (std::size_t i = 0; i < content.size(); ++i)
+    content[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+  // Sizes that end exactly at, just before and just past the 64 KiB read-ahead, and one read
+  // longer than it.
+  for (const std::size_t step : {1u, 3u, 4096u, 65535u, 65536u, 65537u, 100000u}) {
+    data_stream s = memory_reader(content);
+    bytes got;
+    std::vector<std::uint8_t> part(step);
+    while (s.remaining() >= step) {
+      const std::uint64_t before = s.remaining();
+      s.read_bytes(part.data(), step);
+      ASSERT_FALSE(s.failed()) << step;
+      ASSERT_EQ(s.remaining(), before - step) << step;
+      got.insert(got.end(), part.begin(), part.end());
+    }
+    const auto left = static_cast<std::size_t>(s.remaining());
+    std::fill(part.begin(), part.end(), std::uint8_t{0xEE});
+    s.read_bytes(part.data(), step);
+    EXPECT_EQ(s.failed(), left < step) << step;
+    got.insert(got.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(left));
+    EXPECT_EQ(got, content) << step;
+    if (left < step) {
+      EXPECT_EQ(part[left], 0xEE) << "nothing past the end is delivered";
+    }
+    EXPECT_EQ(s.remaining(), 0u);
+  }
+}
+
+TEST(data_stream, a_failed_or_moved_from_stream_delivers_nothing_it_had_read_ahead) {
+  data_stream s = memory_reader(bytes(1000, 0x5A));
+  std::uint8_t b = 0;
+  s.read_bytes(&b, 1);
+  ASSERT_EQ(b, 0x5A);
+  data_stream moved = std::move(s);
+  b = 0;
+  moved.read_bytes(&b, 1);
+  EXPECT_EQ(b, 0x5A);
+  EXPECT_EQ(moved.remaining(), 998u);
+  s.read_bytes(&b, 1);  // NOLINT(bugprone-use-after-move): a moved-from stream is failed
+  EXPECT_TRUE(s.failed());
+  moved.fail();
+  b = 0;
+  moved.read_bytes(&b, 1);
+  EXPECT_EQ(b, 0) << "a decoder's fail() stops the bytes read ahead too";
+  EXPECT_EQ(moved.remaining(), 998u);
+}
+
 TEST(data_stream, a_write_failing_after_n_bytes_keeps_them_and_close_reports_failure) {
   bytes sink;
   data_stream s = memory_writer(sink, 5);

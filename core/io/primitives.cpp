@@ -1,15 +1,26 @@
 #include "core/io/primitives.h"
 
+#include <algorithm>
+#include <bit>
+
 namespace tsugihagi {
 namespace {
 
+// Fields are encoded through a small block on the stack, written whenever it fills.
+constexpr std::size_t block_bytes = 512;
+
 void write_u16_units(data_stream& s, std::u16string_view text) {
-  std::vector<std::uint8_t> bytes(text.size() * 2);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+  std::uint8_t block[block_bytes];
+  std::size_t used = 0;
+  for (const char16_t c : text) {
+    if (used == block_bytes) {
+      s.write_bytes(block, used);
+      used = 0;
+    }
+    block[used++] = static_cast<std::uint8_t>(c & 0xFF);
+    block[used++] = static_cast<std::uint8_t>(c >> 8);
   }
-  if (!bytes.empty()) s.write_bytes(bytes.data(), bytes.size());
+  if (used > 0) s.write_bytes(block, used);
 }
 
 // Reads `n` units, or fails the stream without reading when they are not all there.
@@ -19,13 +30,16 @@ void read_u16_units(data_stream& s, std::int64_t n, std::u16string& out) {
     s.fail();
     return;
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n) * 2);
-  s.read_bytes(bytes.data(), bytes.size());
-  if (s.failed()) return;
   out.resize(static_cast<std::size_t>(n));
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  if constexpr (std::endian::native == std::endian::little) {
+    s.read_bytes(out.data(), out.size() * 2);
+  } else {
+    std::vector<std::uint8_t> bytes(out.size() * 2);
+    s.read_bytes(bytes.data(), bytes.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+      out[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   }
+  if (s.failed()) out.clear();
 }
 
 }  // namespace
@@ -132,13 +146,18 @@ void read_wide_counted(data_stream& s, std::u16string& out) {
 
 void write_i32_array(data_stream& s, const std::int32_t* values, std::size_t n) {
   write_i32(s, static_cast<std::int32_t>(n));
-  std::vector<std::uint8_t> bytes(n * 4);
+  std::uint8_t block[block_bytes];
+  std::size_t used = 0;
   for (std::size_t i = 0; i < n; ++i) {
+    if (used == block_bytes) {
+      s.write_bytes(block, used);
+      used = 0;
+    }
     const auto u = static_cast<std::uint32_t>(values[i]);
     for (int b = 0; b < 4; ++b)
-      bytes[4 * i + b] = static_cast<std::uint8_t>(u >> (8 * b));
+      block[used++] = static_cast<std::uint8_t>(u >> (8 * b));
   }
-  if (n > 0) s.write_bytes(bytes.data(), bytes.size());
+  if (used > 0) s.write_bytes(block, used);
 }
 
 void read_i32_array(data_stream& s, std::vector<std::int32_t>& out) {
@@ -149,23 +168,32 @@ void read_i32_array(data_stream& s, std::vector<std::int32_t>& out) {
     s.fail();
     return;
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n) * 4);
-  s.read_bytes(bytes.data(), bytes.size());
-  if (s.failed()) return;
   out.resize(static_cast<std::size_t>(n));
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const std::uint32_t u = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
-                            (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24);
-    out[i] = static_cast<std::int32_t>(u);
+  if constexpr (std::endian::native == std::endian::little) {
+    s.read_bytes(out.data(), out.size() * 4);
+  } else {
+    std::vector<std::uint8_t> bytes(out.size() * 4);
+    s.read_bytes(bytes.data(), bytes.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const std::uint32_t u = bytes[4 * i] | (bytes[4 * i + 1] << 8) | (bytes[4 * i + 2] << 16) |
+                              (static_cast<std::uint32_t>(bytes[4 * i + 3]) << 24);
+      out[i] = static_cast<std::int32_t>(u);
+    }
   }
+  if (s.failed()) out.clear();
 }
 
 void write_bit_vector(data_stream& s, const std::uint8_t* flags, std::size_t n) {
-  std::vector<std::uint8_t> bytes((n + 7) / 8, 0);
-  for (std::size_t j = 0; j < n; ++j) {
-    if (flags[j] != 0) bytes[j / 8] |= static_cast<std::uint8_t>(1u << (j % 8));
+  std::uint8_t block[block_bytes];
+  for (std::size_t first = 0; first < n; first += 8 * block_bytes) {
+    const std::size_t count = std::min(n - first, 8 * block_bytes);
+    const std::size_t bytes = (count + 7) / 8;
+    std::fill(block, block + bytes, std::uint8_t{0});
+    for (std::size_t j = 0; j < count; ++j) {
+      if (flags[first + j] != 0) block[j / 8] |= static_cast<std::uint8_t>(1u << (j % 8));
+    }
+    s.write_bytes(block, bytes);
   }
-  if (!bytes.empty()) s.write_bytes(bytes.data(), bytes.size());
 }
 
 void read_bit_vector(data_stream& s, std::size_t n, std::vector<std::uint8_t>& flags) {
@@ -175,12 +203,42 @@ void read_bit_vector(data_stream& s, std::size_t n, std::vector<std::uint8_t>& f
     s.fail();
     return;
   }
-  std::vector<std::uint8_t> bytes(byte_count);
-  if (byte_count > 0) s.read_bytes(bytes.data(), byte_count);
-  if (s.failed()) return;
   flags.resize(n);
-  for (std::size_t j = 0; j < n; ++j)
-    flags[j] = (bytes[j / 8] >> (j % 8)) & 1;
+  std::uint8_t block[block_bytes];
+  for (std::size_t first = 0; first < n; first += 8 * block_bytes) {
+    const std::size_t count = std::min(n - first, 8 * block_bytes);
+    s.read_bytes(block, (count + 7) / 8);
+    if (s.failed()) {
+      flags.clear();
+      return;
+    }
+    for (std::size_t j = 0; j < count; ++j)
+      flags[first + j] = (block[j / 8] >> (j % 8)) & 1;
+  }
+}
+
+void append_compact_int(std::vector<std::uint8_t>& out, std::uint32_t v) {
+  std::uint8_t bytes[max_compact_int_bytes];
+  out.insert(out.end(), bytes, bytes + encode_compact_int(v, bytes));
+}
+
+void append_wide_z(std::vector<std::uint8_t>& out, std::u16string_view text) {
+  std::size_t at = out.size();
+  out.resize(at + 2 * text.size() + 2);
+  for (const char16_t c : text) {
+    out[at++] = static_cast<std::uint8_t>(c & 0xFF);
+    out[at++] = static_cast<std::uint8_t>(c >> 8);
+  }
+  out[at] = 0;
+  out[at + 1] = 0;
+}
+
+void append_bit_vector(std::vector<std::uint8_t>& out, const std::uint8_t* flags, std::size_t n) {
+  const std::size_t at = out.size();
+  out.resize(at + (n + 7) / 8, 0);
+  for (std::size_t j = 0; j < n; ++j) {
+    if (flags[j] != 0) out[at + j / 8] |= static_cast<std::uint8_t>(1u << (j % 8));
+  }
 }
 
 }  // namespace tsugihagi

@@ -49,4 +49,10 @@ void read_i32_array(data_stream& s, std::vector<std::int32_t>& out);
 void write_bit_vector(data_stream& s, const std::uint8_t* flags, std::size_t n);
 void read_bit_vector(data_stream& s, std::size_t n, std::vector<std::uint8_t>& flags);
 
+// The same encodings appended to a byte vector, for writers that gather many fields and
+// write them as one block (the bytes are those the write_ functions above produce).
+void append_compact_int(std::vector<std::uint8_t>& out, std::uint32_t v);
+void append_wide_z(std::vector<std::uint8_t>& out, std::u16string_view text);
+void append_bit_vector(std::vector<std::uint8_t>& out, const std::uint8_t* flags, std::size_t n);
+
 }  // namespace tsugihagi

@@ -179,5 +179,59 @@ TEST(damaged_data, a_wide_z_without_terminator_fails_at_the_end) {
   }
 }
 
+TEST(long_fields, cross_the_encoders_blocks_with_their_exact_bytes_and_read_back) {
+  // Lengths around the writers' 512-byte blocks: 256 units, 128 i32s, 4096 flags per block.
+  for (const std::size_t n : {255u, 256u, 257u, 4095u, 4096u, 4097u, 9000u}) {
+    std::u16string text(n, u'\0');
+    std::vector<std::int32_t> values(n);
+    std::vector<std::uint8_t> flags(n);
+    bytes expected_text{};
+    bytes expected_values{};
+    bytes expected_flags((n + 7) / 8, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      text[i] = static_cast<char16_t>(0x3040 + i % 97);
+      values[i] = static_cast<std::int32_t>(i * 2654435761u);
+      flags[i] = static_cast<std::uint8_t>(i % 3 == 0 ? 0 : i % 7);
+      expected_text.push_back(static_cast<std::uint8_t>(text[i] & 0xFF));
+      expected_text.push_back(static_cast<std::uint8_t>(text[i] >> 8));
+      for (int b = 0; b < 4; ++b)
+        expected_values.push_back(
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(values[i]) >> (8 * b)));
+      if (flags[i] != 0) expected_flags[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    }
+    const bytes z = written_by([&](data_stream& s) { write_wide_z(s, text); });
+    bytes appended;
+    append_wide_z(appended, text);
+    EXPECT_EQ(z, appended) << n;
+    expected_text.insert(expected_text.end(), {0, 0});
+    EXPECT_EQ(z, expected_text) << n;
+    const bytes array = written_by([&](data_stream& s) { write_i32_array(s, values.data(), n); });
+    EXPECT_EQ(bytes(array.begin() + 4, array.end()), expected_values) << n;
+    const bytes bits = written_by([&](data_stream& s) { write_bit_vector(s, flags.data(), n); });
+    EXPECT_EQ(bits, expected_flags) << n;
+    bytes appended_bits{7};
+    append_bit_vector(appended_bits, flags.data(), n);
+    EXPECT_EQ(bytes(appended_bits.begin() + 1, appended_bits.end()), expected_flags) << n;
+
+    bytes all = z;
+    all.insert(all.end(), array.begin(), array.end());
+    all.insert(all.end(), bits.begin(), bits.end());
+    data_stream in = memory_reader(all);
+    std::u16string text_read;
+    std::vector<std::int32_t> values_read;
+    std::vector<std::uint8_t> flags_read;
+    read_wide_z(in, text_read);
+    read_i32_array(in, values_read);
+    read_bit_vector(in, n, flags_read);
+    EXPECT_FALSE(in.failed()) << n;
+    EXPECT_EQ(text_read, text) << n;
+    EXPECT_EQ(values_read, values) << n;
+    for (std::uint8_t& f : flags)
+      f = f != 0 ? 1 : 0;
+    EXPECT_EQ(flags_read, flags) << n;
+    EXPECT_EQ(in.remaining(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace tsugihagi

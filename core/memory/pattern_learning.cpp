@@ -6,29 +6,40 @@
 #include "core/memory/lcs_length.h"
 
 namespace tsugihagi {
+namespace {
+
+constexpr std::int32_t pattern_minimum = 3;  // elements a common subsequence needs
+
+// The line's live ids: its stored ids while no word has been removed since they were all seen
+// live, else a filtered copy in `filtered`.
+std::span<const std::int32_t> live_words(const strmorph::dic_t& d, word_entry& entry,
+                                         std::vector<std::int32_t>& filtered) {
+  if (entry.all_live_since == d.removed_words + 1) return entry.ids;
+  filtered = strmorph::live_ids(d, entry.ids);
+  if (filtered.size() != entry.ids.size()) return filtered;
+  entry.all_live_since = d.removed_words + 1;
+  return entry.ids;
+}
+
+}  // namespace
 
 void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& history) {
   const std::size_t n = log.line_count();
   const std::vector<std::int32_t> newest =
       n >= 2 ? strmorph::live_ids(d, log.line_words[0].ids) : std::vector<std::int32_t>{};
+  // A line of fewer words than a pattern needs shares no pattern with any line.
+  const std::size_t last = newest.size() >= pattern_minimum ? n : 1;
   const lcs_length_against shared(newest);
   std::vector<std::int32_t> filtered;
-  for (std::size_t i = 1; i < n; ++i) {
+  for (std::size_t i = 1; i < last; ++i) {
     word_entry& entry = log.line_words[i];
-    std::span<const std::int32_t> earlier = entry.ids;
-    if (entry.all_live_since != d.removed_words + 1) {
-      filtered = strmorph::live_ids(d, entry.ids);
-      if (filtered.size() == entry.ids.size()) {
-        entry.all_live_since = d.removed_words + 1;
-      } else {
-        earlier = filtered;
-      }
-    }
-    // The full table is needed only for the line that shares three words or more.
-    if (shared.length(earlier) < 3) continue;
-    common_subsequence<std::int32_t> s = log.matcher.compute(
-        std::span<const std::int32_t>(newest), std::span<const std::int32_t>(earlier));
-    if (s.count() < 3) continue;
+    // Screened on the stored ids: an id that names no live word cannot be in the newest line
+    // (whose ids are all live), so dropping it changes no common subsequence's length. Only
+    // the line that passes is filtered, since the dropped ids do change its joined flags.
+    if (entry.ids.size() < pattern_minimum || shared.length(entry.ids) < pattern_minimum) continue;
+    common_subsequence<std::int32_t> s =
+        log.matcher.compute(std::span<const std::int32_t>(newest), live_words(d, entry, filtered));
+    if (s.count() < pattern_minimum) continue;
     std::int32_t repeats = 0;
     const auto equal = std::find_if(history.begin(), history.end(), [&](const auto& c) {
       return c.ids == s.ids && c.flags == s.flags;

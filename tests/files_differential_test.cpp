@@ -1,0 +1,152 @@
+// The dictionary files' block writers and direct list reads against the field-by-field
+// readers and writers kept in tests/support/reference_files.h: the same bytes for seeded
+// dictionaries (with lists and idioms longer than a write block), the same records and drop
+// counts for every prefix of a file and for seeded damage, and the same bytes kept when a
+// write fails part way.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/dict/dictionary.h"
+#include "core/dict/dictionary_files.h"
+#include "core/io/packed_list.h"
+#include "tests/support/reference_files.h"
+#include "tests/support/test_support.h"
+
+namespace tsugihagi {
+namespace {
+
+using testing::bytes;
+using testing::memory_reader;
+using testing::memory_writer;
+using testing::written_by;
+
+// Words of one to six letters from a four-letter alphabet, with random lists; idioms over
+// the word ids. `long_entries` adds a list and an idiom longer than one write block.
+std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long_entries) {
+  std::mt19937 rng(seed);
+  auto d = std::make_unique<strmorph::dic_t>();
+  const std::u16string letters = u"aあ𠀋z";
+  const std::size_t words = 1 + rng() % 40;
+  for (std::size_t w = 0; w < words; ++w) {
+    std::u16string text;
+    for (std::size_t k = 1 + rng() % 6; k > 0; --k)
+      text += letters[rng() % letters.size()];
+    strmorph::add_word(*d, text.data(), static_cast<std::int32_t>(text.size()));
+  }
+  const auto value = [&] {
+    const std::uint32_t bits[] = {0, 8, 16, 24, 32};
+    const std::uint32_t b = bits[rng() % 5];
+    return static_cast<std::int32_t>(b == 32 ? rng() : rng() & ((1u << b) - 1));
+  };
+  std::int32_t longest = 0;
+  for (auto& [key, info] : d->wordmap) {
+    std::vector<id_count> next(rng() % 5);
+    std::vector<id_count> cooc(rng() % 5);
+    std::vector<std::int32_t> prev(rng() % 5);
+    std::vector<std::int32_t> idioms(rng() % 3);
+    if (long_entries && longest++ == 0) next.resize(30000);
+    for (auto& p : next)
+      p = {value(), value()};
+    for (auto& p : cooc)
+      p = {value(), value()};
+    for (auto& x : prev)
+      x = value();
+    for (auto& x : idioms)
+      x = value();
+    info.count = value();
+    info.next = pack_pairs(next);
+    info.prev = pack_ids(prev);
+    info.cooc = pack_pairs(cooc);
+    info.idioms = pack_ids(idioms);
+  }
+  const std::size_t idioms = rng() % 20 + (long_entries ? 1 : 0);
+  for (std::size_t i = 0; i < idioms; ++i) {
+    strmorph::idiom_t idiom;
+    idiom.ids.resize(long_entries && i == 0 ? 70000 : 1 + rng() % 12);
+    idiom.flags.resize(idiom.ids.size());
+    for (std::size_t k = 0; k < idiom.ids.size(); ++k) {
+      idiom.ids[k] = static_cast<std::int32_t>(rng() % words);
+      idiom.flags[k] = static_cast<std::uint8_t>(rng() % 3 == 0 ? 0 : 1 + rng() % 200);
+    }
+    strmorph::add_idiom(*d, std::move(idiom));
+  }
+  return d;
+}
+
+TEST(dictionary_file_writers, write_the_same_bytes_as_the_field_by_field_writers) {
+  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+    const auto d = random_dictionary(seed, seed % 10 == 0);
+    const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*d, s); });
+    ASSERT_EQ(dic, written_by([&](data_stream& s) { reference::write_dic(*d, s); })) << seed;
+    const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
+    ASSERT_EQ(idiomdic, written_by([&](data_stream& s) { reference::write_idiomdic(*d, s); }))
+        << seed;
+    if (seed % 10 == 0) {
+      ASSERT_GT(dic.size(), 2u * 65536u);  // more than one write block
+      ASSERT_GT(idiomdic.size(), 2u * 65536u);
+    }
+    // A write failing part way keeps the same bytes up to the failure and is not committed.
+    for (const std::size_t cut : {std::size_t{0}, dic.size() / 3, dic.size() - 1}) {
+      bytes sink;
+      data_stream s = memory_writer(sink, cut);
+      strmorph::write_dic(*d, s);
+      EXPECT_FALSE(s.close()) << seed << " " << cut;
+      EXPECT_EQ(sink, bytes(dic.begin(), dic.begin() + static_cast<std::ptrdiff_t>(cut)))
+          << seed << " " << cut;
+    }
+  }
+}
+
+// What a reader made of `file`: the drop count, then the dictionary as the reference writes it.
+template <typename Read, typename Write>
+std::pair<std::int64_t, bytes> read_back(const bytes& file, Read read, Write write) {
+  strmorph::dic_t d;
+  std::int64_t dropped = 0;
+  data_stream s = memory_reader(file);
+  read(d, s, &dropped);
+  return {dropped, written_by([&](data_stream& out) { write(d, out); })};
+}
+
+TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_by_field_readers) {
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    const auto d = random_dictionary(seed, seed == 12);
+    const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*d, s); });
+    const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
+    std::mt19937 rng(seed);
+    const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what) {
+      ASSERT_EQ(read_back(file, strmorph::read_dic, reference::write_dic),
+                read_back(file, reference::read_dic, reference::write_dic))
+          << seed << " " << what;
+      ASSERT_EQ(read_back(idioms_file, strmorph::read_idiomdic, reference::write_idiomdic),
+                read_back(idioms_file, reference::read_idiomdic, reference::write_idiomdic))
+          << seed << " " << what;
+    };
+    compare(dic, idiomdic, "whole");
+    const std::size_t step = seed == 12 ? 997 : 1;  // every prefix of the small files
+    for (std::size_t n = 0; n < std::max(dic.size(), idiomdic.size()); n += step) {
+      compare(
+          bytes(dic.begin(), dic.begin() + static_cast<std::ptrdiff_t>(std::min(n, dic.size()))),
+          bytes(idiomdic.begin(),
+                idiomdic.begin() + static_cast<std::ptrdiff_t>(std::min(n, idiomdic.size()))),
+          "prefix");
+    }
+    for (int round = 0; round < 100; ++round) {
+      bytes damaged = dic;
+      bytes damaged_idioms = idiomdic;
+      for (int k = 0; k < 3; ++k) {
+        if (!damaged.empty()) damaged[rng() % damaged.size()] = static_cast<std::uint8_t>(rng());
+        if (!damaged_idioms.empty())
+          damaged_idioms[rng() % damaged_idioms.size()] = static_cast<std::uint8_t>(rng());
+      }
+      compare(damaged, damaged_idioms, "damaged");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tsugihagi
