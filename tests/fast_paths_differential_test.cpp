@@ -25,23 +25,7 @@
 namespace tsugihagi {
 namespace {
 
-// Every string over `alphabet` of length 1..max_length.
-std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_t max_length) {
-  std::vector<std::u16string> out;
-  std::vector<std::u16string> frontier{u""};
-  for (std::size_t length = 1; length <= max_length; ++length) {
-    std::vector<std::u16string> next;
-    for (const auto& s : frontier) {
-      for (const char16_t c : alphabet) {
-        next.push_back(s);
-        next.back().push_back(c);
-      }
-    }
-    out.insert(out.end(), next.begin(), next.end());
-    frontier = std::move(next);
-  }
-  return out;
-}
+using testing::all_strings;
 
 std::string dictionary_words(const strmorph::dic_t& d) {
   std::string out;

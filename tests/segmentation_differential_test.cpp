@@ -23,24 +23,11 @@
 namespace tsugihagi {
 namespace {
 
+using testing::all_strings;
+
 using strmorph::dic_t;
 using split = std::map<std::int32_t, std::int32_t>;
 using testing::u8;
-
-std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_t max_length) {
-  std::vector<std::u16string> out;
-  std::vector<std::u16string> frontier{u""};
-  for (std::size_t length = 1; length <= max_length; ++length) {
-    std::vector<std::u16string> next;
-    for (const auto& s : frontier) {
-      for (const char16_t c : alphabet)
-        next.push_back(s + c);
-    }
-    out.insert(out.end(), next.begin(), next.end());
-    frontier = std::move(next);
-  }
-  return out;
-}
 
 std::u16string random_text(std::mt19937& rng, std::u16string_view alphabet, std::size_t length) {
   std::u16string text(length, u'\0');

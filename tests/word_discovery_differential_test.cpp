@@ -18,15 +18,7 @@
 namespace tsugihagi {
 namespace {
 
-// Every string over `alphabet` of length 0..max_length.
-std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_t max_length) {
-  std::vector<std::u16string> out{u""};
-  for (std::size_t i = 0; out[i].size() < max_length; ++i) {
-    for (const char16_t c : alphabet)
-      out.push_back(out[i] + c);
-  }
-  return out;
-}
+using testing::all_strings;
 
 std::u16string random_string(std::mt19937& rng, std::u16string_view alphabet,
                              std::size_t max_length) {
@@ -104,7 +96,9 @@ std::size_t loose_lines(const conversation_log& log) {
 }
 
 TEST(text_automaton, finds_the_longest_stretch_within_one_text_for_every_small_input) {
-  const std::vector<std::u16string> strings = all_strings(u"ab", 4);
+  // The empty string too: an empty text or line.
+  std::vector<std::u16string> strings = all_strings(u"ab", 4);
+  strings.insert(strings.begin(), u"");
   for (const auto& first : strings) {
     for (const auto& second : strings) {
       for (std::size_t q = 1; q < strings.size(); ++q) {

@@ -121,45 +121,6 @@ bool summary_in_step(const packed_list& list) {
 
 constexpr std::uint32_t small_count = 4096;
 
-// Makes the summary of the list's bytes; on an indexed list also its offsets and the tally.
-void build_summary(const packed_list& list, list_extras& extras) {
-  extras.summary.clear();
-  extras.summary_offsets.clear();
-  extras.tally.clear();
-  const bool tallied = !extras.id_slots.empty();
-  std::uint64_t seen[small_count / 64] = {};
-  const std::uint8_t* bytes = list.data.get();
-  const auto size = static_cast<std::size_t>(list.size);
-  for (std::size_t pos = 0; pos < size;) {
-    const std::size_t start = pos;
-    const auto id = static_cast<std::int32_t>(decode_at(bytes, pos));
-    pos += 1 + bytes[pos];
-    const auto count = static_cast<std::int32_t>(decode_at(bytes, pos));
-    pos += 1 + bytes[pos];
-    if (tallied) {
-      const auto it = std::ranges::lower_bound(extras.tally, count, {}, &id_count::id);
-      if (it != extras.tally.end() && it->id == count) {
-        ++it->count;
-      } else {
-        extras.tally.insert(it, {count, 1});
-      }
-    }
-    const auto c = static_cast<std::uint32_t>(count);
-    if (c < small_count) {
-      if ((seen[c / 64] >> (c % 64) & 1) != 0) continue;
-      seen[c / 64] |= std::uint64_t{1} << (c % 64);
-    } else if (std::ranges::any_of(extras.summary,
-                                   [&](const id_count& p) { return p.count == count; })) {
-      continue;
-    }
-    extras.summary.push_back({id, count});
-    if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
-  }
-  extras.summary.shrink_to_fit();
-  extras.summary_offsets.shrink_to_fit();
-  extras.has_summary = true;
-}
-
 // Adds `delta` to the number of pairs holding the count; returns the number now.
 std::int32_t tally_add(list_extras& extras, std::int32_t count, std::int32_t delta) {
   const auto it = std::ranges::lower_bound(extras.tally, count, {}, &id_count::id);
@@ -171,6 +132,34 @@ std::int32_t tally_add(list_extras& extras, std::int32_t count, std::int32_t del
   }
   extras.tally.insert(it, {count, delta});
   return delta;
+}
+
+// Makes the summary of the list's bytes; on an indexed list also its offsets and the tally.
+void build_summary(const packed_list& list, list_extras& extras) {
+  extras.summary.clear();
+  extras.summary_offsets.clear();
+  extras.tally.clear();
+  const bool tallied = !extras.id_slots.empty();
+  std::uint64_t seen[small_count / 64] = {};
+  packed_detail::walk_pairs(
+      list.bytes(), [&](std::size_t start, std::uint32_t u_id, std::uint32_t c) {
+        const auto id = static_cast<std::int32_t>(u_id);
+        const auto count = static_cast<std::int32_t>(c);
+        if (tallied) tally_add(extras, count, 1);
+        if (c < small_count) {
+          if ((seen[c / 64] >> (c % 64) & 1) != 0) return true;
+          seen[c / 64] |= std::uint64_t{1} << (c % 64);
+        } else if (std::ranges::any_of(extras.summary,
+                                       [&](const id_count& p) { return p.count == count; })) {
+          return true;
+        }
+        extras.summary.push_back({id, count});
+        if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
+        return true;
+      });
+  extras.summary.shrink_to_fit();
+  extras.summary_offsets.shrink_to_fit();
+  extras.has_summary = true;
 }
 
 // The summary entry with the count, or -1.
@@ -481,9 +470,8 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
              static_cast<std::ptrdiff_t>(old_length);
     changes.push_back({count_pos, old_length, count});
   }
-  if (grown == 0 && std::ranges::all_of(changes, [](const change& c) {
-        return compact_int_size(c.count) == c.old_length;
-      })) {
+  if (std::ranges::all_of(
+          changes, [](const change& c) { return compact_int_size(c.count) == c.old_length; })) {
     for (const change& c : changes)
       encode_compact_int(c.count, list.data.get() + c.count_pos);
   } else {

@@ -76,6 +76,16 @@ std::filesystem::path shared_dir() {
   return dir;
 }
 
+std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_t max_length) {
+  std::vector<std::u16string> out{u""};
+  for (std::size_t i = 0; out[i].size() < max_length; ++i) {
+    for (const char16_t c : alphabet)
+      out.push_back(out[i] + c);
+  }
+  out.erase(out.begin());
+  return out;
+}
+
 std::vector<std::u16string> corpus_lines(std::size_t count) {
   const std::filesystem::path file = shared_dir() / "corpus" / "ja-sentences.txt";
   std::ifstream in(file, std::ios::binary);

@@ -47,6 +47,9 @@ void make_empty_data(const std::filesystem::path& dir);
 bytes read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const bytes& content);
 
+// Every string over `alphabet` of length 1..max_length, shorter ones first.
+std::vector<std::u16string> all_strings(std::u16string_view alphabet, std::size_t max_length);
+
 // UTF-8 <-> UTF-16 for test texts.
 std::u16string u16(std::string_view utf8);
 std::string u8(std::u16string_view utf16);
