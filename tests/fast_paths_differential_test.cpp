@@ -298,6 +298,24 @@ std::vector<std::vector<id_count>> short_pair_lists() {
   return lists;
 }
 
+// Whether count_bound keeps its promise on the list: unknown, or no count below 0 or above
+// it; and, asked afresh of the same bytes, the largest count exactly.
+::testing::AssertionResult bound_holds(const packed_list& list) {
+  const std::vector<id_count> pairs = unpack_pairs(list);
+  const bool negative = std::ranges::any_of(
+      pairs, [](const id_count& p) { return p.count < 0 || p.count == unknown_count_bound; });
+  std::int32_t largest = -1;
+  for (const id_count& p : pairs)
+    largest = std::max(largest, p.count);
+  const std::int32_t exact = negative ? unknown_count_bound : largest;
+  const std::int32_t kept = count_bound(list);
+  const std::int32_t fresh = count_bound(packed_from_bytes(list.bytes()));
+  if (fresh != exact) return ::testing::AssertionFailure() << "fresh bound " << fresh;
+  if (kept != unknown_count_bound && (negative || kept < largest))
+    return ::testing::AssertionFailure() << "kept bound " << kept << " below " << largest;
+  return ::testing::AssertionSuccess();
+}
+
 TEST(list_edits, match_unpack_edit_pack_on_every_short_list) {
   for (const std::vector<id_count>& pairs : short_pair_lists()) {
     for (std::int32_t x = -1; x <= 3; ++x) {
@@ -306,6 +324,7 @@ TEST(list_edits, match_unpack_edit_pack_on_every_short_list) {
       count_in_pair(fast, x);
       reference::count_in_pair(literal, x);
       ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size() << " " << x;
+      ASSERT_TRUE(bound_holds(fast)) << pairs.size() << " " << x;
       fast = pack_pairs(pairs);
       literal = pack_pairs(pairs);
       erase_first_pair(fast, x);
@@ -353,15 +372,22 @@ TEST(list_edits, batches_match_one_sighting_at_a_time_on_every_short_list) {
   }
   for (const std::vector<id_count>& pairs : short_pair_lists()) {
     for (const std::vector<std::int32_t>& batch : batches) {
-      for (const bool summarised : {false, true}) {
+      // Packed (its count bound known from the start), summarised, or read from bytes with
+      // its count bound asked for before the batch.
+      for (const int start : {0, 1, 2}) {
         packed_list fast = pack_pairs(pairs);
         packed_list literal = pack_pairs(pairs);
-        if (summarised) first_pair_of_each_count(fast);
+        if (start == 1) first_pair_of_each_count(fast);
+        if (start == 2) {
+          fast = packed_from_bytes(literal.bytes());
+          count_bound(fast);
+        }
         count_in_pairs(fast, batch);
         for (const std::int32_t x : batch)
           reference::count_in_pair(literal, x);
         ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size();
         ASSERT_TRUE(summary_is_current(fast)) << pairs.size();
+        ASSERT_TRUE(bound_holds(fast)) << pairs.size() << " " << start;
       }
     }
   }
@@ -410,6 +436,7 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
       ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << round << " " << step;
       if (action % 7 == 0) {
         ASSERT_TRUE(summary_is_current(fast)) << round << " " << step;
+        ASSERT_TRUE(bound_holds(fast)) << round << " " << step;
       }
     }
     ASSERT_TRUE(summary_is_current(fast)) << round;

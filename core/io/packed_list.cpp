@@ -287,6 +287,16 @@ void erase_bytes(packed_list& list, std::size_t pos, std::size_t length) {
   }
 }
 
+// Keeps count_bound an upper bound once a pair of the list holds `count`.
+void count_now_held(packed_list& list, std::uint32_t count) {
+  if (list.count_bound == unknown_count_bound) return;
+  if (count > static_cast<std::uint32_t>(INT32_MAX - 1)) {
+    list.count_bound = unknown_count_bound;
+  } else {
+    list.count_bound = std::max(list.count_bound, static_cast<std::int32_t>(count));
+  }
+}
+
 void append_value(packed_list& list, std::uint32_t value) {
   encode_compact_int(value, list.data.get() + list.size);
   list.size += static_cast<std::int32_t>(compact_int_size(value));
@@ -312,10 +322,12 @@ packed_list pack_pairs(std::span<const id_count> pairs) {
             compact_int_size(static_cast<std::uint32_t>(p.count));
   }
   packed_list list = allocate(size);
+  list.count_bound = -1;
   std::uint8_t* out = list.data.get();
   for (const id_count& p : pairs) {
     out += encode_compact_int(static_cast<std::uint32_t>(p.id), out);
     out += encode_compact_int(static_cast<std::uint32_t>(p.count), out);
+    count_now_held(list, static_cast<std::uint32_t>(p.count));
   }
   return list;
 }
@@ -362,6 +374,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     reserve_more(list, compact_int_size(id) + 1);
     append_value(list, id);
     append_value(list, 0);
+    count_now_held(list, 0);
     if (has_index(list)) {
       if (4 * (list.extras->used + 1) > 3 * list.extras->id_slots.size()) {
         build_index(list);
@@ -378,6 +391,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   const std::uint32_t old_count = decode_at(list.data.get(), count_pos);
   const std::uint32_t count = old_count + 1;
   replace_value(list, count_pos, old_length, count);
+  count_now_held(list, count);
   // The pairs after it moved when the count's length changed.
   const std::size_t new_length = compact_int_size(count);
   if (has_index(list) && new_length != old_length) {
@@ -469,6 +483,7 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
     grown += static_cast<std::ptrdiff_t>(compact_int_size(count)) -
              static_cast<std::ptrdiff_t>(old_length);
     changes.push_back({count_pos, old_length, count});
+    count_now_held(list, count);
   }
   if (std::ranges::all_of(
           changes, [](const change& c) { return compact_int_size(c.count) == c.old_length; })) {
@@ -500,6 +515,7 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
       if (s.pos != not_found) continue;
       append_value(list, s.id);
       append_value(list, s.times - 1);
+      count_now_held(list, s.times - 1);
     }
   }
   if (had_summary) build_summary(list, *list.extras);
@@ -532,6 +548,20 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
   if (!list.extras) list.extras = std::make_unique<list_extras>();
   if (!list.extras->has_summary) build_summary(list, *list.extras);
   return list.extras->summary;
+}
+
+std::int32_t count_bound(const packed_list& list) {
+  if (list.count_bound != unknown_count_bound) return list.count_bound;
+  std::int32_t bound = -1;
+  bool negative = false;
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t, std::uint32_t count) {
+    negative = count > static_cast<std::uint32_t>(INT32_MAX - 1);
+    bound = std::max(bound, static_cast<std::int32_t>(count));
+    return !negative;
+  });
+  if (negative) return unknown_count_bound;
+  list.count_bound = bound;
+  return bound;
 }
 
 bool is_id_list(std::span<const std::uint8_t> bytes) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <bit>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -41,11 +42,17 @@ struct list_extras {
   std::vector<id_count> tally;
 };
 
+// A pair list's count_bound while it is not known.
+inline constexpr std::int32_t unknown_count_bound = INT32_MAX;
+
 struct packed_list {
   std::int32_t size = 0;                        // bytes
   std::int32_t capacity = 0;                    // bytes allocated, at least size
   std::unique_ptr<std::uint8_t[]> data;         // null while the list has never held anything
   mutable std::unique_ptr<list_extras> extras;  // null while nothing was asked of it
+  // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
+  // unknown_count_bound. Kept by the edits below; see count_bound.
+  mutable std::int32_t count_bound = unknown_count_bound;
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};
@@ -88,6 +95,12 @@ bool erase_first_pair(packed_list& list, std::int32_t id);
 // kept in step by count_in_pairs, and by count_in_pair on an indexed list; other edits drop
 // it. REQUIRES: a well-formed pair list.
 std::span<const id_count> first_pair_of_each_count(const packed_list& list);
+
+// No count of the pair list is below 0 or above the value returned (-1 for no pairs), or
+// unknown_count_bound when some count is negative. Exact when first asked, O(bytes) then
+// and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was).
+// REQUIRES: a well-formed pair list.
+std::int32_t count_bound(const packed_list& list);
 
 // Whether the bytes are a sequence of whole compact_ints (length bytes 0..4) ending exactly
 // at the end; a pair list must also hold an even number of them.

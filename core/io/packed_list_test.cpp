@@ -168,5 +168,36 @@ TEST(list_walkers, for_each_pair_visits_what_decoding_value_by_value_visits) {
   }
 }
 
+TEST(count_bound, becomes_unknown_when_a_count_reaches_the_signed_limit_and_wraps) {
+  for (const bool batched : {false, true}) {
+    packed_list list = pack_pairs(std::vector<id_count>{{1, 2147483646}, {2, 3}});
+    ASSERT_EQ(count_bound(list), 2147483646);
+    const std::int32_t one[] = {1};
+    const std::int32_t twice[] = {1, 1};
+    if (batched) {
+      count_in_pairs(list, twice);  // to 2^31, stored as a negative count
+    } else {
+      count_in_pair(list, 1);
+      EXPECT_EQ(count_bound(list), unknown_count_bound);  // 2^31 - 1 is no bound
+      count_in_pair(list, 1);
+    }
+    EXPECT_EQ(count_bound(list), unknown_count_bound);
+    EXPECT_EQ(count_bound(packed_from_bytes(list.bytes())), unknown_count_bound);
+    count_in_pairs(list, one);
+    EXPECT_EQ(count_bound(list), unknown_count_bound);
+  }
+}
+
+TEST(count_bound, stays_an_upper_bound_when_pairs_go_and_is_minus_one_for_no_pairs) {
+  packed_list list = pack_pairs(std::vector<id_count>{{1, 7}, {2, 3}});
+  EXPECT_TRUE(erase_first_pair(list, 1));
+  EXPECT_EQ(count_bound(list), 7);
+  EXPECT_EQ(count_bound(packed_from_bytes(list.bytes())), 3);
+  EXPECT_EQ(count_bound(packed_list{}), -1);
+  packed_list grown;
+  count_in_pair(grown, 4);
+  EXPECT_EQ(count_bound(grown), 0);
+}
+
 }  // namespace
 }  // namespace tsugihagi

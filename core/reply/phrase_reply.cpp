@@ -28,11 +28,13 @@ std::int32_t pick(const std::vector<std::int32_t>& gathered, random_source& rng)
 // Inserts w's co-occurrence pairs into the associations, once per reply. Walking every pair
 // in order, a pair adds its count when the count is not a key yet and its word is live.
 // Only the first pair of each count can do so, unless that one names no live word: then
-// (rarely, after pruning) the whole list is walked.
+// (rarely, after pruning) the whole list is walked. A list whose counts are all keys
+// already can add nothing.
 void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int32_t id,
                candidates& c) {
   if (c.associated[static_cast<std::size_t>(id)]) return;
   c.associated[static_cast<std::size_t>(id)] = true;
+  if (count_bound(w.cooc) < c.first_uncounted) return;
   const auto small = static_cast<std::int32_t>(c.counted.size());
   bool dead_first = false;
   const auto add = [&](std::int32_t x, std::int32_t count) {
@@ -48,6 +50,8 @@ void associate(const strmorph::dic_t& d, const strmorph::wordinfo_t& w, std::int
   for (const id_count& p : first_pair_of_each_count(w.cooc))
     add(p.id, p.count);
   if (dead_first) for_each_pair(w.cooc, add);
+  while (c.first_uncounted < small && c.counted[static_cast<std::size_t>(c.first_uncounted)])
+    ++c.first_uncounted;
 }
 
 // Marks the word's idioms as met; which of them are live is asked once per idiom, at the end.
@@ -201,19 +205,20 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     if (unreached(k + 24, ahead)) __builtin_prefetch(&d.idmap[ahead]);
     if (unreached(k + 16, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        __builtin_prefetch(&info->cooc.extras);
+        __builtin_prefetch(&info->cooc.count_bound);
         __builtin_prefetch(&info->idioms.data);
       }
     }
     if (unreached(k + 8, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        if (info->cooc.extras) __builtin_prefetch(info->cooc.extras.get());
+        if (info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
+          __builtin_prefetch(info->cooc.extras.get());
         __builtin_prefetch(info->idioms.data.get());
       }
     }
     if (unreached(k + 4, ahead)) {
       const strmorph::wordinfo_t* info = d.idmap[ahead].info;
-      if (info != nullptr && info->cooc.extras)
+      if (info != nullptr && info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
         __builtin_prefetch(info->cooc.extras->summary.data());
     }
     const std::int32_t x = work[k];

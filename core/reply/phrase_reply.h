@@ -63,6 +63,9 @@ struct candidates {
   std::vector<bool> associated;
   // The small counts that are keys of `associations` already, for a quick skip.
   std::vector<bool> counted = std::vector<bool>(4096, false);
+  // The smallest count that is no key yet, when below counted.size(): a word whose counts
+  // all lie below it (see tsugihagi::count_bound) adds nothing and is not read.
+  std::int32_t first_uncounted = 0;
   // Words reached by the current collect_candidates call, as bits by id: small enough to
   // stay in the nearest cache while the words themselves are far apart.
   std::vector<std::uint64_t> reached;
@@ -73,7 +76,8 @@ struct candidates {
 // Adds what log line i reaches (its words and their co-occurring words) to the candidates:
 // each pair (count, word) of a reached word's cooc list, where the count is new, and each
 // idiom of a reached word. A reached word's pairs are read once per reply, and then only the
-// first pair of each count (kept with the list until it changes).
+// first pair of each count (kept with the list until it changes), and not at all when every
+// count it holds is a key already.
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c);
 
