@@ -68,6 +68,18 @@ std::size_t index_find(const packed_list& list, std::uint32_t id) {
   }
 }
 
+// Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
+// length at that point does to the pairs behind it. Every slot is visited, so the loop is
+// branch-free for the compiler to run it over several slots at once, and where the
+// processor has wider vectors a build for them is chosen when the program starts.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+__attribute__((target_clones("default", "avx2", "avx512f")))
+#endif
+void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
+  for (std::size_t i = 0; i < n; ++i)
+    slots[i] += (slots[i] > after ? delta : 0u);
+}
+
 // Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
 void index_insert(packed_list& list, std::size_t offset) {
   std::vector<std::uint32_t>& slots = list.extras->id_slots;
@@ -395,13 +407,9 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   // The pairs after it moved when the count's length changed.
   const std::size_t new_length = compact_int_size(count);
   if (has_index(list) && new_length != old_length) {
-    // Branch-free, so that the compiler runs it over several slots at a time.
-    const auto after = static_cast<std::uint32_t>(count_pos + 1);
-    const auto delta = static_cast<std::uint32_t>(new_length - old_length);  // may wrap
-    std::uint32_t* slots = list.extras->id_slots.data();
-    const std::size_t n = list.extras->id_slots.size();
-    for (std::size_t i = 0; i < n; ++i)
-      slots[i] += (slots[i] > after ? delta : 0u);
+    shift_slots(list.extras->id_slots.data(), list.extras->id_slots.size(),
+                static_cast<std::uint32_t>(count_pos + 1),
+                static_cast<std::uint32_t>(new_length - old_length));  // may wrap
   }
   if (in_step) {
     summary_count_changed(
