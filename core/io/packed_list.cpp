@@ -582,24 +582,21 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
 }
 
 bool id_list_contains(const packed_list& list, std::int32_t id) {
-  const std::span<const std::uint8_t> bytes = list.bytes();
-  std::size_t pos = 0;
-  std::uint32_t value;
-  while (next_value(bytes, pos, value)) {
-    if (static_cast<std::int32_t>(value) == id) return true;
-  }
-  return false;
+  bool found = false;
+  packed_detail::walk_ids(list.bytes(), [&](std::size_t, std::uint32_t value) {
+    found = value == static_cast<std::uint32_t>(id);
+    return !found;
+  });
+  return found;
 }
 
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
-  const std::span<const std::uint8_t> bytes = list.bytes();
-  std::size_t pos = 0;
-  std::uint32_t value;
-  std::uint32_t count;
-  while (next_value(bytes, pos, value) && next_value(bytes, pos, count)) {
-    if (static_cast<std::int32_t>(value) == id) return true;
-  }
-  return false;
+  bool found = false;
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t value, std::uint32_t) {
+    found = value == static_cast<std::uint32_t>(id);
+    return !found;
+  });
+  return found;
 }
 
 }  // namespace tsugihagi

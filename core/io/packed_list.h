@@ -166,6 +166,33 @@ void walk_pairs(std::span<const std::uint8_t> bytes, Fn fn) {
   }
 }
 
+// Calls fn(start, value) for each compact_int of the bytes in order, start being its offset,
+// until fn returns false or the bytes end or turn out damaged. Four-byte reads while a
+// whole value and its read fit, byte by byte near the end.
+template <typename Fn>
+void walk_ids(std::span<const std::uint8_t> bytes, Fn fn) {
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t pos = 0;
+  while (pos + 5 <= size) {
+    const std::size_t length = b[pos];
+    if (length > 4) return;
+    const std::size_t start = pos;
+    pos += 1 + length;
+    if (!fn(start, value_at(b + start + 1, length))) return;
+  }
+  while (pos < size) {
+    const std::size_t start = pos;
+    const std::size_t length = b[pos];
+    if (length > 4 || pos + 1 + length > size) return;
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < length; ++i)
+      value |= std::uint32_t{b[start + 1 + i]} << (8 * i);
+    pos += 1 + length;
+    if (!fn(start, value)) return;
+  }
+}
+
 // Decodes the compact_int at `pos` and steps past it; false at the end or on damage.
 inline bool next_value(std::span<const std::uint8_t> bytes, std::size_t& pos,
                        std::uint32_t& value) {
@@ -182,11 +209,10 @@ inline bool next_value(std::span<const std::uint8_t> bytes, std::size_t& pos,
 
 template <typename Fn>
 void for_each_id(const packed_list& list, Fn fn) {
-  const std::span<const std::uint8_t> bytes = list.bytes();
-  std::size_t pos = 0;
-  std::uint32_t value;
-  while (packed_detail::next_value(bytes, pos, value))
+  packed_detail::walk_ids(list.bytes(), [&](std::size_t, std::uint32_t value) {
     fn(static_cast<std::int32_t>(value));
+    return true;
+  });
 }
 
 template <typename Fn>

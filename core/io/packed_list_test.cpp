@@ -168,6 +168,40 @@ TEST(list_walkers, for_each_pair_visits_what_decoding_value_by_value_visits) {
   }
 }
 
+TEST(list_walkers, for_each_id_and_the_searches_see_what_decoding_value_by_value_sees) {
+  // As above, for id lists: every value reached byte by byte is visited, in order, and the
+  // searches find exactly the ids (of pairs, for a pair list) that decoding reaches.
+  std::mt19937 rng(12);
+  const std::uint32_t values[] = {0, 7, 300, 0x10000, 0xFFFFFFFF};
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::int32_t> ids(rng() % 11);
+    for (std::int32_t& id : ids)
+      id = static_cast<std::int32_t>(values[rng() % 5]);
+    bytes whole = bytes_of(pack_ids(ids));
+    if (!whole.empty() && rng() % 4 == 0)
+      whole[rng() % whole.size()] = rng() % 2 == 0 ? 5 : 6 + rng() % 250;
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+      const packed_list list = packed_from_bytes(std::span<const std::uint8_t>(whole.data(), cut));
+      std::vector<std::int32_t> literal;
+      std::size_t pos = 0;
+      std::uint32_t value;
+      while (packed_detail::next_value(list.bytes(), pos, value))
+        literal.push_back(static_cast<std::int32_t>(value));
+      std::vector<std::int32_t> walked;
+      for_each_id(list, [&](std::int32_t v) { walked.push_back(v); });
+      ASSERT_EQ(walked, literal) << round << " cut at " << cut;
+      for (const std::uint32_t probe : values) {
+        const auto id = static_cast<std::int32_t>(probe);
+        bool in_pair = false;
+        for (std::size_t i = 0; i + 1 < literal.size(); i += 2)
+          in_pair = in_pair || literal[i] == id;
+        ASSERT_EQ(id_list_contains(list, id), std::ranges::count(literal, id) > 0) << round;
+        ASSERT_EQ(pair_list_has_id(list, id), in_pair) << round << " cut at " << cut;
+      }
+    }
+  }
+}
+
 TEST(count_bound, becomes_unknown_when_a_count_reaches_the_signed_limit_and_wraps) {
   for (const bool batched : {false, true}) {
     packed_list list = pack_pairs(std::vector<id_count>{{1, 2147483646}, {2, 3}});
