@@ -238,6 +238,53 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   }
 }
 
+TEST(phrase_fitting, fills_gaps_as_testing_every_association_against_both_lists_does) {
+  // Four words (the last removed now and then), random next and prev lists that also name
+  // line ends and ids past the last, random associations and patterns: the same reply and
+  // the same draws as the literal search.
+  std::mt19937 rng(8);
+  const auto some_id = [&] { return static_cast<std::int32_t>(rng() % 6) - 1; };  // -1..4
+  for (int round = 0; round < 20000; ++round) {
+    strmorph::dic_t d;
+    for (const char16_t* text : {u"a", u"b", u"c", u"d"})
+      testing::add(d, text);
+    for (std::int32_t w = 0; w < 4; ++w) {
+      std::vector<id_count> next(rng() % 5);
+      for (id_count& p : next)
+        p = {some_id() == 4 ? 300 : some_id(), static_cast<std::int32_t>(rng() % 3)};
+      std::vector<std::int32_t> prev(rng() % 4);
+      for (std::int32_t& u : prev)
+        u = some_id();
+      strmorph::word_at(d, w)->next = pack_pairs(next);
+      strmorph::word_at(d, w)->prev = pack_ids(prev);
+    }
+    const bool removed = rng() % 3 == 0;
+    if (removed) strmorph::remove_word(d, 3);
+    association_map associations;
+    for (std::uint32_t k = rng() % 5; k > 0; --k)
+      associations.emplace(static_cast<std::int32_t>(rng() % 6), rng() % 5 == 4 ? 300 : rng() % 5);
+    strmorph::idiom_t phrase;
+    for (std::uint32_t k = 1 + rng() % 4; k > 0; --k) {
+      phrase.ids.push_back(static_cast<std::int32_t>(rng() % (removed ? 3 : 4)));
+      phrase.flags.push_back(static_cast<std::uint8_t>(rng() % 2));
+    }
+    phrase.flags.back() = 0;
+    const std::uint32_t seed = rng();
+    random_source fast_rng;
+    random_source literal_rng;
+    seed_random(fast_rng, seed);
+    seed_random(literal_rng, seed);
+    reply_sequence fast;
+    reply_sequence literal;
+    const bool fast_fits = realise_phrase(d, associations, fast_rng, phrase, fast);
+    const bool literal_fits =
+        reference::realise_phrase(d, associations, literal_rng, phrase, literal);
+    ASSERT_EQ(fast_fits, literal_fits) << round;
+    ASSERT_TRUE(fast == literal) << round;
+    ASSERT_EQ(next_random(fast_rng), next_random(literal_rng)) << round;
+  }
+}
+
 }  // namespace
 }  // namespace tsugihagi
 

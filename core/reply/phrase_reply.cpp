@@ -242,14 +242,26 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
     if (starts.empty()) return false;
     seq.push_back(pick(starts, rng));
   }
+  std::vector<std::uint64_t> followers;
   for (std::size_t k = 0; k + 1 < n; ++k) {
     seq.push_back(ids[k]);
     if (phrase.flags[k] != 0) continue;
+    // has_next(d, ids[k], j) for every j at once: the ids of ids[k]'s next list, as bits.
+    // Ids past the last word are left out: such a j has no next list, so it fits no gap.
+    followers.assign((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0);
+    if (const strmorph::wordinfo_t* from = strmorph::word_at(d, ids[k])) {
+      for_each_pair(from->next, [&](std::int32_t j, std::int32_t) {
+        const auto bit = static_cast<std::size_t>(static_cast<std::uint32_t>(j));
+        if (bit / 64 < followers.size()) followers[bit / 64] |= std::uint64_t{1} << (bit % 64);
+      });
+    }
     std::vector<std::int32_t> fillers;
     for (const auto& [count, word] : associations) {
       const auto j = static_cast<std::int32_t>(word);
       if (std::find(ids.begin(), ids.end(), j) != ids.end()) continue;
-      if (has_next(d, ids[k], j) && has_next(d, j, ids[k + 1])) fillers.push_back(j);
+      const bool follows =
+          word / 64 < followers.size() && (followers[word / 64] >> (word % 64) & 1);
+      if (follows && has_next(d, j, ids[k + 1])) fillers.push_back(j);
     }
     if (fillers.empty()) return false;
     seq.push_back(pick(fillers, rng));

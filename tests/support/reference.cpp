@@ -108,6 +108,45 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     reach(x, nullptr);
 }
 
+bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,
+                    random_source& rng, const strmorph::idiom_t& phrase, reply_sequence& seq) {
+  const auto pick = [&](const std::vector<std::int32_t>& words) {
+    return words[draw(rng, static_cast<std::uint32_t>(words.size()))];
+  };
+  const std::vector<std::int32_t>& ids = phrase.ids;
+  const std::size_t n = ids.size();
+  if (!can_start(d, ids[0])) {
+    std::vector<std::int32_t> starts;
+    for (const std::int32_t u : unpack_ids(strmorph::word_at(d, ids[0])->prev)) {
+      if (can_start(d, u)) starts.push_back(u);
+    }
+    if (starts.empty()) return false;
+    seq.push_back(pick(starts));
+  }
+  for (std::size_t k = 0; k + 1 < n; ++k) {
+    seq.push_back(ids[k]);
+    if (phrase.flags[k] != 0) continue;
+    std::vector<std::int32_t> fillers;
+    for (const auto& [count, word] : associations) {
+      const auto j = static_cast<std::int32_t>(word);
+      if (std::find(ids.begin(), ids.end(), j) != ids.end()) continue;
+      if (has_next(d, ids[k], j) && has_next(d, j, ids[k + 1])) fillers.push_back(j);
+    }
+    if (fillers.empty()) return false;
+    seq.push_back(pick(fillers));
+  }
+  seq.push_back(ids[n - 1]);
+  const std::int32_t last = seq.back();
+  if (can_end(d, last)) return true;
+  std::vector<std::int32_t> closers;
+  for (const id_count& p : unpack_pairs(strmorph::word_at(d, last)->next)) {
+    if (can_end(d, p.id)) closers.push_back(p.id);
+  }
+  if (closers.empty()) return false;
+  seq.push_back(pick(closers));
+  return true;
+}
+
 void count_in_pair(packed_list& list, std::int32_t x) {
   std::vector<id_count> pairs = unpack_pairs(list);
   count_in(pairs, x);

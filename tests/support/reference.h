@@ -25,6 +25,11 @@ void learn_turn_links(strmorph::dic_t& d, const conversation_log& log);
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         association_map& associations, id_pool& phrases);
 
+// Fitting a pattern phrase as designed: each gap's fillers found by testing every
+// associated word against both neighbours' lists.
+bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,
+                    random_source& rng, const strmorph::idiom_t& phrase, reply_sequence& seq);
+
 // The list edits as designed: unpack into an array, edit it, pack a new block.
 void count_in_pair(packed_list& list, std::int32_t x);
 void add_once_id(packed_list& list, std::int32_t x);
