@@ -238,10 +238,10 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   }
 }
 
-TEST(phrase_fitting, fills_gaps_as_testing_every_association_against_both_lists_does) {
+TEST(phrase_fitting, fills_and_varies_as_the_literal_search_and_ordered_set_do) {
   // Four words (the last removed now and then), random next and prev lists that also name
-  // line ends and ids past the last, random associations and patterns: the same reply and
-  // the same draws as the literal search.
+  // line ends and ids past the last, random associations, patterns and whole lines: the same
+  // reply and the same draws as the literal search and draws from an ordered set.
   std::mt19937 rng(8);
   const auto some_id = [&] { return static_cast<std::int32_t>(rng() % 6) - 1; };  // -1..4
   for (int round = 0; round < 20000; ++round) {
@@ -263,12 +263,14 @@ TEST(phrase_fitting, fills_gaps_as_testing_every_association_against_both_lists_
     association_map associations;
     for (std::uint32_t k = rng() % 5; k > 0; --k)
       associations.emplace(static_cast<std::int32_t>(rng() % 6), rng() % 5 == 4 ? 300 : rng() % 5);
+    // A pattern, or (every other round) a whole line of two or more words to vary.
+    const bool whole_line = round % 2 != 0;
     strmorph::idiom_t phrase;
-    for (std::uint32_t k = 1 + rng() % 4; k > 0; --k) {
+    for (std::uint32_t k = (whole_line ? 2 : 1) + rng() % 4; k > 0; --k) {
       phrase.ids.push_back(static_cast<std::int32_t>(rng() % (removed ? 3 : 4)));
       phrase.flags.push_back(static_cast<std::uint8_t>(rng() % 2));
     }
-    phrase.flags.back() = 0;
+    phrase.flags.back() = whole_line ? 1 : 0;
     const std::uint32_t seed = rng();
     random_source fast_rng;
     random_source literal_rng;
@@ -276,9 +278,11 @@ TEST(phrase_fitting, fills_gaps_as_testing_every_association_against_both_lists_
     seed_random(literal_rng, seed);
     reply_sequence fast;
     reply_sequence literal;
-    const bool fast_fits = realise_phrase(d, associations, fast_rng, phrase, fast);
+    const bool fast_fits = whole_line ? vary_phrase(d, associations, fast_rng, phrase, fast)
+                                      : realise_phrase(d, associations, fast_rng, phrase, fast);
     const bool literal_fits =
-        reference::realise_phrase(d, associations, literal_rng, phrase, literal);
+        whole_line ? reference::vary_phrase(d, associations, literal_rng, phrase, literal)
+                   : reference::realise_phrase(d, associations, literal_rng, phrase, literal);
     ASSERT_EQ(fast_fits, literal_fits) << round;
     ASSERT_TRUE(fast == literal) << round;
     ASSERT_EQ(next_random(fast_rng), next_random(literal_rng)) << round;

@@ -13,9 +13,9 @@ std::int32_t take_drawn(ranked_id_pool& pool, random_source& rng) {
   return pool.take(draw(rng, static_cast<std::uint32_t>(pool.size())));
 }
 
-std::int32_t take_drawn(id_pool& pool, random_source& rng) {
-  auto it = pool.begin();
-  std::advance(it, draw(rng, static_cast<std::uint32_t>(pool.size())));
+// The same for a set kept as a sorted vector without repeats: the element at that index.
+std::int32_t take_drawn(std::vector<std::int32_t>& pool, random_source& rng) {
+  const auto it = pool.begin() + draw(rng, static_cast<std::uint32_t>(pool.size()));
   const std::int32_t id = *it;
   pool.erase(it);
   return id;
@@ -292,11 +292,14 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
     } while (chosen[p]);
     chosen[p] = true;
   }
-  id_pool replacements;
+  // The associated words not in the phrase, as an ordered set.
+  std::vector<std::int32_t> replacements;
   for (const auto& [count, word] : associations) {
     const auto j = static_cast<std::int32_t>(word);
-    if (std::find(ids.begin(), ids.end(), j) == ids.end()) replacements.insert(j);
+    if (std::find(ids.begin(), ids.end(), j) == ids.end()) replacements.push_back(j);
   }
+  std::ranges::sort(replacements);
+  replacements.erase(std::ranges::unique(replacements).begin(), replacements.end());
   for (std::uint32_t p = 0; p < n; ++p) {
     if (!chosen[p]) {
       seq.push_back(ids[p]);

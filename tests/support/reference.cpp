@@ -147,6 +147,44 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
   return true;
 }
 
+bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
+                 const strmorph::idiom_t& phrase, reply_sequence& seq) {
+  const std::vector<std::int32_t>& ids = phrase.ids;
+  const auto n = static_cast<std::uint32_t>(ids.size());
+  std::vector<bool> chosen(n, false);
+  const std::uint32_t m = draw(rng, n / 2) + 1;
+  for (std::uint32_t i = 0; i < m; ++i) {
+    std::uint32_t p;
+    do {
+      p = draw(rng, n);
+    } while (chosen[p]);
+    chosen[p] = true;
+  }
+  id_pool replacements;
+  for (const auto& [count, word] : associations) {
+    const auto j = static_cast<std::int32_t>(word);
+    if (std::find(ids.begin(), ids.end(), j) == ids.end()) replacements.insert(j);
+  }
+  for (std::uint32_t p = 0; p < n; ++p) {
+    if (!chosen[p]) {
+      seq.push_back(ids[p]);
+      continue;
+    }
+    for (;;) {
+      if (replacements.empty()) return false;
+      const std::int32_t candidate =
+          take_nth(replacements, draw(rng, static_cast<std::uint32_t>(replacements.size())));
+      const bool fits =
+          p == 0 ? has_next(d, candidate, ids[1]) : has_prev(d, candidate, ids[p - 1]);
+      if (fits) {
+        seq.push_back(candidate);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
 void count_in_pair(packed_list& list, std::int32_t x) {
   std::vector<id_count> pairs = unpack_pairs(list);
   count_in(pairs, x);

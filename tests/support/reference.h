@@ -30,6 +30,10 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
 bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,
                     random_source& rng, const strmorph::idiom_t& phrase, reply_sequence& seq);
 
+// Varying a whole-line phrase as designed: the replacements drawn from an ordered set.
+bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
+                 const strmorph::idiom_t& phrase, reply_sequence& seq);
+
 // The list edits as designed: unpack into an array, edit it, pack a new block.
 void count_in_pair(packed_list& list, std::int32_t x);
 void add_once_id(packed_list& list, std::int32_t x);
