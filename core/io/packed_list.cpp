@@ -1,7 +1,12 @@
 #include "core/io/packed_list.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/io/primitives.h"
 
@@ -581,22 +586,72 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
   return count >= 0 && count % 2 == 0;
 }
 
+namespace {
+
+// Whether the id is a value (of a pair list: the first of a pair) that the walkers visit.
+// Most searches fail, so the bytes are first searched for the id's encoding, sixteen
+// positions at a time: most lists hold no copy of it at all, and a copy is a match only where
+// a value (a pair) starts, which is then checked by stepping over the values before it.
+bool holds_id(std::span<const std::uint8_t> bytes, std::int32_t id, bool pairs) {
+  const auto target = static_cast<std::uint32_t>(id);
+  std::uint8_t needle[5];
+  const std::size_t needle_size = encode_compact_int(target, needle);
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  // The values (pairs) before `next` were visited; `next` is where the next one starts, or
+  // SIZE_MAX once the walk met damage, past which nothing is visited.
+  std::size_t next = 0;
+  const auto starts_here = [&](std::size_t hit) {
+    while (next < hit) {
+      std::size_t after = b[next] > 4 ? SIZE_MAX : next + 1 + b[next];
+      if (pairs && after != SIZE_MAX)  // then the count, which must be there
+        after = after >= size || b[after] > 4 ? SIZE_MAX : after + 1 + b[after];
+      next = after > size ? SIZE_MAX : after;
+    }
+    if (next != hit) return false;
+    if (!pairs) return true;
+    // The pair is visited only when its count is whole.
+    const std::size_t count_pos = hit + needle_size;
+    return count_pos < size && b[count_pos] <= 4 && count_pos + 1 + b[count_pos] <= size;
+  };
+  const auto matches = [&](std::size_t pos) {
+    return std::memcmp(b + pos, needle, needle_size) == 0 && starts_here(pos);
+  };
+  std::size_t pos = 0;
+#if defined(__SSE2__)
+  if (needle_size >= 3) {
+    const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
+    const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
+    const __m128i third = _mm_set1_epi8(static_cast<char>(needle[2]));
+    for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
+      const auto at = [&](std::size_t k) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
+      };
+      const __m128i hits =
+          _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
+                        _mm_cmpeq_epi8(at(2), third));
+      for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
+           mask &= mask - 1) {
+        const std::size_t hit = pos + static_cast<std::size_t>(std::countr_zero(mask));
+        if (hit + needle_size <= size && matches(hit)) return true;
+      }
+    }
+  }
+#endif
+  for (; pos + needle_size <= size && next != SIZE_MAX; ++pos) {
+    if (matches(pos)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool id_list_contains(const packed_list& list, std::int32_t id) {
-  bool found = false;
-  packed_detail::walk_ids(list.bytes(), [&](std::size_t, std::uint32_t value) {
-    found = value == static_cast<std::uint32_t>(id);
-    return !found;
-  });
-  return found;
+  return holds_id(list.bytes(), id, false);
 }
 
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
-  bool found = false;
-  packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t value, std::uint32_t) {
-    found = value == static_cast<std::uint32_t>(id);
-    return !found;
-  });
-  return found;
+  return holds_id(list.bytes(), id, true);
 }
 
 }  // namespace tsugihagi
