@@ -588,14 +588,34 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
 
 namespace {
 
-// Whether the id is a value (of a pair list: the first of a pair) that the walkers visit.
-// Most searches fail, so the bytes are first searched for the id's encoding, sixteen
-// positions at a time: most lists hold no copy of it at all, and a copy is a match only where
-// a value (a pair) starts, which is then checked by stepping over the values before it.
+// Whether the id is a value (of a pair list: the first of a pair) that the walkers visit,
+// walking the values one by one.
+bool walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
+  bool found = false;
+  if (pairs) {
+    packed_detail::walk_pairs(bytes, [&](std::size_t, std::uint32_t value, std::uint32_t) {
+      found = value == target;
+      return !found;
+    });
+  } else {
+    packed_detail::walk_ids(bytes, [&](std::size_t, std::uint32_t value) {
+      found = value == target;
+      return !found;
+    });
+  }
+  return found;
+}
+
+// The same answer. Most searches fail, so where the id's encoding is two bytes or more,
+// the bytes are searched for it sixteen positions at a time: most lists hold no copy of it
+// at all, and a copy is a match only where a value (a pair) starts, which is then checked
+// by stepping over the values before it.
 bool holds_id(std::span<const std::uint8_t> bytes, std::int32_t id, bool pairs) {
   const auto target = static_cast<std::uint32_t>(id);
+#if defined(__SSE2__)
   std::uint8_t needle[5];
   const std::size_t needle_size = encode_compact_int(target, needle);
+  if (needle_size < 2) return walk_for_id(bytes, target, pairs);
   const std::uint8_t* b = bytes.data();
   const std::size_t size = bytes.size();
   // The values (pairs) before `next` were visited; `next` is where the next one starts, or
@@ -615,33 +635,33 @@ bool holds_id(std::span<const std::uint8_t> bytes, std::int32_t id, bool pairs) 
     return count_pos < size && b[count_pos] <= 4 && count_pos + 1 + b[count_pos] <= size;
   };
   const auto matches = [&](std::size_t pos) {
-    return std::memcmp(b + pos, needle, needle_size) == 0 && starts_here(pos);
+    return pos + needle_size <= size && std::memcmp(b + pos, needle, needle_size) == 0 &&
+           starts_here(pos);
   };
+  const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
+  // A third byte narrows the search further; a two-byte encoding repeats its second.
+  const __m128i third = _mm_set1_epi8(static_cast<char>(needle[needle_size > 2 ? 2 : 1]));
+  const std::size_t third_at = needle_size > 2 ? 2 : 1;
   std::size_t pos = 0;
-#if defined(__SSE2__)
-  if (needle_size >= 3) {
-    const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
-    const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
-    const __m128i third = _mm_set1_epi8(static_cast<char>(needle[2]));
-    for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
-      const auto at = [&](std::size_t k) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
-      };
-      const __m128i hits =
-          _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
-                        _mm_cmpeq_epi8(at(2), third));
-      for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0;
-           mask &= mask - 1) {
-        const std::size_t hit = pos + static_cast<std::size_t>(std::countr_zero(mask));
-        if (hit + needle_size <= size && matches(hit)) return true;
-      }
+  for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
+    const auto at = [&](std::size_t k) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
+    };
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
+                      _mm_cmpeq_epi8(at(third_at), third));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+      if (matches(pos + static_cast<std::size_t>(std::countr_zero(mask)))) return true;
     }
   }
-#endif
-  for (; pos + needle_size <= size && next != SIZE_MAX; ++pos) {
+  for (; pos < size && next != SIZE_MAX; ++pos) {
     if (matches(pos)) return true;
   }
   return false;
+#else
+  return walk_for_id(bytes, target, pairs);
+#endif
 }
 
 }  // namespace
