@@ -254,28 +254,90 @@ void summary_count_changed(packed_list& list, std::size_t pos, std::int32_t befo
 }
 
 // The offset of the first pair with the id, or not_found; indexes a long list first.
+// The offset of the first value of the id (of a pair list: the first pair with the id) that
+// the walkers visit, or not_found; walking the values one by one.
+std::size_t walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
+  std::size_t found = not_found;
+  if (pairs) {
+    packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t value, std::uint32_t) {
+      if (value == target) found = start;
+      return found == not_found;
+    });
+  } else {
+    packed_detail::walk_ids(bytes, [&](std::size_t start, std::uint32_t value) {
+      if (value == target) found = start;
+      return found == not_found;
+    });
+  }
+  return found;
+}
+
+// The same answer. Most searches fail, so where the id's encoding is two bytes or more,
+// the bytes are searched for it sixteen positions at a time: most lists hold no copy of it
+// at all, and a copy is a match only where a value (a pair) starts, which is then checked
+// by stepping over the values before it.
+std::size_t first_with_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
+#if defined(__SSE2__)
+  std::uint8_t needle[5];
+  const std::size_t needle_size = encode_compact_int(target, needle);
+  if (needle_size < 2) return walk_for_id(bytes, target, pairs);
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  // The values (pairs) before `next` were visited; `next` is where the next one starts, or
+  // SIZE_MAX once the walk met damage, past which nothing is visited.
+  std::size_t next = 0;
+  const auto starts_here = [&](std::size_t hit) {
+    while (next < hit) {
+      std::size_t after = b[next] > 4 ? SIZE_MAX : next + 1 + b[next];
+      if (pairs && after != SIZE_MAX)  // then the count, which must be there
+        after = after >= size || b[after] > 4 ? SIZE_MAX : after + 1 + b[after];
+      next = after > size ? SIZE_MAX : after;
+    }
+    if (next != hit) return false;
+    if (!pairs) return true;
+    // The pair is visited only when its count is whole.
+    const std::size_t count_pos = hit + needle_size;
+    return count_pos < size && b[count_pos] <= 4 && count_pos + 1 + b[count_pos] <= size;
+  };
+  const auto matches = [&](std::size_t pos) {
+    return pos + needle_size <= size && std::memcmp(b + pos, needle, needle_size) == 0 &&
+           starts_here(pos);
+  };
+  const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
+  // A third byte narrows the search further; a two-byte encoding repeats its second.
+  const __m128i third = _mm_set1_epi8(static_cast<char>(needle[needle_size > 2 ? 2 : 1]));
+  const std::size_t third_at = needle_size > 2 ? 2 : 1;
+  std::size_t pos = 0;
+  for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
+    const auto at = [&](std::size_t k) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
+    };
+    const __m128i hits =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
+                      _mm_cmpeq_epi8(at(third_at), third));
+    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
+      const std::size_t hit = pos + static_cast<std::size_t>(std::countr_zero(mask));
+      if (matches(hit)) return hit;
+    }
+  }
+  for (; pos < size && next != SIZE_MAX; ++pos) {
+    if (matches(pos)) return pos;
+  }
+  return not_found;
+#else
+  return walk_for_id(bytes, target, pairs);
+#endif
+}
+
 std::size_t find_pair(packed_list& list, std::uint32_t id) {
   if (!has_index(list) && list.size >= index_min_bytes) build_index(list);
   if (has_index(list)) return index_find(list, id);
-  const std::uint8_t* bytes = list.data.get();
-  const auto size = static_cast<std::size_t>(list.size);
-  for (std::size_t pos = 0; pos < size;) {
-    const std::size_t start = pos;
-    const std::uint32_t value = decode_at(bytes, pos);
-    pos += 1 + bytes[pos];
-    if (value == id) return start;
-    pos += 1 + bytes[pos];
-  }
-  return not_found;
+  return first_with_id(list.bytes(), id, true);
 }
 
 std::size_t find_id(const packed_list& list, std::uint32_t id) {
-  const std::uint8_t* bytes = list.data.get();
-  const auto size = static_cast<std::size_t>(list.size);
-  for (std::size_t pos = 0; pos < size; pos += 1 + bytes[pos]) {
-    if (decode_at(bytes, pos) == id) return pos;
-  }
-  return not_found;
+  return first_with_id(list.bytes(), id, false);
 }
 
 // Replaces `old_length` bytes at `pos` by the encoding of `value`, moving the tail.
@@ -586,92 +648,12 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
   return count >= 0 && count % 2 == 0;
 }
 
-namespace {
-
-// Whether the id is a value (of a pair list: the first of a pair) that the walkers visit,
-// walking the values one by one.
-bool walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
-  bool found = false;
-  if (pairs) {
-    packed_detail::walk_pairs(bytes, [&](std::size_t, std::uint32_t value, std::uint32_t) {
-      found = value == target;
-      return !found;
-    });
-  } else {
-    packed_detail::walk_ids(bytes, [&](std::size_t, std::uint32_t value) {
-      found = value == target;
-      return !found;
-    });
-  }
-  return found;
-}
-
-// The same answer. Most searches fail, so where the id's encoding is two bytes or more,
-// the bytes are searched for it sixteen positions at a time: most lists hold no copy of it
-// at all, and a copy is a match only where a value (a pair) starts, which is then checked
-// by stepping over the values before it.
-bool holds_id(std::span<const std::uint8_t> bytes, std::int32_t id, bool pairs) {
-  const auto target = static_cast<std::uint32_t>(id);
-#if defined(__SSE2__)
-  std::uint8_t needle[5];
-  const std::size_t needle_size = encode_compact_int(target, needle);
-  if (needle_size < 2) return walk_for_id(bytes, target, pairs);
-  const std::uint8_t* b = bytes.data();
-  const std::size_t size = bytes.size();
-  // The values (pairs) before `next` were visited; `next` is where the next one starts, or
-  // SIZE_MAX once the walk met damage, past which nothing is visited.
-  std::size_t next = 0;
-  const auto starts_here = [&](std::size_t hit) {
-    while (next < hit) {
-      std::size_t after = b[next] > 4 ? SIZE_MAX : next + 1 + b[next];
-      if (pairs && after != SIZE_MAX)  // then the count, which must be there
-        after = after >= size || b[after] > 4 ? SIZE_MAX : after + 1 + b[after];
-      next = after > size ? SIZE_MAX : after;
-    }
-    if (next != hit) return false;
-    if (!pairs) return true;
-    // The pair is visited only when its count is whole.
-    const std::size_t count_pos = hit + needle_size;
-    return count_pos < size && b[count_pos] <= 4 && count_pos + 1 + b[count_pos] <= size;
-  };
-  const auto matches = [&](std::size_t pos) {
-    return pos + needle_size <= size && std::memcmp(b + pos, needle, needle_size) == 0 &&
-           starts_here(pos);
-  };
-  const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
-  const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
-  // A third byte narrows the search further; a two-byte encoding repeats its second.
-  const __m128i third = _mm_set1_epi8(static_cast<char>(needle[needle_size > 2 ? 2 : 1]));
-  const std::size_t third_at = needle_size > 2 ? 2 : 1;
-  std::size_t pos = 0;
-  for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
-    const auto at = [&](std::size_t k) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
-    };
-    const __m128i hits =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
-                      _mm_cmpeq_epi8(at(third_at), third));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
-      if (matches(pos + static_cast<std::size_t>(std::countr_zero(mask)))) return true;
-    }
-  }
-  for (; pos < size && next != SIZE_MAX; ++pos) {
-    if (matches(pos)) return true;
-  }
-  return false;
-#else
-  return walk_for_id(bytes, target, pairs);
-#endif
-}
-
-}  // namespace
-
 bool id_list_contains(const packed_list& list, std::int32_t id) {
-  return holds_id(list.bytes(), id, false);
+  return first_with_id(list.bytes(), static_cast<std::uint32_t>(id), false) != not_found;
 }
 
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
-  return holds_id(list.bytes(), id, true);
+  return first_with_id(list.bytes(), static_cast<std::uint32_t>(id), true) != not_found;
 }
 
 }  // namespace tsugihagi
