@@ -66,8 +66,10 @@ void add_phrases(const strmorph::wordinfo_t& w, candidates& c) {
 void add_met_phrases(const strmorph::dic_t& d, candidates& c) {
   for (std::size_t k = 0; k < c.met.size(); ++k) {
     for (std::uint64_t bits = c.met[k]; bits != 0; bits &= bits - 1) {
+      // idiom_at, read in place: this runs for every idiom met.
       const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
-      if (strmorph::idiom_at(d, static_cast<std::int32_t>(64 * k + bit)) == nullptr)
+      const auto id = static_cast<std::int32_t>(64 * k + bit);
+      if (id >= d.idiomidmap.size() || d.idiomidmap[id].idiom == nullptr)
         c.met[k] &= ~(std::uint64_t{1} << bit);
     }
   }
