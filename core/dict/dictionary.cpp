@@ -364,23 +364,45 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
   return live;
 }
 
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info) {
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, bool index_later) {
   const std::int32_t id = info.id;
   if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
   auto* copy = new char16_t[text.size()];
   std::memcpy(copy, text.data(), sizeof(char16_t) * text.size());
   const char16_t** cell = take_cell(d);
   *cell = copy;
-  auto [it, inserted] = d.wordmap.try_emplace(
-      wordkey_t{cell, static_cast<std::int32_t>(text.size())}, std::move(info));
-  if (!inserted) {
+  const std::size_t words = d.wordmap.size();
+  // The hint costs one comparison, and a full descent only when the word sorts before the
+  // last one.
+  const auto it = d.wordmap.try_emplace(
+      d.wordmap.end(), wordkey_t{cell, static_cast<std::int32_t>(text.size())}, std::move(info));
+  if (d.wordmap.size() == words) {
     free_word_storage(d, wordkey_t{cell, 0});
     return false;
   }
-  d.hdid.erase(id);  // a live word's id is not free, whatever the file said
+  if (!d.hdid.empty()) d.hdid.erase(id);  // a live word's id is not free, whatever the file said
   set_word_slot(d, id, {&it->first, &it->second});
-  index_word(d, &*it);
+  if (!index_later) index_word(d, &*it);
   return true;
+}
+
+void index_loaded_words(dic_t& d) {
+  const std::size_t words = d.wordmap.size();
+  if (words == 0) return;
+  std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
+  while (4 * words > 3 * slot_count)
+    slot_count *= 2;
+  d.word_slots.assign(slot_count, nullptr);
+  d.word_tags.assign(slot_count, 0);
+  d.word_filter.assign(slot_count / 8, 0);
+  d.words_of_length.clear();
+  for (auto& entry : d.wordmap) {
+    place_word(d, &entry, word_hash(&entry));
+    const auto units = static_cast<std::size_t>(entry.first.length);
+    if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
+    ++d.words_of_length[units];
+  }
+  d.word_slots_used = words;
 }
 
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom) {

@@ -162,8 +162,14 @@ const idiom_t* idiom_at(const dic_t& d, std::int32_t id);
 std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t> ids);
 
 // Inserts a word loaded from a file: no counting, no id choice, no pruning. The text is
-// copied. Returns false, changing nothing, when the text or the id is already taken.
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info);
+// copied. Returns false, changing nothing, when the text or the id is already taken. A word
+// that sorts after every word present (as words do in a saved file) goes straight to the
+// map's end. With `index_later` the word stays out of the hash index, unseen by find_word,
+// until index_loaded_words indexes every word at once, in a table sized for them all: the
+// table a word by word insertion would have grown.
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
+                        bool index_later = false);
+void index_loaded_words(dic_t& d);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 

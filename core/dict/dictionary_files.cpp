@@ -41,10 +41,10 @@ void write_free_ids(const std::set<std::int32_t>& ids, data_stream& s) {
     tsugihagi::write_i32(s, id);
 }
 
-// A byte_blob read straight into the list's own block: the list packed_from_bytes would
-// make of it (as long as it is, nothing extra), without a copy through a buffer. An empty
-// list when the stream fails.
-packed_list read_list(data_stream& s) {
+// A byte_blob read straight into a block carved for the list: the list packed_from_bytes
+// would make of it (as long as it is, nothing extra), without a copy through a buffer. An
+// empty list when the stream fails.
+packed_list read_list(data_stream& s, tsugihagi::list_arena& arena) {
   packed_list list;
   const std::uint32_t n = tsugihagi::read_compact_int(s);
   if (s.failed() || n == 0) return list;
@@ -52,7 +52,7 @@ packed_list read_list(data_stream& s) {
     s.fail();
     return list;
   }
-  list.data = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+  list.data = arena.take(n, static_cast<std::size_t>(s.remaining()));
   s.read_bytes(list.data.get(), n);
   if (s.failed()) return packed_list{};
   list.size = list.capacity = static_cast<std::int32_t>(n);
@@ -138,8 +138,13 @@ void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
   }
 }
 
-void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
+namespace {
+
+// read_dic but for the hash index, left to the caller.
+void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
   std::u16string text;
+  // The lists' blocks are carved from chunks shared by many lists.
+  tsugihagi::list_arena arena;
   for (;;) {
     const bool at_end = s.remaining() == 0;
     tsugihagi::read_wide_z(s, text);
@@ -151,10 +156,10 @@ void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
     const std::uint32_t id = tsugihagi::read_compact_int(s);
     info.id = static_cast<std::int32_t>(id);
     info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
-    info.next = read_list(s);
-    info.prev = read_list(s);
-    info.cooc = read_list(s);
-    info.idioms = read_list(s);
+    info.next = read_list(s, arena);
+    info.prev = read_list(s, arena);
+    info.cooc = read_list(s, arena);
+    info.idioms = read_list(s, arena);
     if (s.failed()) {
       count_drop(dropped);
       return;
@@ -163,10 +168,17 @@ void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
         tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
         tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
     if (!well_formed || !possible_id(id) || text.empty() ||
-        !insert_loaded_word(d, text, std::move(info))) {
+        !insert_loaded_word(d, text, std::move(info), true)) {
       count_drop(dropped);
     }
   }
+}
+
+}  // namespace
+
+void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
+  read_dic_records(d, s, dropped);
+  index_loaded_words(d);
 }
 
 void write_idiom_hdid(const dic_t& d, data_stream& s) {

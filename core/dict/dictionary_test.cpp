@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -413,6 +414,67 @@ TEST(pruning, ignores_ids_in_lists_that_name_no_live_entry) {
   EXPECT_TRUE(word.second);
   EXPECT_GE(word.first->second.id, 0);
   EXPECT_LT(d.idmap.size(), 16);
+}
+
+}  // namespace
+}  // namespace strmorph
+
+namespace strmorph {
+namespace {
+
+// Loaded words indexed at once against the same words indexed one by one: in saved order,
+// reversed and shuffled, with repeated texts and taken ids, the same map, the same lookups
+// (of every word, of texts that are no word, of every length) and the same table size; and
+// words added afterwards are found as well.
+TEST(index_loaded_words, finds_what_indexing_one_by_one_finds_in_any_order) {
+  std::mt19937 rng(11);
+  for (const std::size_t count :
+       {std::size_t{0}, std::size_t{1}, std::size_t{700}, std::size_t{769}, std::size_t{3000}}) {
+    std::vector<std::pair<std::u16string, std::int32_t>> words;
+    for (std::size_t i = 0; i < count; ++i) {
+      std::u16string text;
+      for (std::size_t k = 1 + rng() % 6; k > 0; --k)
+        text += static_cast<char16_t>(u'a' + rng() % 5);
+      words.emplace_back(text, static_cast<std::int32_t>(rng() % (count + 5)));
+    }
+    for (const int order : {0, 1, 2}) {
+      if (order == 0) {  // word map order, as a saved file holds them
+        std::ranges::sort(words, [](const auto& a, const auto& b) {
+          if (a.first.size() != b.first.size()) return a.first.size() < b.first.size();
+          return a.first < b.first;
+        });
+      }
+      if (order == 1) std::ranges::reverse(words);
+      if (order == 2) std::ranges::shuffle(words, rng);
+      dic_t one_by_one;
+      dic_t at_once;
+      for (const auto& [text, id] : words) {
+        wordinfo_t a;
+        a.id = id;
+        wordinfo_t b;
+        b.id = id;
+        ASSERT_EQ(insert_loaded_word(one_by_one, text, std::move(a)),
+                  insert_loaded_word(at_once, text, std::move(b), true));
+      }
+      index_loaded_words(at_once);
+      ASSERT_EQ(texts_in_order(at_once), texts_in_order(one_by_one)) << count << " " << order;
+      EXPECT_EQ(at_once.word_slots.size(), one_by_one.word_slots.size());
+      EXPECT_EQ(at_once.word_slots_used, one_by_one.word_slots_used);
+      expect_maps_consistent(at_once);
+      for (const auto& [text, id] : words)
+        ASSERT_EQ(id_of(at_once, text), id_of(one_by_one, text)) << tsugihagi::testing::u8(text);
+      for (std::size_t length = 1; length <= 4; ++length) {
+        for (std::size_t n = 0; n < (std::size_t{1} << (3 * length)); ++n) {  // a to h
+          std::u16string text;
+          for (std::size_t k = 0, rest = n; k < length; ++k, rest /= 8)
+            text += static_cast<char16_t>(u'a' + rest % 8);
+          ASSERT_EQ(id_of(at_once, text), id_of(one_by_one, text)) << tsugihagi::testing::u8(text);
+        }
+      }
+      const std::int32_t added = add(at_once, u"dddddd");
+      EXPECT_EQ(id_of(at_once, u"dddddd"), added);
+    }
+  }
 }
 
 }  // namespace

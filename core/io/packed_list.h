@@ -19,6 +19,8 @@
 #include <span>
 #include <vector>
 
+#include "core/io/list_block.h"
+
 namespace tsugihagi {
 
 struct id_count {
@@ -48,7 +50,7 @@ inline constexpr std::int32_t unknown_count_bound = INT32_MAX;
 struct packed_list {
   std::int32_t size = 0;                        // bytes
   std::int32_t capacity = 0;                    // bytes allocated, at least size
-  std::unique_ptr<std::uint8_t[]> data;         // null while the list has never held anything
+  list_block data;                              // null while the list has never held anything
   mutable std::unique_ptr<list_extras> extras;  // null while nothing was asked of it
   // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
   // unknown_count_bound. Kept by the edits below; see count_bound.
