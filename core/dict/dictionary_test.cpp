@@ -430,12 +430,18 @@ TEST(index_loaded_words, finds_what_indexing_one_by_one_finds_in_any_order) {
   std::mt19937 rng(11);
   for (const std::size_t count :
        {std::size_t{0}, std::size_t{1}, std::size_t{700}, std::size_t{769}, std::size_t{3000}}) {
+    // `count` distinct texts of a to e, then a tenth of them again under other ids, and
+    // ids that repeat.
     std::vector<std::pair<std::u16string, std::int32_t>> words;
     for (std::size_t i = 0; i < count; ++i) {
       std::u16string text;
-      for (std::size_t k = 1 + rng() % 6; k > 0; --k)
-        text += static_cast<char16_t>(u'a' + rng() % 5);
-      words.emplace_back(text, static_cast<std::int32_t>(rng() % (count + 5)));
+      for (std::size_t rest = i + 1; rest > 0; rest /= 5)
+        text += static_cast<char16_t>(u'a' + rest % 5);
+      words.emplace_back(text, static_cast<std::int32_t>(i));
+    }
+    for (std::size_t i = 0; i < count / 10; ++i) {
+      words.emplace_back(words[rng() % count].first, static_cast<std::int32_t>(count + i));
+      words.emplace_back(numbered("x", i), static_cast<std::int32_t>(rng() % count));
     }
     for (const int order : {0, 1, 2}) {
       if (order == 0) {  // word map order, as a saved file holds them
