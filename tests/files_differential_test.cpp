@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -14,6 +15,7 @@
 #include "core/dict/dictionary.h"
 #include "core/dict/dictionary_files.h"
 #include "core/io/packed_list.h"
+#include "core/io/primitives.h"
 #include "tests/support/reference_files.h"
 #include "tests/support/test_support.h"
 
@@ -145,6 +147,45 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
       }
       compare(damaged, damaged_idioms, "damaged");
     }
+  }
+}
+
+// count_compact_ints, which checks loaded lists, against the byte by byte walk of is_id_list
+// and is_pair_list: every byte string up to nine bytes over two alphabets of length bytes
+// (whole, cut short, too long), then seeded lists with damage.
+TEST(count_compact_ints, agrees_with_the_list_checks_on_every_short_string_and_damaged_lists) {
+  const auto agree = [](const bytes& b) {
+    const std::ptrdiff_t n = count_compact_ints(b);
+    ASSERT_EQ(n >= 0, is_id_list(b)) << ::testing::PrintToString(b);
+    ASSERT_EQ(n >= 0 && n % 2 == 0, is_pair_list(b)) << ::testing::PrintToString(b);
+    if (n >= 0) {
+      packed_list list = packed_from_bytes(b);
+      ASSERT_EQ(static_cast<std::size_t>(n), unpack_ids(list).size());
+    }
+  };
+  for (const bytes& alphabet : {bytes{0, 1, 2, 4, 5}, bytes{0, 3, 4, 7, 0xFF}}) {
+    bytes b;
+    const std::function<void(std::size_t)> all = [&](std::size_t left) {
+      agree(b);
+      if (left == 0 || ::testing::Test::HasFatalFailure()) return;
+      for (const std::uint8_t x : alphabet) {
+        b.push_back(x);
+        all(left - 1);
+        b.pop_back();
+      }
+    };
+    all(9);
+  }
+  std::mt19937 rng(5);
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::int32_t> ids(rng() % 200);
+    for (auto& x : ids)
+      x = static_cast<std::int32_t>(rng() >> (rng() % 33 == 32 ? 0 : rng() % 32));
+    const packed_list list = pack_ids(ids);
+    bytes b(list.bytes().begin(), list.bytes().end());
+    if (round % 3 == 1 && !b.empty()) b[rng() % b.size()] = static_cast<std::uint8_t>(rng() % 8);
+    if (round % 3 == 2 && !b.empty()) b.resize(rng() % b.size());
+    agree(b);
   }
 }
 

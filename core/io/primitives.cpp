@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace tsugihagi {
 namespace {
@@ -75,6 +76,36 @@ std::size_t encode_compact_int(std::uint32_t v, std::uint8_t* out) {
   for (std::size_t i = 0; i < length; ++i)
     out[1 + i] = static_cast<std::uint8_t>(v >> (8 * i));
   return 1 + length;
+}
+
+std::ptrdiff_t count_compact_ints(std::span<const std::uint8_t> bytes) {
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t pos = 0;
+  std::size_t count = 0;
+  // Each length byte plus 3 is at most 7 exactly when the length is at most 4; a longer
+  // length counts as 0 while walking, the result being -1 anyway.
+  std::uint64_t lengths_plus_3 = 0;
+  // The second length byte is at most 5 bytes on, inside the eight read.
+  while (pos + 8 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, b + pos, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::uint64_t first = word & 0xFF;
+    const std::uint64_t first_step = 1 + (first <= 4 ? first : 0);
+    const std::uint64_t second = (word >> (8 * first_step)) & 0xFF;
+    lengths_plus_3 |= (first + 3) | (second + 3);
+    pos += first_step + 1 + (second <= 4 ? second : 0);
+    count += 2;
+  }
+  if ((lengths_plus_3 & ~std::uint64_t{7}) != 0) return -1;
+  while (pos < size) {
+    const std::size_t length = b[pos];
+    if (length > 4) return -1;
+    pos += 1 + length;
+    ++count;
+  }
+  return pos == size ? static_cast<std::ptrdiff_t>(count) : -1;
 }
 
 void write_compact_int(data_stream& s, std::uint32_t v) {

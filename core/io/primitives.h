@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,10 @@ std::size_t compact_int_size(std::uint32_t v);  // 1 + L
 std::size_t encode_compact_int(std::uint32_t v, std::uint8_t* out);
 void write_compact_int(data_stream& s, std::uint32_t v);
 std::uint32_t read_compact_int(data_stream& s);
+// How many whole compact_ints the bytes hold, or -1 when they do not end exactly at the end
+// (a length byte above 4, or a value cut short). Two values per eight-byte read away from
+// the end, so that checking a loaded list costs little more than copying it.
+std::ptrdiff_t count_compact_ints(std::span<const std::uint8_t> bytes);
 
 // byte_blob: a compact_int n, then n raw bytes.
 void write_byte_blob(data_stream& s, const std::uint8_t* bytes, std::size_t n);
