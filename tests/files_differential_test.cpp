@@ -150,6 +150,47 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
   }
 }
 
+// Lists loaded into shared chunks edit as lists of their own do: the same learning-like
+// edits on both readers' dictionaries (growing, shrinking and emptying lists), the same bytes
+// written; and each dictionary outlives the other's.
+TEST(dictionary_file_readers, leave_lists_that_edit_as_the_field_by_field_readers_lists) {
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    const auto original = random_dictionary(seed, seed == 20);
+    const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*original, s); });
+    auto fast = std::make_unique<strmorph::dic_t>();
+    auto literal = std::make_unique<strmorph::dic_t>();
+    data_stream a = memory_reader(dic);
+    strmorph::read_dic(*fast, a);
+    data_stream b = memory_reader(dic);
+    reference::read_dic(*literal, b, nullptr);
+    std::mt19937 rng(seed);
+    for (int round = 0; round < 3; ++round) {
+      for (auto [f, l] = std::pair{fast->wordmap.begin(), literal->wordmap.begin()};
+           f != fast->wordmap.end(); ++f, ++l) {
+        const auto x = static_cast<std::int32_t>(rng() % 50);
+        const std::vector<std::int32_t> xs{x, x + 1, static_cast<std::int32_t>(rng() % 400)};
+        count_in_pairs(f->second.next, xs);
+        count_in_pairs(l->second.next, xs);
+        count_in_pair(f->second.cooc, x);
+        count_in_pair(l->second.cooc, x);
+        add_once_id(f->second.idioms, x);
+        add_once_id(l->second.idioms, x);
+        const std::vector<std::int32_t> prev = unpack_ids(l->second.prev);
+        const std::int32_t gone = prev.empty() ? x : prev[rng() % prev.size()];
+        ASSERT_EQ(erase_first_id(f->second.prev, gone), erase_first_id(l->second.prev, gone));
+        ASSERT_EQ(erase_first_pair(f->second.cooc, gone), erase_first_pair(l->second.cooc, gone));
+      }
+      ASSERT_EQ(written_by([&](data_stream& s) { reference::write_dic(*fast, s); }),
+                written_by([&](data_stream& s) { reference::write_dic(*literal, s); }))
+          << seed << " " << round;
+    }
+    if (seed % 2 == 0) std::swap(fast, literal);
+    const bytes kept = written_by([&](data_stream& s) { reference::write_dic(*literal, s); });
+    fast.reset();
+    EXPECT_EQ(written_by([&](data_stream& s) { reference::write_dic(*literal, s); }), kept);
+  }
+}
+
 // count_compact_ints, which checks loaded lists, against the byte by byte walk of is_id_list
 // and is_pair_list: every byte string up to nine bytes over two alphabets of length bytes
 // (whole, cut short, too long), then seeded lists with damage.

@@ -204,6 +204,27 @@ TEST(data_file, a_closed_write_replaces_the_file_and_leaves_no_temporary) {
   EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"dic.data"});
 }
 
+// Long enough for the disk writes to be started several times while it is written, in
+// pieces of odd sizes, some longer than the write buffer.
+TEST(data_file, a_long_write_replaces_the_file_with_exactly_its_bytes) {
+  temp_dir dir;
+  const auto path = dir.path() / "dic.data";
+  write_file(path, bytes(100, 0xEE));
+  bytes expected;
+  data_stream s = open_write(path);
+  for (std::size_t piece = 0; expected.size() < 13u * 1024 * 1024; ++piece) {
+    bytes b((piece * 7919) % 700001 + 1);
+    for (std::size_t i = 0; i < b.size(); ++i)
+      b[i] = static_cast<std::uint8_t>((expected.size() + i) * 31 / 7);
+    s.write_bytes(b.data(), b.size());
+    expected.insert(expected.end(), b.begin(), b.end());
+    EXPECT_EQ(read_file(path), bytes(100, 0xEE)) << "the old file stays until the stream closes";
+  }
+  EXPECT_TRUE(s.close());
+  EXPECT_TRUE(read_file(path) == expected);
+  EXPECT_EQ(files_in(dir.path()), std::vector<std::string>{"dic.data"});
+}
+
 TEST(data_file, a_failed_write_leaves_the_old_file_and_no_temporary) {
   temp_dir dir;
   const auto path = dir.path() / "log.data";
