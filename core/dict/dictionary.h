@@ -16,8 +16,10 @@
 #include <vector>
 
 #include <boost/pool/pool.hpp>
+#include <boost/pool/pool_alloc.hpp>
 
 #include "core/dict/rope_array.h"
+#include "core/io/node_memory.h"
 #include "core/io/packed_list.h"
 
 namespace strmorph {
@@ -83,7 +85,13 @@ struct idiomidmap_value_t {
   const idiom_t* idiom;  // null: no idiom has this id
 };
 
-using wordmap_t = std::map<wordkey_t, wordinfo_t, word_order>;
+// The word map's nodes come from a pool of blocks of many nodes each, at most
+// word_node_block nodes (some 350 KiB) to a block.
+inline constexpr unsigned word_node_block = 2048;
+using wordmap_t = std::map<
+    wordkey_t, wordinfo_t, word_order,
+    boost::fast_pool_allocator<std::pair<const wordkey_t, wordinfo_t>, tsugihagi::node_memory,
+                               boost::details::pool::default_mutex, 64, word_node_block>>;
 using idiomset_t = std::set<idiom_t, idiom_order>;
 
 class dic_t {
