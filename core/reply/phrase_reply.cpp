@@ -299,8 +299,8 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
     const auto j = static_cast<std::int32_t>(word);
     if (std::find(ids.begin(), ids.end(), j) == ids.end()) replacements.push_back(j);
   }
-  std::ranges::sort(replacements);
-  replacements.erase(std::ranges::unique(replacements).begin(), replacements.end());
+  std::sort(replacements.begin(), replacements.end());
+  replacements.erase(std::unique(replacements.begin(), replacements.end()), replacements.end());
   for (std::uint32_t p = 0; p < n; ++p) {
     if (!chosen[p]) {
       seq.push_back(ids[p]);
