@@ -16,6 +16,7 @@
 #include "core/dict/dictionary_files.h"
 #include "core/io/packed_list.h"
 #include "core/io/primitives.h"
+#include "tests/support/reference.h"
 #include "tests/support/reference_files.h"
 #include "tests/support/test_support.h"
 
@@ -191,12 +192,14 @@ TEST(dictionary_file_readers, leave_lists_that_edit_as_the_field_by_field_reader
   }
 }
 
-// count_compact_ints, which checks loaded lists, against the byte by byte walk of is_id_list
-// and is_pair_list: every byte string up to nine bytes over two alphabets of length bytes
-// (whole, cut short, too long), then seeded lists with damage.
+// count_compact_ints, which checks loaded lists, against the byte by byte walk as designed,
+// for id lists and pair lists: every byte string up to nine bytes over two alphabets of length
+// bytes (whole, cut short, too long), then seeded lists with damage.
 TEST(count_compact_ints, agrees_with_the_list_checks_on_every_short_string_and_damaged_lists) {
   const auto agree = [](const bytes& b) {
     const std::ptrdiff_t n = count_compact_ints(b);
+    const std::ptrdiff_t literal = reference::count_values(b);
+    ASSERT_EQ(n, literal) << ::testing::PrintToString(b);
     ASSERT_EQ(n >= 0, is_id_list(b)) << ::testing::PrintToString(b);
     ASSERT_EQ(n >= 0 && n % 2 == 0, is_pair_list(b)) << ::testing::PrintToString(b);
     if (n >= 0) {

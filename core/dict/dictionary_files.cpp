@@ -59,15 +59,6 @@ packed_list read_list(data_stream& s, tsugihagi::list_arena& arena) {
   return list;
 }
 
-// is_id_list and is_pair_list, faster.
-bool id_list(const packed_list& list) {
-  return tsugihagi::count_compact_ints(list.bytes()) >= 0;
-}
-bool pair_list(const packed_list& list) {
-  const std::ptrdiff_t values = tsugihagi::count_compact_ints(list.bytes());
-  return values >= 0 && values % 2 == 0;
-}
-
 // Records gathered into one block that is written whenever it holds block_bytes or more, so
 // that a save costs a few large writes instead of several small ones per record. A list too
 // long for the block is written from its own bytes.
@@ -173,8 +164,10 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
       count_drop(dropped);
       return;
     }
-    if (!id_list(info.prev) || !id_list(info.idioms) || !pair_list(info.next) ||
-        !pair_list(info.cooc) || !possible_id(id) || text.empty() ||
+    const bool well_formed =
+        tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
+        tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
+    if (!well_formed || !possible_id(id) || text.empty() ||
         !insert_loaded_word(d, text, std::move(info), true)) {
       count_drop(dropped);
     }

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <new>
 
+#include "core/io/node_memory.h"
+
 #if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
@@ -30,10 +32,6 @@ chunk_header* header_of(std::uintptr_t address) {
 
 #if defined(TSUGIHAGI_CARVED_LISTS)
 
-#if !defined(MADV_POPULATE_WRITE)
-#define MADV_POPULATE_WRITE 23
-#endif
-
 std::size_t page_bytes() {
   static const auto bytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
   return bytes;
@@ -53,9 +51,9 @@ std::uint8_t* map_chunk(std::size_t bytes) {
   if (end > aligned + bytes)
     ::munmap(reinterpret_cast<void*>(aligned + bytes), end - aligned - bytes);
   auto* chunk = reinterpret_cast<std::uint8_t*>(aligned);
-  // Both only save time; a kernel without them leaves the pages to be faulted in one by one.
+  // Only saves time, as does making the pages present.
   if (bytes == align) ::madvise(chunk, bytes, MADV_HUGEPAGE);
-  ::madvise(chunk, bytes, MADV_POPULATE_WRITE);
+  make_pages_present(chunk, bytes);
   return chunk;
 }
 

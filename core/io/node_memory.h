@@ -18,4 +18,8 @@ struct node_memory {
   static void free(char* block);
 };
 
+// Asks the system to make the pages of a fresh anonymous mapping present now, in one request
+// (Linux); elsewhere, or on a kernel without the request, they are faulted in as touched.
+void make_pages_present(void* pages, std::size_t bytes);
+
 }  // namespace tsugihagi

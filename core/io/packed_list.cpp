@@ -15,19 +15,6 @@ namespace {
 
 using packed_detail::next_value;
 
-// The number of whole compact_ints in the bytes, or -1 when they do not end exactly.
-std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes) {
-  std::size_t pos = 0;
-  std::ptrdiff_t count = 0;
-  while (pos < bytes.size()) {
-    const std::size_t length = bytes[pos];
-    if (length > 4) return -1;
-    pos += 1 + length;
-    ++count;
-  }
-  return pos == bytes.size() ? count : -1;
-}
-
 packed_list allocate(std::size_t size) {
   packed_list list;
   list.size = static_cast<std::int32_t>(size);
@@ -253,7 +240,6 @@ void summary_count_changed(packed_list& list, std::size_t pos, std::int32_t befo
     summary_set(extras, now, {id, after}, static_cast<std::uint32_t>(pos));
 }
 
-// The offset of the first pair with the id, or not_found; indexes a long list first.
 // The offset of the first value of the id (of a pair list: the first pair with the id) that
 // the walkers visit, or not_found; walking the values one by one.
 std::size_t walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
@@ -330,6 +316,7 @@ std::size_t first_with_id(std::span<const std::uint8_t> bytes, std::uint32_t tar
 #endif
 }
 
+// The offset of the first pair with the id, or not_found; indexes a long list first.
 std::size_t find_pair(packed_list& list, std::uint32_t id) {
   if (!has_index(list) && list.size >= index_min_bytes) build_index(list);
   if (has_index(list)) return index_find(list, id);
@@ -414,7 +401,7 @@ packed_list pack_pairs(std::span<const id_count> pairs) {
 std::vector<std::int32_t> unpack_ids(const packed_list& list) {
   std::vector<std::int32_t> ids;
   const std::span<const std::uint8_t> bytes = list.bytes();
-  const std::ptrdiff_t count = count_values(bytes);
+  const std::ptrdiff_t count = count_compact_ints(bytes);
   if (count > 0) ids.reserve(static_cast<std::size_t>(count));
   std::size_t pos = 0;
   std::uint32_t value;
@@ -426,7 +413,7 @@ std::vector<std::int32_t> unpack_ids(const packed_list& list) {
 std::vector<id_count> unpack_pairs(const packed_list& list) {
   std::vector<id_count> pairs;
   const std::span<const std::uint8_t> bytes = list.bytes();
-  const std::ptrdiff_t count = count_values(bytes);
+  const std::ptrdiff_t count = count_compact_ints(bytes);
   if (count > 0) pairs.reserve(static_cast<std::size_t>(count / 2));
   std::size_t pos = 0;
   std::uint32_t id;
@@ -640,11 +627,11 @@ std::int32_t count_bound(const packed_list& list) {
 }
 
 bool is_id_list(std::span<const std::uint8_t> bytes) {
-  return count_values(bytes) >= 0;
+  return count_compact_ints(bytes) >= 0;
 }
 
 bool is_pair_list(std::span<const std::uint8_t> bytes) {
-  const std::ptrdiff_t count = count_values(bytes);
+  const std::ptrdiff_t count = count_compact_ints(bytes);
   return count >= 0 && count % 2 == 0;
 }
 

@@ -221,6 +221,18 @@ std::vector<id_count> first_pair_of_each_count(const packed_list& list) {
   return firsts;
 }
 
+std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes) {
+  std::size_t pos = 0;
+  std::ptrdiff_t count = 0;
+  while (pos < bytes.size()) {
+    const std::size_t length = bytes[pos];
+    if (length > 4) return -1;
+    pos += 1 + length;
+    ++count;
+  }
+  return pos == bytes.size() ? count : -1;
+}
+
 std::int32_t take_nth(id_pool& pool, std::uint32_t r) {
   auto it = pool.begin();
   std::advance(it, r);

@@ -2,6 +2,7 @@
 // differential tests run both on every small input and compare the results.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -33,6 +34,10 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
 // Varying a whole-line phrase as designed: the replacements drawn from an ordered set.
 bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
                  const strmorph::idiom_t& phrase, reply_sequence& seq);
+
+// Checking a list's bytes as designed, one compact_int after another: how many whole ones
+// they hold, or -1 when they do not end exactly at the end.
+std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes);
 
 // The list edits as designed: unpack into an array, edit it, pack a new block.
 void count_in_pair(packed_list& list, std::int32_t x);

@@ -5,6 +5,7 @@
 
 #include "core/io/packed_list.h"
 #include "core/io/primitives.h"
+#include "tests/support/reference.h"
 
 namespace tsugihagi::reference {
 namespace {
@@ -74,8 +75,13 @@ void read_dic(strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
       count_drop(dropped);
       return;
     }
-    const bool well_formed = is_pair_list(info.next.bytes()) && is_id_list(info.prev.bytes()) &&
-                             is_pair_list(info.cooc.bytes()) && is_id_list(info.idioms.bytes());
+    const auto id_list = [](const packed_list& list) { return count_values(list.bytes()) >= 0; };
+    const auto pair_list = [](const packed_list& list) {
+      const std::ptrdiff_t values = count_values(list.bytes());
+      return values >= 0 && values % 2 == 0;
+    };
+    const bool well_formed =
+        pair_list(info.next) && id_list(info.prev) && pair_list(info.cooc) && id_list(info.idioms);
     if (!well_formed || !possible_id(id) || text.empty() ||
         !strmorph::insert_loaded_word(d, text, std::move(info))) {
       count_drop(dropped);
