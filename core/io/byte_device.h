@@ -22,6 +22,8 @@ class byte_device {
   virtual std::optional<std::uint64_t> size() = 0;
   // Pushes buffered writes to the file.
   virtual bool flush() = 0;
+  // Pushes buffered writes to the file and makes them durable, keeping the device open.
+  virtual bool sync() { return flush(); }
   // Ends a write: makes the written bytes durable and, for a replacing file, puts them in
   // place of the old file. False on failure; the old file is then left as it was.
   virtual bool commit() = 0;

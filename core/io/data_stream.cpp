@@ -87,6 +87,12 @@ void data_stream::write_bytes(const void* src, std::size_t n) {
   if (!device_->write(src, n)) failed_ = true;
 }
 
+bool data_stream::sync() {
+  if (failed_ || mode_ != mode::write) return false;
+  if (!device_->sync()) failed_ = true;
+  return !failed_;
+}
+
 bool data_stream::close() {
   if (device_ == nullptr) return false;
   bool committed = false;
@@ -102,6 +108,18 @@ data_stream open_read(const std::filesystem::path& path) {
 
 data_stream open_write(const std::filesystem::path& path) {
   return data_stream(open_file_for_replacing(path), data_stream::mode::write);
+}
+
+}  // namespace tsugihagi
+
+namespace tsugihagi {
+
+data_stream open_create(const std::filesystem::path& path, unsigned permissions) {
+  return data_stream(open_file_for_creating(path, permissions), data_stream::mode::write);
+}
+
+data_stream open_append(const std::filesystem::path& path, std::uint64_t keep) {
+  return data_stream(open_file_for_appending(path, keep), data_stream::mode::write);
 }
 
 }  // namespace tsugihagi

@@ -52,6 +52,9 @@ class data_stream {
   // Bytes left to read: decoders check counts against it before allocating. Zero once more
   // has been read than the size taken at open (the file grew meanwhile).
   std::uint64_t remaining() const { return position_ < size_ ? size_ - position_ : 0; }
+  // Makes what a write stream wrote so far durable, keeping it open; a failure fails the
+  // stream. Returns whether the stream has not failed.
+  bool sync();
   // Ends the stream. For a write stream that has not failed this puts the written bytes in
   // place of the file; returns whether it did. Later calls do nothing and return false.
   bool close();
@@ -77,5 +80,10 @@ class data_stream {
 data_stream open_read(const std::filesystem::path& path);
 // A stream that replaces `path` when closed; failed when the file cannot be created.
 data_stream open_write(const std::filesystem::path& path);
+// A stream on a new file `path`, created exclusively (see open_file_for_creating); closing it
+// makes the file durable. Failed when anything exists at `path`.
+data_stream open_create(const std::filesystem::path& path, unsigned permissions = 0666);
+// A stream appending to `path` after its first `keep` bytes (see open_file_for_appending).
+data_stream open_append(const std::filesystem::path& path, std::uint64_t keep);
 
 }  // namespace tsugihagi

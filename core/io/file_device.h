@@ -3,6 +3,7 @@
 // paths, so non-ASCII folder names work on both platforms.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 
@@ -20,6 +21,19 @@ std::unique_ptr<byte_device> open_file_for_reading(const std::filesystem::path& 
 // `path` untouched. Null when the temporary file cannot be created, or when `path` exists but
 // could not be opened for writing (read-only, a folder): such a file is never replaced.
 std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path& path);
+
+// Creates `path` for writing, exclusively: null when anything exists at that name (a file, a
+// link, a pipe), which is never followed or opened. `permissions` are POSIX mode bits (less
+// the umask; ignored on Windows). commit() makes the bytes durable and closes the file.
+// Destroying the device without a successful commit closes and removes the file.
+std::unique_ptr<byte_device> open_file_for_creating(const std::filesystem::path& path,
+                                                    unsigned permissions = 0666);
+
+// Opens the existing regular file `path` for appending after its first `keep` bytes (what
+// follows them is cut off); never follows a link. sync() makes what was appended durable.
+// Null when `path` is not a regular file or is shorter than `keep` bytes.
+std::unique_ptr<byte_device> open_file_for_appending(const std::filesystem::path& path,
+                                                     std::uint64_t keep);
 
 // Creates or truncates `path` and writes to it directly (the transcript); null on failure.
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/io/durable_steps.h"
 #include "core/io/file_device.h"
 
 namespace tsugihagi {
@@ -57,6 +58,7 @@ class stdio_device : public byte_device {
   std::size_t read(void* dst, std::size_t n) override { return read_file(dst, n, file_); }
   bool write(const void* src, std::size_t n) override {
     if (n == 0) return true;
+    durable_step("write");
     if (write_file(src, n, file_) != n) return false;
     written_ += n;
     if (written_ - written_back_ >= writeback_bytes) start_writeback();
@@ -70,8 +72,15 @@ class stdio_device : public byte_device {
     return static_cast<std::uint64_t>(info.st_size);
   }
   bool flush() override { return std::fflush(file_) == 0; }
+  bool sync() override {
+    if (std::fflush(file_) != 0) return false;
+    durable_step("sync");
+    return ::fdatasync(::fileno(file_)) == 0;
+  }
   bool commit() override {
-    const bool ok = std::fflush(file_) == 0 && ::fsync(::fileno(file_)) == 0;
+    bool ok = std::fflush(file_) == 0;
+    durable_step("sync");
+    ok = ok && ::fsync(::fileno(file_)) == 0;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     return ok && closed;
@@ -111,6 +120,7 @@ class replacing_device final : public stdio_device {
   bool commit() override {
     if (file_ == nullptr) return false;
     if (!stdio_device::commit()) return false;
+    durable_step("rename");
     if (std::rename(temp_.c_str(), target_.c_str()) != 0) return false;
     committed_ = true;
     sync_folder();
@@ -124,6 +134,7 @@ class replacing_device final : public stdio_device {
     if (folder.empty()) folder = ".";
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
     if (fd >= 0) {
+      durable_step("sync folder");
       ::fsync(fd);
       ::close(fd);
     }
@@ -191,6 +202,74 @@ std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path
     return nullptr;
   }
   return std::make_unique<replacing_device>(file, path, std::move(temp));
+}
+
+// A file made by open_file_for_creating: removed again unless committed.
+class created_device final : public stdio_device {
+ public:
+  created_device(std::FILE* file, std::filesystem::path path)
+      : stdio_device(file, false), path_(std::move(path)) {}
+  ~created_device() override {
+    if (committed_) return;
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    durable_step("remove");
+    ::unlink(path_.c_str());
+  }
+  bool commit() override {
+    if (file_ == nullptr) return false;
+    committed_ = stdio_device::commit();
+    return committed_;
+  }
+
+ private:
+  std::filesystem::path path_;
+  bool committed_ = false;
+};
+
+std::unique_ptr<byte_device> open_file_for_creating(const std::filesystem::path& path,
+                                                    unsigned permissions) {
+  durable_step("create");
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(permissions & 07777));
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    ::unlink(path.c_str());
+    return nullptr;
+  }
+  return std::make_unique<created_device>(file, path);
+}
+
+std::unique_ptr<byte_device> open_file_for_appending(const std::filesystem::path& path,
+                                                     std::uint64_t keep) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      static_cast<std::uint64_t>(info.st_size) < keep) {
+    ::close(fd);
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (static_cast<std::uint64_t>(info.st_size) > keep) {
+    durable_step("truncate");
+    if (::ftruncate(fd, static_cast<off_t>(keep)) != 0 || ::fdatasync(fd) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+  }
+  if (::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (file == nullptr) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<stdio_device>(file, false);
 }
 
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {

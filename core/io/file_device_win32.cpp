@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/io/durable_steps.h"
 #include "core/io/file_device.h"
 
 namespace tsugihagi {
@@ -24,6 +25,8 @@ class win32_file final : public byte_device {
  public:
   // `temporary` is empty for a plain file; for a replacing write it names the file being
   // written and `target` the file it replaces on commit.
+  // With `temporary` given and `target` empty, the device is a created file: `temporary`
+  // names it, and it is removed unless committed.
   win32_file(HANDLE handle, std::wstring temporary = {}, std::wstring target = {},
              bool target_exists = false)
       : handle_(handle),
@@ -36,7 +39,10 @@ class win32_file final : public byte_device {
       if (temporary_.empty()) write_out();  // closing a plain file keeps what was written
       CloseHandle(handle_);
     }
-    if (!temporary_.empty() && !committed_) DeleteFileW(temporary_.c_str());
+    if (!temporary_.empty() && !committed_) {
+      durable_step("remove");
+      DeleteFileW(temporary_.c_str());
+    }
   }
 
   win32_file(const win32_file&) = delete;
@@ -77,12 +83,25 @@ class win32_file final : public byte_device {
 
   bool flush() override { return write_out(); }
 
+  bool sync() override {
+    if (!write_out()) return false;
+    durable_step("sync");
+    return FlushFileBuffers(handle_) != 0;
+  }
+
   bool commit() override {
     if (handle_ == INVALID_HANDLE_VALUE) return committed_;
-    bool ok = write_out() && FlushFileBuffers(handle_);
+    bool ok = write_out();
+    durable_step("sync");
+    ok = ok && FlushFileBuffers(handle_);
     if (temporary_.empty()) return ok;
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+    if (target_.empty()) {
+      committed_ = ok;
+      return ok;
+    }
+    durable_step("rename");
     ok = ok && put_in_place();
     committed_ = ok;  // on failure the destructor removes the temporary file
     return ok;
@@ -114,6 +133,7 @@ class win32_file final : public byte_device {
   }
 
   bool write_all(const unsigned char* src, std::size_t n) {
+    durable_step("write");
     while (n > 0) {
       const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(n, 1u << 30));
       DWORD wrote = 0;
@@ -178,6 +198,41 @@ std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path
   const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_ALWAYS);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<win32_file>(handle, std::move(temporary), path.native(), exists);
+}
+
+std::unique_ptr<byte_device> open_file_for_creating(const std::filesystem::path& path,
+                                                    unsigned /*permissions*/) {
+  durable_step("create");
+  // CREATE_NEW fails on anything at the name, a link included.
+  const HANDLE handle = create(path.native(), GENERIC_WRITE, CREATE_NEW);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  return std::make_unique<win32_file>(handle, path.native());
+}
+
+std::unique_ptr<byte_device> open_file_for_appending(const std::filesystem::path& path,
+                                                     std::uint64_t keep) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return nullptr;
+  }
+  const HANDLE handle = create(path.native(), GENERIC_WRITE, OPEN_EXISTING);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  LARGE_INTEGER size{};
+  LARGE_INTEGER position{};
+  position.QuadPart = static_cast<LONGLONG>(keep);
+  bool ok = GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size) &&
+            static_cast<std::uint64_t>(size.QuadPart) >= keep &&
+            SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  if (ok && static_cast<std::uint64_t>(size.QuadPart) > keep) {
+    durable_step("truncate");
+    ok = SetEndOfFile(handle) && FlushFileBuffers(handle);
+  }
+  if (!ok) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return std::make_unique<win32_file>(handle);
 }
 
 std::unique_ptr<byte_device> open_file_for_writing(const std::filesystem::path& path) {
