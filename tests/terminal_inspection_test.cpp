@@ -224,18 +224,25 @@ TEST(damage, each_file_reports_the_records_its_loader_dropped) {
 
   const cli_result r = run_cli_with({"--dir", dir.path().string(), "--stats"}, "");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(contains(r.err, (data / "dic.data").string() + ": 2 damaged records dropped\n"))
+  EXPECT_TRUE(contains(r.err, (data / "dic.data").string() + ": 2 damaged words dropped\n"))
       << r.err;
-  EXPECT_TRUE(contains(r.err, (data / "hdid.data").string() + ": 1 damaged record dropped\n"))
+  EXPECT_TRUE(contains(r.err, (data / "hdid.data").string() + ": 1 damaged free word id dropped\n"))
       << r.err;
-  EXPECT_TRUE(contains(r.err, (data / "log.data").string() + ": 2 damaged records dropped\n"))
+  EXPECT_TRUE(contains(r.err, (data / "log.data").string() + ": 2 damaged log lines dropped\n"))
       << r.err;
   EXPECT_FALSE(contains(r.err, "idiomdic.data")) << r.err;
   EXPECT_TRUE(contains(r.out, "log lines: " + std::to_string(full.line_count() - 2) + "\n"));
 
-  // A conversation reports the same before it starts.
-  const cli_result chat = run_cli_with({"--dir", dir.path().string(), "--no-save"}, "");
-  EXPECT_TRUE(contains(chat.err, "2 damaged records dropped")) << chat.err;
+  // A conversation reports the same before it starts, and its save keeps the damaged set.
+  const bytes damaged_dic = testing::read_file(data / "dic.data");
+  const cli_result chat = run_cli_with({"--dir", dir.path().string(), "--seed", "1"}, "やあ\n");
+  EXPECT_TRUE(contains(chat.err, "2 damaged words dropped")) << chat.err;
+  EXPECT_TRUE(contains(chat.err, "kept in data.damaged-")) << chat.err;
+  std::vector<std::filesystem::path> copies;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string().starts_with("data.damaged-")) copies.push_back(entry);
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(testing::read_file(copies[0] / "dic.data"), damaged_dic);
 }
 
 }  // namespace

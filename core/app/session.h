@@ -1,16 +1,29 @@
 // One run of the program, shared by every front-end: start-up (settings read, transcript
-// opened, data files loaded in their fixed order), conversation turns, and exit (data files
-// saved when enabled, transcript closed, "config" written). Front-ends only draw windows.
+// opened, an interrupted save finished, data files loaded in their fixed order, the journal
+// replayed), conversation turns, and exit (data files saved when enabled, transcript closed,
+// "config" written). Front-ends only draw windows.
+//
+// Nothing learned is lost. The five data files are always replaced together, as one set
+// (file_set.h). While saving is on, every learned line goes to the journal of the set
+// (journal.h) before its reply is shown; the journal holds what replaying needs, and a start
+// replays it. The invariant, kept by every operation here while `set_current` holds:
+//   the saved set, then the journal (on disk when open, else `pending` in memory) replayed
+//   on it from `journal_start`, give exactly the state in memory.
+// A set save (at exit, and a checkpoint after checkpoint_turns journaled lines) starts over
+// with an empty journal. Chat turns are synced one by one; taught lines every 100 ms.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/app/bot.h"
+#include "core/app/journal.h"
 #include "core/app/settings.h"
 #include "core/app/transcript.h"
 #include "core/app/user_texts.h"
@@ -28,12 +41,29 @@ enum class startup_status {
 // log_failed_message, or nothing for ready and settings_aborted (which ends silently).
 std::optional<std::u16string_view> startup_message(startup_status status);
 
-// What loading the five data files found: the file that could not be opened (empty when
-// none failed) and the records each reader dropped as damaged, in loading order
-// (idiom_hdid, idiomdic, hdid, dic, log).
+// The five data files in data/, in the order they are loaded and saved.
+inline constexpr std::array<const char*, 5> data_file_names{"idiom_hdid.data", "idiomdic.data",
+                                                            "hdid.data", "dic.data", "log.data"};
+
+// When a session saves: as the window's check box ("config") says, always (teaching from a
+// file), or never (nothing is written to data/).
+enum class save_mode { config, always, never };
+
+// Journaled lines after which a set save starts the journal over: replaying them after a
+// crash takes a few seconds at most.
+inline constexpr std::int64_t default_checkpoint_turns = 10000;
+
+// What loading the five data files found: the file that could not be opened or read whole
+// (empty when none failed; `read_failed` when it opened but a read failed or it ended before
+// its size), the records each reader dropped as damaged, in loading order (idiom_hdid,
+// idiomdic, hdid, dic, log), and the turns replayed from the journal.
 struct load_report {
   std::filesystem::path failed_file;
+  bool read_failed = false;
   std::array<std::int64_t, 5> dropped{};
+  std::int64_t replayed = 0;
+  std::string recovery_error;  // an interrupted save that could not be finished
+  bool damaged() const;
 };
 
 // The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
@@ -42,7 +72,8 @@ struct load_report {
 // REQUIRES: 1 <= entry_limit <= strmorph::default_entry_limit.
 struct session {
   explicit session(std::filesystem::path dir, clock_fn clock = system_clock_seconds,
-                   std::int32_t entry_limit = strmorph::default_entry_limit);
+                   std::int32_t entry_limit = strmorph::default_entry_limit,
+                   save_mode mode = save_mode::config);
   ~session();  // runs finish_session when the front-end has not
   session(const session&) = delete;
   session& operator=(const session&) = delete;
@@ -54,20 +85,42 @@ struct session {
   bool loaded = false;    // start_session returned ready
   load_report loading;    // filled by start_session
   bool finished = false;  // finish_session has run
+
+  save_mode mode;
+  std::int64_t checkpoint_turns = default_checkpoint_turns;
+  // Whether the saved set plus the journal hold everything learned (see the invariant).
+  bool set_current = false;
+  random_source journal_start;         // the generator when the set was saved or loaded
+  journal_writer journal;              // open while saving is on and a line was journaled
+  std::vector<journal_entry> pending;  // the journal while saving is off
+  std::chrono::steady_clock::time_point last_sync{};
+  std::string journal_error;  // why journaling stopped (a failed write); empty while it works
+  std::string save_error;     // why the last save failed; empty after a success
+  // A set that loaded with damage is copied aside before the first save replaces it.
+  bool damage_pending = false;
+  std::filesystem::path damaged_copy;  // where it was copied, once it was
 };
 
-// Loads "data/idiom_hdid.data", "data/idiomdic.data", "data/hdid.data", "data/dic.data" and
-// then "data/log.data", stopping at the first that cannot be opened.
+// Finishes or undoes a set save that a crash interrupted in `dir`/data, so that data/ holds
+// one whole set. Returns an error text when it could not.
+std::optional<std::string> recover_data_folder(const std::filesystem::path& dir);
+
+// Finishes an interrupted save, loads "data/idiom_hdid.data", "data/idiomdic.data",
+// "data/hdid.data", "data/dic.data" and then "data/log.data", stopping at the first that
+// cannot be opened or read, and replays the journal. When it replayed lines and the mode
+// allows saving, saves the set at once, which makes them part of it.
 // REQUIRES: called once, on a fresh session.
 startup_status start_session(session& s);
 
-// The five data files of a bot under `dir`/data, in their fixed order. Loading stops at the
-// first file that cannot be opened; `report`, when given, records it and the damage found.
+// The five data files of a bot under `dir`/data, in their fixed order, then the journal
+// replayed on them (changing no file). Loading stops at the first file that cannot be opened
+// or read; `report`, when given, records it, the damage found and the lines replayed.
 // REQUIRES for loading: a freshly constructed bot.
 startup_status load_data_files(bot& b, const std::filesystem::path& dir,
                                load_report* report = nullptr);
-// Returns whether every file was replaced; a file whose save failed keeps its old content.
-bool save_data_files(const bot& b, const std::filesystem::path& dir);
+// Replaces the five data files under `dir`/data as one set (dropping any journal). Returns
+// whether it did; otherwise the old set stays and `error`, when given, says why.
+bool save_data_files(const bot& b, const std::filesystem::path& dir, std::string* error = nullptr);
 
 // One submitted line and its answer.
 struct exchange {
@@ -77,18 +130,34 @@ struct exchange {
   std::u16string output_text() const;
 };
 
-// The user pressed Enter on `box_text`: runs the turn, appends the record to "log.txt" and
-// returns the exchange, or nothing (no turn, no record) when the cut line is empty.
-// REQUIRES: start_session returned ready.
+// The user pressed Enter on `box_text`: runs the turn, journals it, appends the record to
+// "log.txt" and returns the exchange, or nothing (no turn, no record) when the cut line is
+// empty. REQUIRES: start_session returned ready.
 std::optional<exchange> submit_line(session& s, std::u16string_view box_text);
 
-// The check box was clicked: save_on_exit becomes 1 if it was 0, else 0.
+// Learns the line cut from `text` without answering, journaled like a turn; returns whether
+// there was a line to learn. REQUIRES: start_session returned ready.
+bool learn_text_line(session& s, std::u16string_view text);
+
+// The check box was clicked: save_on_exit becomes 1 if it was 0, else 0. Turning it off
+// drops the journal from disk (its lines are kept in memory); turning it on writes them to a
+// new journal, so the journal is always consistent with the saved set.
 void toggle_save_on_exit(session& s);
 bool save_on_exit(const session& s);
+// Whether this session saves at its end: loaded, and the mode (or the check box) says so.
+bool saving(const session& s);
 
-// The window is being destroyed: writes the five data files when save_on_exit is set and the
-// files were loaded. Errors are not reported; a failed save leaves the previous files intact.
-void save_learned_state(session& s);
+// A set save now, whatever the mode but never: the journal starts over. Returns whether it
+// saved; otherwise s.save_error says why and the journal goes on.
+bool save_session(session& s);
+
+// Makes every journaled line durable (the end of a burst of taught lines).
+void sync_journal(session& s);
+
+// The window is being destroyed: saves the set when the session saves (see `saving`) and the
+// files were loaded. Returns false when that save failed (the previous set stays intact, and
+// so does the journal, which the next start replays).
+bool save_learned_state(session& s);
 
 // Process exit: closes "log.txt" and writes "config". Runs once; later calls do nothing.
 void finish_session(session& s);

@@ -8,11 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "core/app/session.h"
+
 namespace tsugihagi {
 
-// The five data files in data/, in the order they are loaded and saved.
-inline constexpr std::array<const char*, 5> data_file_names{"idiom_hdid.data", "idiomdic.data",
-                                                            "hdid.data", "dic.data", "log.data"};
 
 // $XDG_DATA_HOME/tsugihagi, or ~/.local/share/tsugihagi when XDG_DATA_HOME is unset, empty or
 // relative; nothing when no home folder is known either.

@@ -24,6 +24,14 @@ void catch_end_signals() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+void hold_end_signals() {
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&held, signal);
+  sigprocmask(SIG_BLOCK, &held, nullptr);
+}
+
 bool interrupted() {
   return received != 0;
 }

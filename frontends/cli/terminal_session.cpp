@@ -106,44 +106,66 @@ std::optional<std::string> open_learn_source(const std::string& path, learn_sour
   return std::nullopt;
 }
 
-// Says which data files had damaged records dropped while loading.
+// What a record of each data file is, in loading order: singular and plural.
+constexpr std::array<std::array<const char*, 2>, 5> record_units{
+    {{"free phrase id", "free phrase ids"},
+     {"phrase", "phrases"},
+     {"free word id", "free word ids"},
+     {"word", "words"},
+     {"log line", "log lines"}}};
+
+// Says which data files had damaged records dropped while loading, in what they held.
 void report_damage(const std::filesystem::path& dir, const load_report& report) {
   for (std::size_t i = 0; i < data_file_names.size(); ++i) {
     const std::int64_t n = report.dropped[i];
     if (n == 0) continue;
     say(shown(dir, std::filesystem::path("data") / data_file_names[i]) + ": " + std::to_string(n) +
-        (n == 1 ? " damaged record dropped" : " damaged records dropped"));
+        " damaged " + record_units[i][n == 1 ? 0 : 1] + " dropped");
   }
 }
 
 void report_load_failure(const std::filesystem::path& dir, startup_status status,
                          const load_report& report) {
   if (const auto message = startup_message(status)) say(utf16_to_utf8(*message));
+  if (!report.recovery_error.empty()) {
+    say("an interrupted save could not be finished: " + report.recovery_error);
+    return;
+  }
   const std::filesystem::path relative = report.failed_file.lexically_relative(dir);
-  say(shown(dir, relative) + ": " + open_failure_reason(report.failed_file));
+  say(shown(dir, relative) + ": " +
+      (report.read_failed ? "a read failed or the file ended before its size: it was not loaded"
+                          : open_failure_reason(report.failed_file)));
 }
 
-// Writes the five data files in their fixed order, each replaced only when written whole;
-// names every file that could not be saved, with the reason. Returns whether all were.
-bool save_state(const session& s) {
-  bool saved = true;
-  const auto commit = [&](const std::filesystem::path& relative, auto write) {
-    errno = 0;
-    data_stream stream = open_write(s.dir / relative);
-    write(stream);
-    if (stream.close()) return;
-    const int error = errno;
-    saved = false;
-    say("could not save " + shown(s.dir, relative) + ": " +
-        error_text(error, "the file could not be written"));
-  };
-  for (const strmorph::dictionary_file f : strmorph::dictionary_file_order) {
-    commit(std::filesystem::path("data") / strmorph::file_name(f),
-           [&](data_stream& stream) { strmorph::write_dictionary_file(s.state.dic, f, stream); });
+// What start-up did besides loading: lines recovered from the journal, and their save.
+void report_recovery(const session& s) {
+  if (s.loading.replayed == 0) return;
+  const std::int64_t n = s.loading.replayed;
+  say("recovered " + std::to_string(n) + (n == 1 ? " line" : " lines") +
+      " that the last run learned but did not save");
+  if (!s.save_error.empty()) say("could not save them yet: " + s.save_error);
+}
+
+// A set save of the five data files; names what failed. Returns whether it saved.
+bool save_state(session& s) {
+  if (save_session(s)) {
+    if (!s.damaged_copy.empty()) {
+      say("the damaged data files as they were found are kept in " +
+          s.damaged_copy.lexically_relative(s.dir).string());
+    }
+    return true;
   }
-  commit(std::filesystem::path("data") / "log.data",
-         [&](data_stream& stream) { write_log(s.state.log, stream); });
-  return saved;
+  say("could not save: " + s.save_error + "; the previous data files are kept" +
+      (s.journal.is_open() ? ", and what was learned is kept in the journal for the next start"
+                           : ""));
+  return false;
+}
+
+// Says once that the journal stopped working.
+void report_journal(const session& s, bool& said) {
+  if (said || s.journal_error.empty()) return;
+  said = true;
+  say(s.journal_error + ": from here on what is learned is kept only until the save at the end");
 }
 
 // Writes all of `text` to standard output; false with errno set when it could not.
@@ -166,9 +188,11 @@ int converse(session& s) {
   input_line_t line;
   std::int64_t number = 0;
   int status = exit_done;
+  bool journal_said = false;
   while (editor ? editor->next(line) : piped.next(line)) {
     warning.check(line, ++number);
     const std::optional<exchange> e = submit_line(s, line.text);
+    report_journal(s, journal_said);
     if (!e) continue;
     const std::u16string reply = shown_on_terminal ? terminal_safe(e->reply) : e->reply;
     if (!write_out((typed ? "hagi > " : "") + utf16_to_utf8(reply) + "\n")) {
@@ -204,15 +228,14 @@ learn_result learn_lines(session& s, learn_source& source) {
   input_line_t line;
   learn_result result;
   const auto start = std::chrono::steady_clock::now();
+  bool journal_said = false;
   while (lines.next(line)) {
     warning.check(line, ++result.last_line);
-    const std::u16string_view cut = cut_line(line.text);
-    if (!cut.empty()) {
-      learn_line(s.state.dic, s.state.log, s.state.patterns, cut);
-      ++result.learned;
-    }
+    if (learn_text_line(s, line.text)) ++result.learned;
+    report_journal(s, journal_said);
     if (bar_shown) bar.update(lines.bytes_read(), result.learned);
   }
+  sync_journal(s);
   if (bar_shown) bar.finish();
   result.read_error = lines.read_error();
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -330,6 +353,11 @@ int run_terminal(const terminal_options& options) {
     return exit_failure;
   }
 
+  // A save that a crash interrupted is finished first: data/ may be in its new place.
+  if (const auto failure = recover_data_folder(dir)) {
+    say("an interrupted save could not be finished: " + *failure);
+    return exit_failure;
+  }
   std::error_code error;
   if (!std::filesystem::exists(std::filesystem::symlink_status(dir / "data", error))) {
     if (const auto failure = create_empty_data(dir)) {
@@ -341,7 +369,10 @@ int run_terminal(const terminal_options& options) {
 
   clock_fn clock = system_clock_seconds;
   if (options.seed) clock = [seed = *options.seed] { return std::int64_t{seed}; };
-  session s(dir, clock, options.entry_limit);
+  const save_mode mode = !options.save   ? save_mode::never
+                         : options.learn ? save_mode::always
+                                         : save_mode::config;
+  session s(dir, clock, options.entry_limit, mode);
   const startup_status status = start_session(s);
   if (status == startup_status::settings_aborted) {
     say(shown(dir, "config") + ": " + open_failure_reason(dir / "config"));
@@ -352,10 +383,15 @@ int run_terminal(const terminal_options& options) {
     report_load_failure(dir, status, s.loading);
     return exit_failure;
   }
+  if (s.loading.damaged() && s.mode != save_mode::never) {
+    say("the data files as they were found will be kept aside at the first save");
+  }
+  report_recovery(s);
 
   const std::string saved_in = shown(dir, "data");
   if (options.learn) {
     const learn_result r = learn_lines(s, source);
+    hold_end_signals();
     int result = exit_done;
     if (r.read_error != 0) {
       say("reading " + source.name + " after line " + std::to_string(r.last_line) + ": " +
@@ -370,27 +406,33 @@ int run_terminal(const terminal_options& options) {
     std::string summary = learn_summary(r);
     if (!options.save) {
       summary += "; not saved (--no-save)";
-    } else if (save_state(s)) {
-      summary += "; saved in " + saved_in;
     } else {
-      summary += "; NOT saved in " + saved_in + " (see above)";
-      result = exit_failure;
+      if (interrupted()) say("saving…");
+      if (save_state(s)) {
+        summary += "; saved in " + saved_in;
+      } else {
+        summary += "; NOT saved in " + saved_in + " (see above)";
+        result = exit_failure;
+      }
     }
     say(summary);
     finish_session(s);
     return result;
   }
 
-  const bool saving = options.save && save_on_exit(s);
   if (!options.save) {
     say("--no-save: nothing learned in this session will be saved");
-  } else if (!saving) {
+  } else if (!saving(s)) {
     say("saving is off (the window's check box \"" + utf16_to_utf8(save_checkbox_label) +
         "\" is cleared in " + shown(dir, "config") +
         "): nothing learned in this session will be saved");
   }
   int result = converse(s);
-  if (saving && !save_state(s)) result = exit_failure;
+  hold_end_signals();
+  if (saving(s)) {
+    if (interrupted()) say("saving…");
+    if (!save_state(s)) result = exit_failure;
+  }
   finish_session(s);
   return result;
 }

@@ -16,7 +16,7 @@ int main(int argc, char* argv[]) {
   QApplication::setWindowIcon(icon);
   QGuiApplication::setDesktopFileName(QStringLiteral("tsugihagi"));
 
-  // From here on SIGTERM, SIGHUP and logout close the window as its close button does.
+  // From here on SIGINT, SIGTERM, SIGHUP and logout close the window as its close button does.
   const tsugihagi::qt::session_end_watch watch;
   return tsugihagi::qt::run_program(std::filesystem::current_path());
 }

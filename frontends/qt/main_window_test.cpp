@@ -340,6 +340,7 @@ class main_window_test : public QObject {
 
   void termination_signal_closes_the_window_and_saves_data() {
     QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGHUP") << SIGHUP;
   }
@@ -379,6 +380,7 @@ class main_window_test : public QObject {
 
   void the_program_saves_and_exits_normally_on_a_termination_signal_data() {
     QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
     QTest::newRow("SIGTERM") << SIGTERM;
     QTest::newRow("SIGHUP") << SIGHUP;
   }

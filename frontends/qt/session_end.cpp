@@ -14,7 +14,7 @@
 namespace tsugihagi::qt {
 namespace {
 
-constexpr std::array<int, 2> watched_signals = {SIGTERM, SIGHUP};
+constexpr std::array<int, 3> watched_signals = {SIGINT, SIGTERM, SIGHUP};
 
 // The self-pipe: [0] read by the notifier, [1] written by the handler.
 int signal_pipe[2] = {-1, -1};

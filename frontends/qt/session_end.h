@@ -1,6 +1,6 @@
 // Ends the window program as its close button does when the system or the desktop session
-// ends it: on SIGTERM and SIGHUP, on the session manager's request to commit data at logout,
-// and when the application is told to quit, every top-level window is closed, so the main
+// ends it: on SIGINT, SIGTERM and SIGHUP, on the session manager's request to commit data at
+// logout, and when the application is told to quit, every top-level window is closed, so the main
 // window saves the learned state when its check box is set, and the program then exits
 // normally (transcript closed, "config" written). A signal handler may do next to nothing,
 // so it only writes the signal's number to a pipe, which a socket notifier reads in the
