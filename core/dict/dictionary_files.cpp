@@ -262,9 +262,10 @@ void write_dictionary_file(const dic_t& d, dictionary_file f, data_stream& s) {
 }
 
 std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir,
-                                               dropped_counts* dropped) {
+                                               dropped_counts* dropped, bool* read_error) {
   return read_dictionary(
-      d, [&](dictionary_file f) { return tsugihagi::open_read(data_dir / file_name(f)); }, dropped);
+      d, [&](dictionary_file f) { return tsugihagi::open_read(data_dir / file_name(f)); }, dropped,
+      read_error);
 }
 
 bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir) {

@@ -2,7 +2,8 @@
 // (free word ids), "data/idiom_hdid.data" (free idiom ids) and "data/idiomdic.data" (every
 // idiom). No headers or counts: records follow one another to the end of the file. Readers
 // drop records that are cut short or impossible (negative or too large ids, lists that do
-// not decode exactly, an id already taken) and never allocate more than the file holds.
+// not decode exactly, an id already taken) and never allocate more than the file holds. A
+// load reads each file once, in blocks, and costs time and memory in proportion to its size.
 #pragma once
 
 #include <array>
@@ -44,25 +45,39 @@ void read_dictionary_file(dic_t& d, dictionary_file f, tsugihagi::data_stream& s
 void write_dictionary_file(const dic_t& d, dictionary_file f, tsugihagi::data_stream& s);
 
 // Reads the four files in their order from the streams `open(f)` gives, stopping at the first
-// stream that has failed already (its file could not be opened). Returns that file, or
-// nothing when all four were read. `dropped`, when given, counts each file's dropped records.
-// REQUIRES: d freshly constructed.
+// that fails: a stream that has failed already (its file could not be opened), or one that
+// meets a read error (its device delivered fewer bytes than the file's size said, as on an
+// I/O error or a file cut short while it was read). Returns that file, or nothing when all
+// four were read; the dictionary then holds a part of the data and must not be saved over
+// the files. `dropped`, when given, counts each file's dropped records; a file with a read
+// error adds nothing. `read_error`, when given, is set to whether the file returned failed
+// with a read error rather than at its opening. REQUIRES: d freshly constructed.
 template <typename Open>
 std::optional<dictionary_file> read_dictionary(dic_t& d, Open open,
-                                               dropped_counts* dropped = nullptr) {
+                                               dropped_counts* dropped = nullptr,
+                                               bool* read_error = nullptr) {
+  if (read_error != nullptr) *read_error = false;
   for (std::size_t i = 0; i < dictionary_file_order.size(); ++i) {
     const dictionary_file f = dictionary_file_order[i];
     tsugihagi::data_stream s = open(f);
     if (s.failed()) return f;
-    read_dictionary_file(d, f, s, dropped != nullptr ? &(*dropped)[i] : nullptr);
+    std::int64_t file_dropped = 0;
+    read_dictionary_file(d, f, s, &file_dropped);
+    if (s.read_error()) {
+      if (read_error != nullptr) *read_error = true;
+      return f;
+    }
+    if (dropped != nullptr) (*dropped)[i] += file_dropped;
   }
   return std::nullopt;
 }
 
-// Loads the four files from `data_dir`; returns the first that could not be opened, at which
-// loading stopped, or nothing. REQUIRES: d freshly constructed.
+// Loads the four files from `data_dir`; returns the first that could not be opened or met a
+// read error, at which loading stopped, or nothing (see read_dictionary). REQUIRES: d freshly
+// constructed.
 std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir,
-                                               dropped_counts* dropped = nullptr);
+                                               dropped_counts* dropped = nullptr,
+                                               bool* read_error = nullptr);
 // Replaces each of the four files in `data_dir`; a file whose save fails keeps its old
 // content. Returns whether all four were replaced.
 bool save_dictionary(const dic_t& d, const std::filesystem::path& data_dir);

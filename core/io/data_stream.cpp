@@ -23,6 +23,7 @@ data_stream::data_stream(data_stream&& other) noexcept
     : device_(std::move(other.device_)),
       mode_(other.mode_),
       failed_(other.failed_),
+      read_error_(other.read_error_),
       size_(other.size_),
       position_(other.position_),
       read_ahead_(std::move(other.read_ahead_)),
@@ -38,6 +39,7 @@ data_stream& data_stream::operator=(data_stream&& other) noexcept {
     device_ = std::move(other.device_);
     mode_ = other.mode_;
     failed_ = other.failed_;
+    read_error_ = other.read_error_;
     size_ = other.size_;
     position_ = other.position_;
     read_ahead_ = std::move(other.read_ahead_);
@@ -64,7 +66,7 @@ void data_stream::read_through(void* dst, std::size_t n) {
   if (n >= read_ahead_bytes) {  // a long field goes straight to its place
     const std::size_t got = device_->read(out, n);
     position_ += got;
-    if (got < n) fail();
+    if (got < n) fail_short_read();
     return;
   }
   if (read_ahead_ == nullptr)
@@ -76,7 +78,14 @@ void data_stream::read_through(void* dst, std::size_t n) {
   if (take > 0) std::memcpy(out, next_, take);
   next_ += take;
   position_ += take;
-  if (take < n) fail();
+  if (take < n) fail_short_read();
+}
+
+void data_stream::fail_short_read() {
+  // The device's read delivers fewer bytes only at its end or on an error; every byte before
+  // the size taken at open should have been there.
+  if (position_ < size_) read_error_ = true;
+  fail();
 }
 
 void data_stream::write_bytes(const void* src, std::size_t n) {

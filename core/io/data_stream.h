@@ -1,8 +1,11 @@
 // A byte stream on one data file, open for one load or one save. A stream enters a failed
 // state on the first short read or failed write and stays failed: reads then deliver
-// nothing, writes do nothing. A write stream replaces its file only when it closes without
-// having failed, so a save never leaves a half-written file behind. A read stream reads
-// ahead from its device in blocks of read_ahead_bytes (allocated at the first read), so that
+// nothing, writes do nothing. A short read is either the end of the data (a field that runs
+// past the size taken at open: a damaged record at the end) or a read error (the device
+// delivered fewer bytes than that size said were there: an I/O error, or a file cut short
+// while it was read); read_error() tells them apart. A write stream replaces its file only when it
+// closes without having failed, so a save never leaves a half-written file behind. A read stream
+// reads ahead from its device in blocks of read_ahead_bytes (allocated at the first read), so that
 // reading a small field costs a copy from memory, not a call into the device.
 #pragma once
 
@@ -42,6 +45,10 @@ class data_stream {
   }
   void write_bytes(const void* src, std::size_t n);
   bool failed() const { return failed_; }
+  // Whether the stream failed because its device ended before the size taken at open: the
+  // bytes read are not the whole file, so a loader must not take them for it. Sticky; implies
+  // failed(). A field running past that size, or a decoder's fail(), is not a read error.
+  bool read_error() const { return read_error_; }
   // Enters the failed state: a decoder met data the writer cannot have produced.
   void fail() {
     failed_ = true;
@@ -63,10 +70,14 @@ class data_stream {
   static constexpr std::size_t read_ahead_bytes = 64 * 1024;
   // read_bytes when the bytes read ahead do not hold all `n`.
   void read_through(void* dst, std::size_t n);
+  // Fails the stream after a device read delivered fewer bytes than a field needed; a read
+  // error when the field's bytes so far end before the size taken at open.
+  void fail_short_read();
 
   std::unique_ptr<byte_device> device_;
   mode mode_ = mode::read;
   bool failed_ = true;
+  bool read_error_ = false;
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;  // bytes delivered to readers
   // Bytes read from the device and not yet delivered: [next_, end_) inside read_ahead_;

@@ -5,12 +5,19 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
+#include "core/io/memory_device.h"
 #include "core/io/primitives.h"
 #include "tests/support/test_support.h"
 
@@ -135,6 +142,42 @@ TEST(data_stream, a_device_whose_size_cannot_be_taken_gives_a_failed_stream) {
   EXPECT_EQ(s.remaining(), 0u);
 }
 
+// A device that ends before the size taken at open (an I/O error, a file cut short while it
+// is read) is a read error once a read needs the missing bytes; a field running past that
+// size, or a decoder's fail(), is the end of the data, as before.
+TEST(data_stream, tells_a_device_ending_before_its_size_from_the_end_of_the_data) {
+  constexpr std::size_t big = 200000;  // reads past the 64 KiB read-ahead go straight through
+  const struct {
+    const char* what;
+    std::size_t size, delivered;
+    std::vector<std::size_t> reads;
+    bool failed, read_error;
+  } cases[] = {
+      {"every byte delivered", 10, 10, {6, 4}, false, false},
+      {"a field running past the end", 10, 10, {6, 5}, true, false},
+      {"a long field running past the end", big, big, {1, big}, true, false},
+      {"cut where nothing more is read", 10, 5, {4}, false, false},
+      {"cut before a field", 10, 5, {5, 1}, true, true},
+      {"cut inside a field", 10, 5, {4, 4}, true, true},
+      {"cut inside a field that also runs past the end", 10, 8, {6, 6}, true, true},
+      {"cut inside a long field", big, big / 2, {1, big - 1}, true, true},
+      {"a decoder's fail", 10, 10, {0}, true, false},
+  };
+  for (const auto& c : cases) {
+    data_stream s(std::make_unique<memory_device>(bytes(c.size, 0x33), c.delivered),
+                  data_stream::mode::read);
+    bytes buffer(c.size + 1);
+    for (const std::size_t n : c.reads) {
+      if (n == 0) s.fail();
+      s.read_bytes(buffer.data(), n);
+    }
+    EXPECT_EQ(s.failed(), c.failed) << c.what;
+    EXPECT_EQ(s.read_error(), c.read_error) << c.what;
+    const data_stream moved = std::move(s);
+    EXPECT_EQ(moved.read_error(), c.read_error) << c.what;
+  }
+}
+
 TEST(data_file, a_file_that_grew_after_opening_leaves_nothing_remaining_past_its_old_size) {
   temp_dir dir;
   const auto path = dir.path() / "log.data";
@@ -150,6 +193,17 @@ TEST(data_file, a_file_that_grew_after_opening_leaves_nothing_remaining_past_its
   read_i32_array(s, ids);
   EXPECT_TRUE(s.failed());
   EXPECT_TRUE(ids.empty());
+}
+
+TEST(data_file, a_file_cut_short_after_opening_is_a_read_error) {
+  temp_dir dir;
+  const auto path = dir.path() / "dic.data";
+  write_file(path, {1, 2, 3, 4, 5, 6, 7, 8});
+  data_stream s = open_read(path);
+  std::filesystem::resize_file(path, 2);
+  read_i32(s);
+  EXPECT_TRUE(s.failed());
+  EXPECT_TRUE(s.read_error());
 }
 
 TEST(data_file, a_folder_in_a_files_place_neither_opens_nor_is_replaced) {

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace tsugihagi {
 
-memory_device::memory_device(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+memory_device::memory_device(std::vector<std::uint8_t> bytes)
+    : bytes_(std::move(bytes)), size_(bytes_.size()) {}
+
+memory_device::memory_device(std::vector<std::uint8_t> bytes, std::size_t deliver)
+    : bytes_(std::move(bytes)), size_(bytes_.size()) {
+  bytes_.resize(std::min(deliver, bytes_.size()));
+}
 
 memory_device::memory_device(std::vector<std::uint8_t>* sink, std::size_t fail_after,
                              bool* committed)

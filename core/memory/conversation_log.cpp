@@ -53,11 +53,26 @@ void write_log(const conversation_log& log, data_stream& s) {
   }
 }
 
-bool load_log(conversation_log& log, const std::filesystem::path& path, std::int64_t* dropped) {
-  data_stream s = open_read(path);
+bool load_log(conversation_log& log, data_stream& s, std::int64_t* dropped, bool* read_error) {
+  if (read_error != nullptr) *read_error = false;
   if (s.failed()) return false;
-  read_log(log, s, dropped);
+  const std::size_t lines_before = log.line_count();
+  std::int64_t log_dropped = 0;
+  read_log(log, s, &log_dropped);
+  if (s.read_error()) {
+    if (read_error != nullptr) *read_error = true;
+    log.line_texts.resize(lines_before);
+    log.line_words.resize(lines_before);
+    return false;
+  }
+  if (dropped != nullptr) *dropped += log_dropped;
   return true;
+}
+
+bool load_log(conversation_log& log, const std::filesystem::path& path, std::int64_t* dropped,
+              bool* read_error) {
+  data_stream s = open_read(path);
+  return load_log(log, s, dropped, read_error);
 }
 
 bool save_log(const conversation_log& log, const std::filesystem::path& path) {

@@ -1,6 +1,6 @@
 // The memory of what the user said: the last lines, newest first, each as text and as the
 // word ids it was split into. Adding a line is O(1) and never moves the other entries.
-// Saved as "data/log.data".
+// Saved as "data/log.data"; loading and saving cost time in proportion to the file.
 #pragma once
 
 #include <cstdint>
@@ -52,13 +52,21 @@ void add_line(conversation_log& log, std::u16string_view text);
 
 // Reads the records of "data/log.data" from the stream, stopping at the first field that
 // fails or is impossible and keeping the records read so far. `dropped`, when given, grows by
-// the number of announced records that were not read (one for an impossible count).
+// the number of log lines the file announces in its count and that were not read; a count
+// that cannot be one (negative, or cut short in a file of under four bytes) counts as one
+// line. A damaged count makes this the number it claims.
 void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped = nullptr);
 void write_log(const conversation_log& log, data_stream& s);
 
-// False when the file cannot be opened; the log is then left empty.
+// Reads the log from `s` (see read_log). False when the stream has failed already (its file
+// could not be opened) or meets a read error (data_stream::read_error: the bytes read are
+// not the whole file); the log and `dropped` are then left as they were. `read_error`, when
+// given, is set to whether the load failed with a read error.
+bool load_log(conversation_log& log, data_stream& s, std::int64_t* dropped = nullptr,
+              bool* read_error = nullptr);
+// The same from the file at `path`.
 bool load_log(conversation_log& log, const std::filesystem::path& path,
-              std::int64_t* dropped = nullptr);
+              std::int64_t* dropped = nullptr, bool* read_error = nullptr);
 // Replaces the file; returns whether it was written (callers may ignore it).
 bool save_log(const conversation_log& log, const std::filesystem::path& path);
 

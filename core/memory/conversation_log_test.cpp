@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/io/memory_device.h"
 #include "tests/support/test_support.h"
 
 namespace tsugihagi {
@@ -257,6 +259,24 @@ TEST(conversation_log_file, counts_the_announced_records_it_could_not_read) {
     data_stream s = testing::memory_reader(c.file);
     read_log(log, s, &dropped);
     EXPECT_EQ(dropped, c.dropped) << c.what;
+  }
+}
+
+// A file whose reads end before its size (an I/O error, a file cut short while it was read)
+// fails to load, leaving the log and the drop count as they were.
+TEST(conversation_log_file, a_file_delivering_fewer_bytes_than_its_size_fails_to_load) {
+  const bytes file = log_bytes{}.i32(2).record(u"a", {1}).record(u"b", {2}).b;
+  for (const std::size_t delivered : {file.size(), file.size() - 3}) {
+    const bool whole = delivered == file.size();
+    conversation_log log;
+    std::int64_t dropped = 0;
+    bool read_error = !whole;
+    data_stream s(std::make_unique<memory_device>(file, delivered), data_stream::mode::read);
+    EXPECT_EQ(load_log(log, s, &dropped, &read_error), whole) << delivered;
+    EXPECT_EQ(read_error, !whole) << delivered;
+    EXPECT_EQ(log.line_count(), whole ? 2u : 0u) << delivered;
+    EXPECT_EQ(log.line_words.size(), log.line_count()) << delivered;
+    EXPECT_EQ(dropped, 0) << delivered;
   }
 }
 
