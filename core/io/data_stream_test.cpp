@@ -340,6 +340,39 @@ TEST(data_file, a_save_keeps_the_old_files_permission_bits) {
   }
 }
 
+// A crash or another program may leave anything at a save's temporary name "<name>.tmp": it
+// is removed, never followed, written through or waited on; a folder there fails the save.
+TEST(data_file, whatever_is_left_at_the_temporary_name_is_removed_not_followed) {
+  temp_dir dir;
+  const auto path = dir.path() / "config";
+  const auto temp = dir.path() / "config.tmp";
+  const auto elsewhere = dir.path() / "elsewhere";
+  for (const std::string_view left : {"link", "pipe", "folder"}) {
+    write_file(path, {1});
+    write_file(elsewhere, {9});
+    int reader = -1;
+    if (left == "link") {
+      std::filesystem::create_symlink(elsewhere, temp);
+    } else if (left == "pipe") {
+      ASSERT_EQ(::mkfifo(temp.c_str(), 0600), 0);
+      reader = ::open(temp.c_str(), O_RDONLY | O_NONBLOCK);  // so that opening it cannot hang
+    } else {
+      std::filesystem::create_directory(temp);
+    }
+    data_stream s = open_write(path);
+    write_i32(s, 7);
+    const bool saved = s.close();
+    if (reader >= 0) ::close(reader);
+    EXPECT_EQ(saved, left != "folder") << left;
+    EXPECT_EQ(read_file(path), saved ? (bytes{7, 0, 0, 0}) : (bytes{1})) << left;
+    EXPECT_FALSE(std::filesystem::is_symlink(path)) << left;
+    EXPECT_EQ(read_file(elsewhere), bytes{9}) << left;
+    EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(temp)), left == "folder")
+        << left;
+    std::filesystem::remove_all(temp);
+  }
+}
+
 TEST(data_file, a_file_that_cannot_be_written_is_not_replaced) {
   using std::filesystem::perms;
   temp_dir dir;

@@ -187,9 +187,19 @@ std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path
   }
   std::filesystem::path temp = path;
   temp += ".tmp";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, permissions);
+  // Whatever a crash or another program left at the temporary name goes first: unlink removes
+  // a link or a pipe itself, never what it leads to (a folder stays, and the save fails). The
+  // file is then created afresh, so nothing there can be followed, opened or blocked on.
+  struct stat leftover {};
+  if (::lstat(temp.c_str(), &leftover) == 0) {
+    if (S_ISDIR(leftover.st_mode)) return nullptr;
+    durable_step("remove");
+    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) return nullptr;
+  }
+  const int fd =
+      ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
   if (fd < 0) return nullptr;
-  // A leftover temporary file keeps its own bits through O_CREAT: set them.
+  // The umask may have cleared some of the old file's bits: set them.
   if (keep_permissions && ::fchmod(fd, permissions) != 0) {
     ::close(fd);
     std::remove(temp.c_str());

@@ -194,8 +194,14 @@ std::unique_ptr<byte_device> open_file_for_replacing(const std::filesystem::path
     if (old == INVALID_HANDLE_VALUE) return nullptr;
     CloseHandle(old);
   }
+  // Whatever is left at the temporary name goes first (DeleteFileW removes a link itself, and
+  // fails on a folder, which fails the save); the file is then created afresh.
   std::wstring temporary = path.native() + L".tmp";
-  const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_ALWAYS);
+  if (GetFileAttributesW(temporary.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    durable_step("remove");
+    if (!DeleteFileW(temporary.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+  }
+  const HANDLE handle = create(temporary, GENERIC_WRITE, CREATE_NEW);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::make_unique<win32_file>(handle, std::move(temporary), path.native(), exists);
 }
