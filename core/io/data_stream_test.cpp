@@ -373,6 +373,39 @@ TEST(data_file, whatever_is_left_at_the_temporary_name_is_removed_not_followed) 
   }
 }
 
+#if defined(__linux__)
+// The disk writes of a long file start every 4 MiB. Should handing the buffered bytes to the
+// system fail there (here: a file size limit, lifted again right after), they are lost, and
+// the save must fail rather than put a file with a hole in place of the old one.
+TEST(data_file, bytes_lost_while_starting_the_disk_writes_fail_the_save) {
+  constexpr std::size_t mib = 1024 * 1024;
+  rlimit unlimited{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  if (unlimited.rlim_cur != RLIM_INFINITY && unlimited.rlim_cur < 8 * mib)
+    GTEST_SKIP() << "file size limit too low";
+  temp_dir dir;
+  const auto path = dir.path() / "dic.data";
+  write_file(path, {1, 2, 3});
+  const bytes long_piece(4 * mib - 1000, 0x5A);
+  const bytes short_piece(1000, 0xA5);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit low = unlimited;
+  low.rlim_cur = 4 * mib - 1;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &low), 0);
+  data_stream s = open_write(path);
+  // Whole buffers of the first piece go straight to the file; the rest of it and the second
+  // piece stay buffered until the disk writes start, and only then meet the limit.
+  s.write_bytes(long_piece.data(), long_piece.size());
+  s.write_bytes(short_piece.data(), short_piece.size());
+  ::setrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, old_handler);
+  s.write_bytes(short_piece.data(), short_piece.size());
+  EXPECT_TRUE(s.failed());
+  EXPECT_FALSE(s.close());
+  EXPECT_EQ(read_file(path), (bytes{1, 2, 3}));
+}
+#endif
+
 TEST(data_file, a_file_that_cannot_be_written_is_not_replaced) {
   using std::filesystem::perms;
   temp_dir dir;

@@ -3,8 +3,10 @@
 // are unbuffered, since data_stream reads ahead in large blocks itself (a second buffer would
 // only copy every byte once more). On Linux the disk writes of a long file start every
 // writeback_bytes while it is written, so that the fsync of the commit waits for little more
-// than the last few megabytes. Only regular files are data files: a folder, a pipe or a
-// device in a data file's place does not open.
+// than the last few megabytes. Any failed write, flush, writeback or sync leaves the device
+// failed for good: stdio drops a buffer it could not write, so bytes written after it would
+// make a file with a hole that still commits. Only regular files are data files: a folder, a
+// pipe or a device in a data file's place does not open.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,11 +59,12 @@ class stdio_device : public byte_device {
 
   std::size_t read(void* dst, std::size_t n) override { return read_file(dst, n, file_); }
   bool write(const void* src, std::size_t n) override {
+    if (failed_ || file_ == nullptr) return false;
     if (n == 0) return true;
     durable_step("write");
-    if (write_file(src, n, file_) != n) return false;
+    if (write_file(src, n, file_) != n) return fail();
     written_ += n;
-    if (written_ - written_back_ >= writeback_bytes) start_writeback();
+    if (written_ - written_back_ >= writeback_bytes && !start_writeback()) return fail();
     return true;
   }
   std::optional<std::uint64_t> size() override {
@@ -71,18 +74,23 @@ class stdio_device : public byte_device {
     }
     return static_cast<std::uint64_t>(info.st_size);
   }
-  bool flush() override { return std::fflush(file_) == 0; }
+  bool flush() override {
+    if (failed_ || file_ == nullptr) return false;
+    return std::fflush(file_) == 0 || fail();
+  }
   bool sync() override {
-    if (std::fflush(file_) != 0) return false;
+    if (!flush()) return false;
     durable_step("sync");
-    return ::fdatasync(::fileno(file_)) == 0;
+    return ::fdatasync(::fileno(file_)) == 0 || fail();
   }
   bool commit() override {
-    bool ok = std::fflush(file_) == 0;
+    if (file_ == nullptr) return false;
+    bool ok = !failed_ && std::fflush(file_) == 0;
     durable_step("sync");
     ok = ok && ::fsync(::fileno(file_)) == 0;
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
+    if (!(ok && closed)) fail();
     return ok && closed;
   }
 
@@ -90,19 +98,33 @@ class stdio_device : public byte_device {
   std::FILE* file_;
 
  private:
-  // Hands what was written since the last call to the disk, without waiting for it. Only an
-  // early start: a failure here changes nothing, the fsync of the commit still checks all.
-  void start_writeback() {
+  // Marks the device failed for good; returns false.
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+
+  // Hands what was written since the last call to the disk, without waiting for it; false
+  // when the bytes could not be handed to the system or the disk writes not started.
+  bool start_writeback() {
 #if defined(__linux__)
-    if (std::fflush(file_) != 0) return;
-    ::sync_file_range(::fileno(file_), static_cast<off_t>(written_back_),
-                      static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    if (std::fflush(file_) != 0) return false;
+    // A system without the call (ENOSYS) only loses the early start; any other failure may
+    // have lost bytes already handed to the system.
+    if (::sync_file_range(::fileno(file_), static_cast<off_t>(written_back_),
+                          static_cast<off_t>(written_ - written_back_),
+                          SYNC_FILE_RANGE_WRITE) != 0 &&
+        errno != ENOSYS) {
+      return false;
+    }
 #endif
     written_back_ = written_;
+    return true;
   }
 
   std::uint64_t written_ = 0;       // bytes written so far
   std::uint64_t written_back_ = 0;  // of which the disk writes were started
+  bool failed_ = false;             // a write, flush, writeback or sync failed
 };
 
 // Writes to "<name>.tmp" beside the target and renames it into place on commit.

@@ -1,7 +1,8 @@
 // Files on Windows: CreateFileW with UTF-16 paths, buffered in memory. A replacing write goes
 // to "<name>.tmp" beside the target and, once flushed to disk, takes the target's place with
 // ReplaceFileW (which keeps the old file's attributes and access rights), or with MoveFileExW
-// when there was no old file.
+// when there was no old file. A failed write or flush leaves the device failed for good: the
+// bytes after a lost block must not make a file that commits.
 #include <windows.h>
 
 #include <algorithm>
@@ -84,16 +85,18 @@ class win32_file final : public byte_device {
   bool flush() override { return write_out(); }
 
   bool sync() override {
-    if (!write_out()) return false;
+    if (handle_ == INVALID_HANDLE_VALUE || !write_out()) return false;
     durable_step("sync");
-    return FlushFileBuffers(handle_) != 0;
+    if (FlushFileBuffers(handle_) == 0) failed_ = true;
+    return !failed_;
   }
 
   bool commit() override {
     if (handle_ == INVALID_HANDLE_VALUE) return committed_;
     bool ok = write_out();
     durable_step("sync");
-    ok = ok && FlushFileBuffers(handle_);
+    ok = ok && FlushFileBuffers(handle_) != 0;
+    if (!ok) failed_ = true;
     if (temporary_.empty()) return ok;
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
