@@ -18,7 +18,15 @@ namespace strmorph {
 // Readers and writers of each file's records over a stream. REQUIRES for the readers: the
 // dictionary was freshly constructed, and files are read in dictionary_file_order. A reader
 // given `dropped` adds to it one for each record it drops (a record cut short by the end of
-// the file, impossible, or already taken).
+// the file, impossible, or already taken), in the file's own unit: a record of dic.data is a
+// word, of idiomdic.data a phrase, of hdid.data and idiom_hdid.data a free id. A free id
+// takes four bytes, so each one dropped is counted (one repeated is kept once, losing nothing). A
+// word or a phrase has no fixed length: when a damaged field leaves no way to tell where the next
+// record begins (a length byte above 4, a list or a phrase longer than the bytes left), reading
+// stops there, that record counts as one, and the bytes after it are dropped with it uncounted,
+// since how many words or phrases they held cannot be known. The count of those two files is then a
+// lower bound. After a read error (data_stream::read_error) the stream holds only part of the file,
+// and the counts say nothing about it.
 void read_idiom_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
 void read_idiomdic(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
 void read_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);

@@ -23,7 +23,17 @@ void add_line(conversation_log& log, std::u16string_view text) {
 }
 
 void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped) {
-  if (s.file_size() <= 4) return;
+  if (s.file_size() <= 4) {
+    // No line is read from so short a file; its count still says how many are lost.
+    if (dropped == nullptr || s.file_size() == 0) return;
+    if (s.file_size() < 4) {
+      ++*dropped;
+      return;
+    }
+    const std::int32_t n = read_i32(s);
+    if (!s.failed()) *dropped += n < 0 ? 1 : n;
+    return;
+  }
   const std::int32_t n = read_i32(s);
   if (s.failed()) return;
   if (n < 0 && dropped != nullptr) ++*dropped;

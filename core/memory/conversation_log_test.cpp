@@ -252,6 +252,9 @@ TEST(conversation_log_file, counts_the_announced_records_it_could_not_read) {
       {"the last cut in its ids",
        log_bytes{}.i32(2).record(u"a", {}).i32(1).units(u"b").i32(2).i32(7).b, 1},
       {"a negative count", log_bytes{}.i32(-4).record(u"a", {}).b, 1},
+      {"a four-byte file announcing three", log_bytes{}.i32(3).b, 3},
+      {"a count cut short", bytes{3, 0}, 1},
+      {"an empty log", log_bytes{}.i32(0).b, 0},
   };
   for (const auto& c : cases) {
     conversation_log log;
