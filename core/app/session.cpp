@@ -16,8 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr auto learn_sync_interval = std::chrono::milliseconds(100);
-
 fs::path data_file(const fs::path& dir, const char* name) {
   return dir / "data" / name;
 }
@@ -109,7 +107,7 @@ void journal_line(session& s, journal_entry entry, bool journaled, bool sync_now
     return;
   }
   const auto now = std::chrono::steady_clock::now();
-  sync_now = sync_now || now - s.last_sync >= learn_sync_interval;
+  sync_now = sync_now || now - s.last_sync >= s.sync_interval;
   if (!s.journal.append(entry, sync_now)) {
     s.journal_error = journal_path(s.dir).string() + " could not be written";
     s.set_current = false;

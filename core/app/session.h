@@ -88,6 +88,8 @@ struct session {
 
   save_mode mode;
   std::int64_t checkpoint_turns = default_checkpoint_turns;
+  // Taught lines are synced when this much time has passed since the last sync.
+  std::chrono::milliseconds sync_interval{100};
   // Whether the saved set plus the journal hold everything learned (see the invariant).
   bool set_current = false;
   random_source journal_start;         // the generator when the set was saved or loaded

@@ -123,8 +123,7 @@ bool file_set::begin() {
   if (!fs::create_directory(staged_, error)) {
     return fail(staged_, error ? error : std::make_error_code(std::errc::file_exists));
   }
-  const fs::file_status live_status = fs::status(live_, error);
-  if (!error) fs::permissions(staged_, live_status.permissions(), error);
+  if (is_folder(live_)) fs::permissions(staged_, fs::status(live_, error).permissions(), error);
   return error ? fail(staged_, error) : true;
 }
 
