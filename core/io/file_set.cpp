@@ -128,11 +128,15 @@ bool file_set::begin() {
 }
 
 data_stream file_set::create(const std::string& name) {
-  unsigned permissions = 0666;
   std::error_code error;
   const fs::file_status old = fs::symlink_status(live_ / name, error);
-  if (!error && fs::is_regular_file(old)) permissions = static_cast<unsigned>(old.permissions());
-  return open_create(staged_ / name, permissions & 07777);
+  const bool kept = !error && fs::is_regular_file(old);
+  const auto permissions = kept ? old.permissions() : fs::perms(0666);
+  data_stream stream = open_create(staged_ / name, static_cast<unsigned>(permissions) & 07777);
+  // The umask took bits away from the created file: the old file's bits are put back whole.
+  if (kept && !stream.failed()) fs::permissions(staged_ / name, permissions, error);
+  if (error) stream.fail();
+  return stream;
 }
 
 void file_set::abandon() {
