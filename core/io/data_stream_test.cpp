@@ -16,7 +16,6 @@
 #include <csignal>
 #endif
 
-#include "core/io/memory_device.h"
 #include "core/io/primitives.h"
 #include "tests/support/test_support.h"
 
@@ -139,28 +138,6 @@ TEST(data_stream, a_device_whose_size_cannot_be_taken_gives_a_failed_stream) {
   data_stream s(std::make_unique<sizeless_device>(), data_stream::mode::read);
   EXPECT_TRUE(s.failed());
   EXPECT_EQ(s.remaining(), 0u);
-}
-
-// Reads ending before the size taken at open are a read error, through the read-ahead or
-// past it; a field running past that size is the end of the data.
-TEST(data_stream, tells_a_device_ending_before_its_size_from_the_end_of_the_data) {
-  constexpr std::size_t big = 200000;
-  const struct {
-    std::size_t size, delivered, first, second;
-    bool read_error;
-  } cases[] = {{10, 10, 6, 5, false},
-               {big, big, 1, big, false},
-               {10, 8, 6, 6, true},
-               {big, big / 2, 1, big - 1, true}};
-  for (const auto& c : cases) {
-    data_stream s(std::make_unique<memory_device>(bytes(c.size), c.delivered),
-                  data_stream::mode::read);
-    bytes buffer(c.size + 1);
-    s.read_bytes(buffer.data(), c.first);
-    s.read_bytes(buffer.data(), c.second);
-    EXPECT_TRUE(s.failed()) << c.size << " " << c.delivered;
-    EXPECT_EQ(s.read_error(), c.read_error) << c.size << " " << c.delivered;
-  }
 }
 
 TEST(data_file, a_file_that_grew_after_opening_leaves_nothing_remaining_past_its_old_size) {
