@@ -3,7 +3,10 @@
 // between and its last tenth; peak memory while teaching against the size of the data files
 // saved at the end; saving and loading that state; then, on it, whole turns (learn and
 // reply) of corpus lines and of short chat lines with their median and 99th percentile, and
-// the worst case: a longest line sharing nothing with a log of longest lines.
+// the worst case: a longest line sharing nothing with a log of longest lines. Last, the
+// journal on that state: short turns through the session with saving off (no journal) and
+// on (each turn's line synced to the journal before its reply), and the rate at which a
+// start replays a journal of taught lines.
 //
 // usage: tsugihagi_bench_scale [LINES [TURNS]]   (defaults 30000 and 1000)
 #include <algorithm>
@@ -81,6 +84,59 @@ timing time_turns(bot& b, const std::vector<std::u16string>& lines) {
           percentile(cpu, 0.99)};
 }
 
+// Short turns through a session on the state saved in `dir`, which is left as it was.
+timing time_session_turns(const std::filesystem::path& dir, tsugihagi::save_mode mode,
+                          const std::vector<std::u16string>& lines) {
+  std::vector<double> wall;
+  {
+    tsugihagi::session s(dir, [] { return std::int64_t{fixed_seed}; },
+                         strmorph::default_entry_limit, mode);
+    tsugihagi::start_session(s);
+    for (const std::u16string& line : lines) {
+      const auto start = clock_type::now();
+      tsugihagi::submit_line(s, line);
+      wall.push_back(seconds_since(start) * 1e3);
+    }
+  }
+  std::filesystem::remove(dir / "data" / tsugihagi::journal_file_name);
+  return {percentile(wall, 0.5), percentile(wall, 0.99), 0, 0};
+}
+
+struct replay_timing {
+  double plain_lines_per_s;
+  double journaling_lines_per_s;
+  double replay_lines_per_s;
+};
+
+// Teaches `count` corpus lines through a session that journals them and is never saved,
+// then loads the state twice, without and with that journal.
+replay_timing time_replay(const std::filesystem::path& dir, const std::vector<std::u16string>& lines,
+                          std::size_t count) {
+  const auto load_seconds = [&] {
+    auto loaded = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
+    const auto start = clock_type::now();
+    tsugihagi::load_data_files(*loaded, dir);
+    return seconds_since(start);
+  };
+  const double plain_load = load_seconds();
+  const auto teach = [&](tsugihagi::save_mode mode) {
+    tsugihagi::session s(dir, [] { return std::int64_t{fixed_seed}; },
+                         strmorph::default_entry_limit, mode);
+    tsugihagi::start_session(s);
+    const auto start = clock_type::now();
+    for (std::size_t i = 0; i < count; ++i)
+      tsugihagi::learn_text_line(s, lines[lines.size() - 1 - i]);
+    tsugihagi::sync_journal(s);
+    return seconds_since(start);
+  };  // the session ends without a save, as a kill would end it
+  const double plain = teach(tsugihagi::save_mode::never);
+  const double journaling = teach(tsugihagi::save_mode::always);
+  const double replaying = load_seconds() - plain_load;
+  std::filesystem::remove(dir / "data" / tsugihagi::journal_file_name);
+  const auto c = static_cast<double>(count);
+  return {c / plain, c / journaling, c / replaying};
+}
+
 // log_capacity longest lines of ideographs from one block enter the log, each cut into
 // two-unit words (set directly, as segmenting them would find); then turns of longest lines
 // each from a block of its own, so that nothing of a probe occurs in the log. The slowest.
@@ -152,7 +208,11 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = ::mkdtemp(dir_template);
   std::filesystem::create_directories(dir / "data");
   auto start = clock_type::now();
-  tsugihagi::save_data_files(*taught, dir);
+  std::string save_error;
+  if (!tsugihagi::save_data_files(*taught, dir, &save_error)) {
+    std::fprintf(stderr, "saving failed: %s\n", save_error.c_str());
+    return 1;
+  }
   const double save_s = seconds_since(start);
   const std::uintmax_t file_bytes = data_files_bytes(dir);
   double load_s;
@@ -162,7 +222,6 @@ int main(int argc, char** argv) {
     tsugihagi::load_data_files(*loaded, dir);
     load_s = seconds_since(start);
   }
-  std::filesystem::remove_all(dir);
 
   // Turns of taught corpus lines spread over the corpus, then short ones cut from others.
   std::vector<std::u16string> corpus_turns;
@@ -177,6 +236,10 @@ int main(int argc, char** argv) {
   }
   const std::size_t words = taught->dic.wordmap.size();
   const std::size_t idioms = taught->dic.idiomset.size();
+  const timing plain_session = time_session_turns(dir, tsugihagi::save_mode::never, short_turns);
+  const timing journaled = time_session_turns(dir, tsugihagi::save_mode::config, short_turns);
+  const replay_timing replay = time_replay(dir, lines, std::min<std::size_t>(n, 5000));
+  std::filesystem::remove_all(dir);
   const timing corpus_timing = time_turns(*taught, corpus_turns);
   const timing short_timing = time_turns(*taught, short_turns);
   const double worst_ms = worst_case_ms(*taught);
@@ -214,5 +277,12 @@ int main(int argc, char** argv) {
       static_cast<double>(teaching_rss) / static_cast<double>(file_bytes));
   row("load / save / both", "%6.3f s / %6.3f s / %6.3f s", load_s, save_s, load_s + save_s);
   row("words / idioms after teaching", "%8zu / %-10zu", words, idioms);
+  row("session turn, no journal: median / p99", "%8.2f ms / %8.2f ms", plain_session.median_ms,
+      plain_session.p99_ms);
+  row("session turn, journal synced: median / p99", "%8.2f ms / %8.2f ms", journaled.median_ms,
+      journaled.p99_ms);
+  row("taught lines, no journal / journaled", "%8.0f / %.0f lines/s", replay.plain_lines_per_s,
+      replay.journaling_lines_per_s);
+  row("journal replayed at start (rate)", "%8.0f lines/s", replay.replay_lines_per_s);
   return 0;
 }

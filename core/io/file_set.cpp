@@ -132,6 +132,7 @@ data_stream file_set::create(const std::string& name) {
   const fs::file_status old = fs::symlink_status(live_ / name, error);
   const bool kept = !error && fs::is_regular_file(old);
   const auto permissions = kept ? old.permissions() : fs::perms(0666);
+  error.clear();
   data_stream stream = open_create(staged_ / name, static_cast<unsigned>(permissions) & 07777);
   // The umask took bits away from the created file: the old file's bits are put back whole.
   if (kept && !stream.failed()) fs::permissions(staged_ / name, permissions, error);

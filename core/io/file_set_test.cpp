@@ -53,6 +53,12 @@ TEST(file_set, a_save_replaces_the_set_drops_old_only_files_and_keeps_the_users_
   EXPECT_EQ(read_file(data / "notes.txt"), bytes{7});
   EXPECT_FALSE(fs::exists(dir.path() / "data.new"));
   EXPECT_FALSE(fs::exists(dir.path() / "data.old"));
+  // A first save, into a folder that holds none of the files yet, or none at all.
+  for (const fs::path& fresh : {dir.path() / "empty", dir.path() / "missing"}) {
+    if (fresh.filename() == "empty") fs::create_directory(fresh);
+    ASSERT_TRUE(save_set(fresh, 3));
+    EXPECT_TRUE(holds_set(fresh, 3));
+  }
 }
 
 // What a crash can leave: which of data, data.new and data.old exist (and which set each
