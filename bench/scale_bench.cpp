@@ -89,8 +89,8 @@ timing time_session_turns(const std::filesystem::path& dir, tsugihagi::save_mode
                           const std::vector<std::u16string>& lines) {
   std::vector<double> wall;
   {
-    tsugihagi::session s(dir, [] { return std::int64_t{fixed_seed}; },
-                         strmorph::default_entry_limit, mode);
+    tsugihagi::session s(
+        dir, [] { return std::int64_t{fixed_seed}; }, strmorph::default_entry_limit, mode);
     tsugihagi::start_session(s);
     for (const std::u16string& line : lines) {
       const auto start = clock_type::now();
@@ -110,8 +110,8 @@ struct replay_timing {
 
 // Teaches `count` corpus lines through a session that journals them and is never saved,
 // then loads the state twice, without and with that journal.
-replay_timing time_replay(const std::filesystem::path& dir, const std::vector<std::u16string>& lines,
-                          std::size_t count) {
+replay_timing time_replay(const std::filesystem::path& dir,
+                          const std::vector<std::u16string>& lines, std::size_t count) {
   const auto load_seconds = [&] {
     auto loaded = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
     const auto start = clock_type::now();
@@ -120,8 +120,8 @@ replay_timing time_replay(const std::filesystem::path& dir, const std::vector<st
   };
   const double plain_load = load_seconds();
   const auto teach = [&](tsugihagi::save_mode mode) {
-    tsugihagi::session s(dir, [] { return std::int64_t{fixed_seed}; },
-                         strmorph::default_entry_limit, mode);
+    tsugihagi::session s(
+        dir, [] { return std::int64_t{fixed_seed}; }, strmorph::default_entry_limit, mode);
     tsugihagi::start_session(s);
     const auto start = clock_type::now();
     for (std::size_t i = 0; i < count; ++i)

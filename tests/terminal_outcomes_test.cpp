@@ -324,16 +324,25 @@ TEST(conversation, piped_replies_keep_control_characters_byte_for_byte) {
   EXPECT_TRUE(contains(r.out, "\n" + blue)) << r.out;
 }
 
-TEST(signals, sigterm_ends_a_conversation_and_saves) {
-  testing::temp_dir dir;
-  testing::make_empty_data(dir.path());
-  cli_process p(in_dir(dir, {"--seed", "1"}));
-  p.write("こんにちは\n");
-  p.wait_for_output_lines(1);
-  p.send(SIGTERM);
-  const cli_result r = p.finish();
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(logged_lines(dir.path()), std::vector<std::string>{"こんにちは"});
+TEST(signals, an_end_signal_saves_and_a_second_one_never_loses_the_answered_turns) {
+  for (const int repeats : {1, 2}) {
+    testing::temp_dir dir;
+    testing::make_empty_data(dir.path());
+    cli_process p(in_dir(dir, {"--seed", "1"}));
+    p.write("こんにちは\n");
+    p.wait_for_output_lines(1);
+    for (int i = 0; i < repeats; ++i)
+      p.send(repeats == 1 ? SIGTERM : SIGINT);
+    const cli_result r = p.finish();
+    if (repeats == 1 || r.status == 0) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_TRUE(contains(r.err, "saving…")) << r.err;
+    } else {  // the second came before the save began: the next start recovers the turn
+      EXPECT_TRUE(contains(run_cli_with(in_dir(dir, {}), "").err, "recovered 1 line"));
+    }
+    EXPECT_EQ(logged_lines(dir.path()), std::vector<std::string>{"こんにちは"});
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "data" / "turns.journal"));
+  }
 }
 
 TEST(signals, an_interrupted_learn_saves_what_it_learned_and_says_up_to_which_line) {
