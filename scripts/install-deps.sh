@@ -7,7 +7,7 @@ run_packages=(g++ cmake ninja-build libboost-dev qt6-base-dev fonts-vlgothic)
 run_packages+=(libcli11-dev libedit-dev nlohmann-json3-dev)  # tsugihagi-cli
 test_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool openbox g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales imagemagick
-  dpkg-dev lintian appstream)
+  dpkg-dev lintian appstream pybind11-dev python3-dev python3-pytest pkgconf)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/app/conversation_turn.h"
+#include "core/app/forgetting.h"
 #include "core/memory/learning.h"
 
 namespace tsugihagi {
@@ -61,7 +62,7 @@ std::optional<journal_entry> read_entry(cursor& c) {
   const std::uint8_t seeded = c.u8();
   const std::uint32_t seed = c.u32();
   const std::uint32_t units = c.u32();
-  if (!c.ok || (kind != 1 && kind != 2) || seeded > 1 || units == 0 || units > max_line_units ||
+  if (!c.ok || kind < 1 || kind > 3 || seeded > 1 || units == 0 || units > max_line_units ||
       !c.has(2 * std::size_t{units})) {
     return std::nullopt;
   }
@@ -115,10 +116,16 @@ void replay_journal(bot& b, const journal_contents& contents) {
   b.rng = contents.start;
   for (const journal_entry& e : contents.entries) {
     if (e.seed) seed_random(b.rng, *e.seed);
-    if (e.kind == journal_kind::converse) {
-      converse(b, e.line);
-    } else {
-      learn_line(b.dic, b.log, b.patterns, e.line);
+    switch (e.kind) {
+      case journal_kind::converse:
+        converse(b, e.line);
+        break;
+      case journal_kind::learn:
+        learn_line(b.dic, b.log, b.patterns, e.line);
+        break;
+      case journal_kind::forget:
+        forget_text(b, e.line);
+        break;
     }
   }
 }

@@ -29,12 +29,13 @@ inline constexpr const char* journal_file_name = "turns.journal";
 enum class journal_kind : std::uint8_t {
   converse = 1,  // learned and answered (a conversation turn)
   learn = 2,     // learned without an answer (a line of a taught file)
+  forget = 3,    // what holds the text was forgotten (forgetting.h)
 };
 
 struct journal_entry {
   journal_kind kind = journal_kind::converse;
   std::optional<std::uint32_t> seed;  // the generator was seeded with it before this turn
-  std::u16string line;                // the cut line, 1..1022 units
+  std::u16string line;                // the cut line (or the forgotten text), 1..1022 units
 };
 
 // What a journal holds up to its first incomplete or damaged record.

@@ -123,14 +123,27 @@ bool load_report::damaged() const {
   return std::any_of(dropped.begin(), dropped.end(), [](std::int64_t n) { return n > 0; });
 }
 
-session::session(fs::path working_dir, clock_fn clock, std::int32_t entry_limit, save_mode m)
+session::session(fs::path working_dir, clock_fn clock, std::int32_t entry_limit, save_mode m,
+                 bool keep_transcript)
     : dir(std::move(working_dir)), state(std::move(clock), entry_limit), mode(m) {
   load_settings(config, dir / "config");
-  record = transcript::open(dir / "log.txt");
+  if (keep_transcript) record = transcript::open(dir / "log.txt");
 }
 
 session::~session() {
   finish_session(*this);
+}
+
+std::optional<std::string> create_empty_memory(const fs::path& dir) {
+  std::error_code error;
+  durable_step("mkdir");
+  fs::create_directory(dir / "data", error);
+  if (error) return (dir / "data").string() + ": " + error.message();
+  for (const char* name : data_file_names) {
+    data_stream file = open_create(data_file(dir, name), 0644);
+    if (!file.close()) return data_file(dir, name).string() + ": could not be created";
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> recover_data_folder(const fs::path& dir) {
@@ -275,6 +288,14 @@ bool learn_text_line(session& s, std::u16string_view text) {
   learn_line(s.state.dic, s.state.log, s.state.patterns, line);
   journal_line(s, {journal_kind::learn, std::nullopt, std::u16string(line)}, journaled, false);
   return true;
+}
+
+forget_report forget_in_session(session& s, std::u16string_view text, bool dry_run) {
+  if (dry_run) return forget_text(s.state, text, true);
+  const bool journaled = journal_ready(s);
+  forget_report report = forget_text(s.state, text);
+  journal_line(s, {journal_kind::forget, std::nullopt, std::u16string(text)}, journaled, true);
+  return report;
 }
 
 void sync_journal(session& s) {

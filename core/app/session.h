@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "core/app/bot.h"
+#include "core/app/forgetting.h"
 #include "core/app/journal.h"
 #include "core/app/settings.h"
 #include "core/app/transcript.h"
@@ -67,13 +68,13 @@ struct load_report {
 };
 
 // The state of one run. Construction reads "config" and opens (truncates) "log.txt" in
-// `dir`, as the program does before its window exists. `entry_limit` bounds the word map and
-// the idiom set (pruned when they reach it). Not copyable.
+// `dir`, as the program does before its window exists (unless `keep_transcript` is false).
+// `entry_limit` bounds the word map and the idiom set (pruned when they reach it). Not copyable.
 // REQUIRES: 1 <= entry_limit <= strmorph::default_entry_limit.
 struct session {
   explicit session(std::filesystem::path dir, clock_fn clock = system_clock_seconds,
                    std::int32_t entry_limit = strmorph::default_entry_limit,
-                   save_mode mode = save_mode::config);
+                   save_mode mode = save_mode::config, bool keep_transcript = true);
   ~session();  // runs finish_session when the front-end has not
   session(const session&) = delete;
   session& operator=(const session&) = delete;
@@ -102,6 +103,10 @@ struct session {
   bool damage_pending = false;
   std::filesystem::path damaged_copy;  // where it was copied, once it was
 };
+
+// Creates `dir`/data with the five data files, empty: a new, empty memory. Returns an error
+// text, or nothing on success. REQUIRES: nothing exists at `dir`/data.
+std::optional<std::string> create_empty_memory(const std::filesystem::path& dir);
 
 // Finishes or undoes a set save that a crash interrupted in `dir`/data, so that data/ holds
 // one whole set. Returns an error text when it could not.
@@ -152,6 +157,10 @@ bool saving(const session& s);
 // A set save now, whatever the mode but never: the journal starts over. Returns whether it
 // saved; otherwise s.save_error says why and the journal goes on.
 bool save_session(session& s);
+
+// Forgets what holds `text` (forgetting.h), journaled like a turn; with `dry_run` only says
+// what would go. REQUIRES: start_session returned ready; 1 <= text.size() <= max_line_units.
+forget_report forget_in_session(session& s, std::u16string_view text, bool dry_run);
 
 // Makes every journaled line durable (the end of a burst of taught lines).
 void sync_journal(session& s);
