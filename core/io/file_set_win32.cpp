@@ -1,6 +1,10 @@
 // The swap's platform steps on Windows: there is no exchange of two folders, so a save
-// renames (file_set.cpp); renames are made durable by MoveFileExW's write-through in the
-// standard library, and a folder has no sync of its own.
+// renames (file_set.cpp). The renames are the standard library's MoveFileExW, without
+// write-through (which matters only for a move that copies); a folder has no sync of its
+// own, so sync_folder does nothing and a rename is as durable as the file system's metadata
+// log, which NTFS commits in order. A folder that holds an open file cannot be renamed: no
+// file in the set's folder may be open during a save (the session closes its journal first);
+// wine does not enforce this, so the tests under wine cannot catch a file left open.
 #include <windows.h>
 
 #include "core/io/file_set.h"
