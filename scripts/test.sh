@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the unit and end-to-end tests
 # in a normal build and under AddressSanitizer + UndefinedBehaviorSanitizer, the window
-# tests (headless), the loaders' fuzz targets for a bounded time, and the Windows program
-# cross-built and tested under wine.
+# tests (headless), the library's threads under ThreadSanitizer, the loaders' fuzz targets
+# for a bounded time, and the Windows program cross-built and tested under wine.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -42,6 +42,15 @@ step "layer check" bash "$root/scripts/check-layers.sh"
 step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=Release -DTSUGIHAGI_WERROR=ON
 step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
+# Two bots in two threads through the library, under ThreadSanitizer.
+thread_sanitizer() {
+  cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_TSAN=ON -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_QT=OFF >/dev/null &&
+    ninja -C "$root/build-tsan" -j"$jobs" tsugihagi_library_tests &&
+    TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/library/tsugihagi_library_tests" \
+      --gtest_filter='*threads*'
+}
+step "thread sanitizer build" thread_sanitizer
 # Run through bash, so that a script that lost its run bit still runs (never skipped).
 step "fuzzing the loaders" bash "$root/scripts/fuzz.sh"
 step "windows program under wine" bash "$root/scripts/test-windows.sh"

@@ -13,6 +13,17 @@ for component in library development; do
 done
 pc=$(dirname "$(find "$prefix" -name tsugihagi.pc)")
 libdir=$(dirname "$pc")
+
+# The library exports exactly the functions its header declares, under its SONAME.
+exported=$(nm -D --defined-only "$libdir/libtsugihagi.so.0" | awk '$2 == "T" {print $3}' |
+  sed 's/@.*//' | sort)
+declared=$(grep -o 'tsugihagi_[a-z_]*(' "$prefix/include/tsugihagi.h" | tr -d '(' | sort -u)
+if [ "$exported" != "$declared" ]; then
+  echo "exported: $exported"
+  echo "declared: $declared"
+  exit 1
+fi
+readelf -d "$libdir/libtsugihagi.so.0" | grep -q 'SONAME.*\[libtsugihagi.so.0\]'
 export PKG_CONFIG_PATH=$pc
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -pedantic -Werror -o "$work/replay" "$source/library/tests/replay.c" \
