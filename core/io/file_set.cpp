@@ -100,7 +100,9 @@ bool file_set::recover() {
 }
 
 bool file_set::begin() {
-  error_.clear();
+  // A swap undone in vain earlier in this run left the set in the old folder only: live
+  // again before a new folder appears beside it, which a crash would leave unfinished.
+  if (!recover()) return false;
   std::error_code error;
   for (const std::string& name : owned_) {
     const fs::path path = live_ / name;

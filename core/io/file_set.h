@@ -37,8 +37,9 @@ class file_set {
   // was complete gets it, leftovers are removed. False, with error(), when that failed.
   bool recover();
 
-  // Starts a save: an empty folder for the new set (a leftover at its name removed first).
-  // False, with error(), when it cannot be made. REQUIRES: recover() succeeded.
+  // Starts a save: recovers first (a failed commit may have left the set in the old folder
+  // only), then makes an empty folder for the new set (a leftover at its name removed first).
+  // False, with error(), when either failed.
   bool begin();
   // A stream on the new set's file `name` (one of `owned`), created exclusively, with the
   // permission bits the live file has. REQUIRES: begin() succeeded.

@@ -84,6 +84,21 @@ TEST(file_set, recovery_finishes_or_undoes_an_interrupted_swap) {
   }
 }
 
+// A commit whose undo failed leaves the set in data.old only, and the run goes on; its next
+// save must make that set live first: a crash during the save would otherwise leave an
+// unfinished data.new beside data.old, which recovery takes for a new set.
+TEST(file_set, a_save_begun_while_only_the_old_folder_holds_the_set_makes_it_live_first) {
+  testing::temp_dir dir;
+  const fs::path data = dir.path() / "data";
+  make_set(dir.path() / "data.old", 1);
+  file_set set(data, {"a", "b"});
+  ASSERT_TRUE(set.begin()) << set.error();
+  EXPECT_TRUE(set.create("a").close());  // the process dies here, before "b"
+  file_set restarted(data, {"a", "b"});
+  ASSERT_TRUE(restarted.recover()) << restarted.error();
+  EXPECT_TRUE(holds_set(data, 1));
+}
+
 TEST(file_set, a_file_of_the_set_that_is_no_regular_file_stops_the_save_before_anything_changes) {
   testing::temp_dir dir;
   const fs::path data = dir.path() / "data";
