@@ -26,12 +26,12 @@ void free_word_storage(dic_t& d, const wordkey_t& key) {
 
 void set_word_slot(dic_t& d, std::int32_t id, idmap_value_t value) {
   if (id >= d.idmap.size()) d.idmap.resize(id + 1, empty_word);
-  d.idmap[id] = value;
+  d.idmap.set(id, value);
 }
 
 void set_idiom_slot(dic_t& d, std::int32_t id, const idiom_t* idiom) {
   if (id >= d.idiomidmap.size()) d.idiomidmap.resize(id + 1, empty_idiom);
-  d.idiomidmap[id] = {idiom};
+  d.idiomidmap.set(id, {idiom});
 }
 
 // How many empty slots one refill of the free set takes at most (see choose_id).
@@ -262,7 +262,7 @@ void remove_idiom(dic_t& d, std::int32_t idiom_id) {
   for (const std::int32_t w : it->ids) {
     if (wordinfo_t* info = word_at(d, w)) tsugihagi::erase_first_id(info->idioms, idiom_id);
   }
-  d.idiomidmap[idiom_id] = empty_idiom;
+  d.idiomidmap.set(idiom_id, empty_idiom);
   d.idiomset.erase(it);
 }
 
@@ -295,7 +295,7 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   d.wordmap.erase(it);
   ++d.removed_words;
   free_word_storage(d, stored);
-  d.idmap[word_id] = empty_word;
+  d.idmap.set(word_id, empty_word);
 }
 
 void prune_words(dic_t& d) {

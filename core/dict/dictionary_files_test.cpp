@@ -403,6 +403,35 @@ TEST(damaged_files, a_free_id_at_the_ceiling_leaves_new_entries_ids_the_files_ca
   EXPECT_EQ(files_of(reloaded).idiom_hdid, saved.idiom_hdid);
 }
 
+// A few bytes naming the largest possible id grow the id arrays to the ceiling, as saved
+// state needs, but allocate one chunk at most: memory in proportion to the files.
+TEST(damaged_files, the_largest_id_grows_the_id_arrays_without_allocating_their_chunks) {
+  struct hostile_case {
+    const char* what;
+    files f;
+    std::int32_t words, idioms;  // the arrays' sizes
+    std::size_t chunks;          // allocated, in both arrays
+  };
+  const std::vector<hostile_case> cases{
+      {"a free word id", {{}, {}, i32s({0xFFFFFF}), {}}, 0x1000000, 0, 0},
+      {"a free idiom id", {i32s({0xFFFFFF}), {}, {}, {}}, 0, 0, 0},
+      {"a word", {{}, {}, {}, word_record(u"a", 0xFFFFFF)}, 0x1000000, 0, 1},
+      {"an idiom", {{}, idiom_record(0xFFFFFF, {0}, {1}), {}, {}}, 0, 0x1000000, 1},
+  };
+  for (const hostile_case& c : cases) {
+    dic_t d;
+    read_all(d, c.f);
+    EXPECT_EQ(d.idmap.size(), c.words) << c.what;
+    EXPECT_EQ(d.idiomidmap.size(), c.idioms) << c.what;
+    EXPECT_EQ(d.idmap.allocated_chunks() + d.idiomidmap.allocated_chunks(), c.chunks) << c.what;
+    const files saved = files_of(d);
+    EXPECT_EQ(saved.idiom_hdid, c.f.idiom_hdid) << c.what;
+    EXPECT_EQ(saved.idiomdic, c.f.idiomdic) << c.what;
+    EXPECT_EQ(saved.hdid, c.f.hdid) << c.what;
+    EXPECT_EQ(saved.dic, c.f.dic) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace strmorph
 
