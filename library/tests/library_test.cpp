@@ -1,16 +1,15 @@
-// The C interface under stress: every allocation failure becomes a status, bytes that are not
-// UTF-8 teach nothing, and two bots in two threads answer as they would one at a time (run
-// under ThreadSanitizer by the test command).
+// The C interface under stress: every allocation failure becomes a status, and bytes that are
+// not UTF-8 teach nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "include/tsugihagi.h"
+#include "library/tests/opened_bot.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -39,37 +38,6 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace tsugihagi {
 namespace {
-
-struct opened {
-  tsugihagi_bot* bot = nullptr;
-  explicit opened(const std::filesystem::path& dir, std::uint32_t seed = 1,
-                  tsugihagi_save_mode save = TSUGIHAGI_SAVE_CONFIG) {
-    testing::make_empty_data(dir);
-    tsugihagi_options o;
-    tsugihagi_options_init(&o);
-    o.use_seed = 1;
-    o.seed = seed;
-    o.save = save;
-    EXPECT_EQ(tsugihagi_open(dir.string().c_str(), &o, &bot), TSUGIHAGI_OK);
-  }
-  ~opened() { tsugihagi_close(bot); }
-  std::string converse(const std::string& line) {
-    char* reply = nullptr;
-    std::size_t length = 0;
-    if (tsugihagi_converse(bot, line.data(), line.size(), &reply, &length) != TSUGIHAGI_OK)
-      return "";
-    std::string text(reply, length);
-    tsugihagi_free(reply);
-    return text;
-  }
-};
-
-std::vector<std::string> lines_of(std::size_t n) {
-  std::vector<std::string> lines;
-  for (const std::u16string& line : testing::corpus_lines(n))
-    lines.push_back(testing::u8(line));
-  return lines;
-}
 
 TEST(library, running_out_of_memory_anywhere_in_a_turn_is_a_status_and_never_a_crash) {
   const std::vector<std::string> lines = lines_of(20);
@@ -111,27 +79,6 @@ TEST(library, bytes_that_are_not_utf8_are_refused_and_teach_nothing) {
   tsugihagi_stats(b.bot, &after);
   EXPECT_EQ(after.words, before.words);
   EXPECT_EQ(after.log_lines, before.log_lines);
-}
-
-TEST(library, two_bots_in_two_threads_answer_as_each_would_alone) {
-  const std::vector<std::string> lines = lines_of(60);
-  const auto talk = [&](const std::filesystem::path& dir, std::uint32_t seed) {
-    opened b(dir, seed);
-    std::vector<std::string> replies;
-    for (const std::string& line : lines)
-      replies.push_back(b.converse(line));
-    return replies;
-  };
-  testing::temp_dir alone1, alone2, together1, together2;
-  const auto expected1 = talk(alone1.path(), 1);
-  const auto expected2 = talk(alone2.path(), 2);
-  std::vector<std::string> replies1, replies2;
-  std::thread first([&] { replies1 = talk(together1.path(), 1); });
-  std::thread second([&] { replies2 = talk(together2.path(), 2); });
-  first.join();
-  second.join();
-  EXPECT_EQ(replies1, expected1);
-  EXPECT_EQ(replies2, expected2);
 }
 
 }  // namespace
