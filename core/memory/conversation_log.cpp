@@ -13,7 +13,8 @@ std::uint64_t new_line_serial() {
 }
 
 void add_line(conversation_log& log, std::u16string_view text) {
-  if (log.line_texts.size() == log_capacity) {
+  // A log read from a file may hold more lines than the capacity: it is cut back too.
+  while (log.line_texts.size() >= log_capacity) {
     log.line_texts.pop_back();
     log.line_words.pop_back();
   }

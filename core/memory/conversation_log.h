@@ -46,8 +46,9 @@ struct conversation_log {
 // A serial not handed out before in this process (never 0).
 std::uint64_t new_line_serial();
 
-// Puts the line (up to its first NUL) at the front with no words, dropping the oldest line
-// when exactly log_capacity are held.
+// Puts the line (up to its first NUL) at the front with no words, after dropping the oldest
+// lines until log_capacity - 1 remain when log_capacity or more are held (a log read from a
+// file may hold more). O(1) but for the lines dropped.
 void add_line(conversation_log& log, std::u16string_view text);
 
 // Reads the records of "data/log.data" from the stream, stopping at the first field that

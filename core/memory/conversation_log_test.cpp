@@ -170,19 +170,24 @@ TEST(conversation_log_file, a_stored_nul_cuts_the_text_but_not_the_ids) {
   expect_lines(log, {u"a", u""}, {{5, 6}, {7}});
 }
 
-TEST(conversation_log_file, more_than_511_lines_load_whole_and_keep_growing) {
-  log_bytes file;
-  file.i32(600);
-  for (std::int32_t i = 0; i < 600; ++i)
-    file.record(u"l", {i});
-  conversation_log log;
-  read_from(log, file.b);
-  ASSERT_EQ(log.line_count(), 600u);
-  EXPECT_EQ(log.line_words[0].ids, ids{0});
-  EXPECT_EQ(log.line_words[599].ids, ids{599});
-  add_line(log, u"new");
-  EXPECT_EQ(log.line_count(), 601u);
-  EXPECT_EQ(log.line_words.size(), 601u);
+TEST(conversation_log_file, more_than_511_lines_load_whole_and_the_next_line_cuts_them_to_511) {
+  for (const std::int32_t lines : {512, 600}) {
+    log_bytes file;
+    file.i32(lines);
+    for (std::int32_t i = 0; i < lines; ++i)
+      file.record(u"l", {i});
+    conversation_log log;
+    read_from(log, file.b);
+    ASSERT_EQ(log.line_count(), static_cast<std::size_t>(lines));
+    EXPECT_EQ(log.line_words[0].ids, ids{0});
+    EXPECT_EQ(log.line_words.back().ids, ids{lines - 1});
+    add_line(log, u"new");
+    EXPECT_EQ(log.line_count(), 511u) << lines;
+    EXPECT_EQ(log.line_words.size(), 511u) << lines;
+    EXPECT_EQ(log.line_texts[0].text, u"new") << lines;
+    EXPECT_EQ(log.line_words[1].ids, ids{0}) << lines;
+    EXPECT_EQ(log.line_words.back().ids, ids{509}) << "the 510 newest loaded lines stay";
+  }
 }
 
 // Damaged files keep the whole records before the first bad field.
