@@ -1,6 +1,8 @@
-# Packages made by cpack from the install rules: on Linux the Debian package "tsugihagi"
-# (cpack -G DEB; dependencies computed by dpkg-shlibdeps), in the Windows cross-build the zip
-# users download (cpack -G ZIP). scripts/test-package.sh and scripts/test-windows.sh build
+# Packages made by cpack from the install rules: on Linux the Debian packages (cpack -G DEB;
+# dependencies computed by dpkg-shlibdeps) "tsugihagi" (the programs), "libtsugihagi0" (the
+# shared library), "libtsugihagi-dev" (header, link, pkg-config and CMake files) and
+# "python3-tsugihagi" (the Python module), one per install component; in the Windows
+# cross-build the zip users download (cpack -G ZIP), with the library's DLL and header. scripts/test-package.sh and scripts/test-windows.sh build
 # and check them.
 set(CPACK_PACKAGE_NAME tsugihagi)
 set(CPACK_PACKAGE_VENDOR "tsugihagi developers")
@@ -27,6 +29,41 @@ else()
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-vlgothic)
   # The lines after the summary; cpack indents them. No double quotes: cpack does not escape
   # them in its configuration file.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL Unspecified library development)
+  if(TARGET tsugihagi_python)
+    list(APPEND CPACK_COMPONENTS_ALL python)
+  endif()
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME tsugihagi)
+  set(_library_version "libtsugihagi0 (= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libtsugihagi0)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_RECOMMENDS "")
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/linux/triggers)
+  set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Japanese chatbot that learns from what it is told - library
+Tsugihagi learns words, phrases and patterns from the lines it is given and
+answers with what it has learned. This package holds the shared library with
+its C interface, for programs that keep a bot of their own.")
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libtsugihagi-dev)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${_library_version}")
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_RECOMMENDS "")
+  set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Japanese chatbot that learns from what it is told - development files
+The header tsugihagi.h, the link to the shared library, a pkg-config file and
+a CMake package (find_package(tsugihagi)) for building programs against
+libtsugihagi.")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tsugihagi)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${_library_version}, python3 (>= 3.11), python3 (<< 3.12)")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Japanese chatbot that learns from what it is told - Python module
+The module tsugihagi: tsugihagi.Bot learns from lines and files, answers,
+forgets on request and saves its memory, over the shared library.")
+  # The module links the library of this build, whose shlibs dpkg-shlibdeps cannot see yet.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/library)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
       "Tsugihagi is a Japanese conversation program of the kind called jinkou
 munou, 'artificial no-brain'. It has no grammar, no word list and no

@@ -30,9 +30,13 @@ CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
 ninja -C "$build" -j"$jobs"
 
 step "package"
-rm -f "$build"/tsugihagi_*.deb
+rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/tsugihagi_"$version"_*.deb)
+library_debs=()
+for package in libtsugihagi0 libtsugihagi-dev python3-tsugihagi; do
+  library_debs+=("$(ls "$build"/"$package"_"$version"_*.deb)") || fail "no package $package"
+done
 dpkg-deb --field "$deb"
 
 step "contents"
@@ -71,12 +75,32 @@ dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lack
 dpkg-deb --field "$deb" Recommends | grep -qx 'fonts-vlgothic' || fail "Recommends is not fonts-vlgothic"
 echo "the package holds the expected files"
 
+step "the library's packages"
+for package_deb in "${library_debs[@]}"; do
+  package=$(dpkg-deb --field "$package_deb" Package)
+  dpkg-deb --field "$package_deb" Package Section Depends
+  dpkg -x "$package_deb" "$tmp/$package"
+  files=$(cd "$tmp/$package" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+  echo "$files"
+  grep -qx "usr/share/doc/$package/copyright" <<<"$files" || fail "$package has no copyright file"
+done
+grep -q 'usr/lib/.*libtsugihagi.so.0$' <<<"$(cd "$tmp/libtsugihagi0" && find . -name '*.so.0')" ||
+  fail "libtsugihagi0 lacks libtsugihagi.so.0"
+dpkg-deb --ctrl-tarfile "${library_debs[0]}" | tar -t | grep -q shlibs || fail "libtsugihagi0 has no shlibs file"
+[ -f "$(find "$tmp/libtsugihagi-dev" -name tsugihagi.pc)" ] || fail "libtsugihagi-dev lacks tsugihagi.pc"
+[ -f "$(find "$tmp/libtsugihagi-dev" -name tsugihagi-config.cmake)" ] || fail "no CMake package"
+[ -n "$(find "$tmp/python3-tsugihagi" -name 'tsugihagi*.so')" ] || fail "python3-tsugihagi lacks the module"
+echo "Python module from the unpacked packages:"
+PYTHONPATH=$(dirname "$(find "$tmp/python3-tsugihagi" -name 'tsugihagi*.so')") \
+  LD_LIBRARY_PATH=$(dirname "$(find "$tmp/libtsugihagi0" -name 'libtsugihagi.so.0')") \
+  python3 -c 'import tsugihagi; print("tsugihagi", tsugihagi.__version__)' || fail "import tsugihagi"
+
 step "appstreamcli validate"
 appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.tsugihagi.tsugihagi.metainfo.xml"
 
 step "lintian"
 # Errors fail the step; the warnings left are listed for the record.
-lintian --fail-on error --display-info "$deb"
+lintian --fail-on error --display-info "$deb" "${library_debs[@]}"
 
 step "unpacked tsugihagi-cli --version"
 cli="$tmp/root/usr/bin/tsugihagi-cli"

@@ -56,11 +56,14 @@ rm -f "$build/$name.zip"
 (cd "$build" && cpack -G ZIP >/dev/null)
 unzip -Z1 "$build/$name.zip" | LC_ALL=C sort
 expected="$name/README.txt
+$name/bin/tsugihagi.dll
 $name/data/dic.data
 $name/data/hdid.data
 $name/data/idiom_hdid.data
 $name/data/idiomdic.data
 $name/data/log.data
+$name/include/tsugihagi.h
+$name/lib/libtsugihagi.dll.a
 $name/tsugihagi.exe"
 if [ "$(unzip -Z1 "$build/$name.zip" | grep -v '/$' | LC_ALL=C sort)" != "$expected" ]; then
   echo "the zip's files differ from: $expected" >&2

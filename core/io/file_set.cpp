@@ -174,9 +174,13 @@ bool file_set::commit() {
       durable_step("rename");
       fs::rename(staged_, live_, error);
       if (error) {
-        std::error_code ignored;
+        std::error_code undo;
         durable_step("rename");
-        fs::rename(retired_, live_, ignored);
+        fs::rename(retired_, live_, undo);
+        if (undo) {
+          // Neither set is live: the complete new one stays for recover() to put in place.
+          return fail(live_, error);
+        }
       }
     }
   }
