@@ -100,16 +100,27 @@ TEST(file_set, a_save_begun_while_only_the_old_folder_holds_the_set_makes_it_liv
 }
 
 TEST(file_set, a_file_of_the_set_that_is_no_regular_file_stops_the_save_before_anything_changes) {
-  testing::temp_dir dir;
-  const fs::path data = dir.path() / "data";
-  make_set(data, 1);
-  fs::remove(data / "b");
-  fs::create_directory(data / "b");
-  std::string error;
-  EXPECT_FALSE(save_set(data, 2, &error));
-  EXPECT_NE(error.find((data / "b").string()), std::string::npos) << error;
-  EXPECT_EQ(read_file(data / "a"), bytes{1});
-  EXPECT_FALSE(fs::exists(dir.path() / "data.new"));
+  for (const bool link : {false, true}) {
+    testing::temp_dir dir;
+    const fs::path data = dir.path() / "data";
+    make_set(data, 1);
+    fs::remove(data / "b");
+    if (link) {
+#ifndef _WIN32
+      write_file(dir.path() / "real-b", bytes{1});
+      fs::create_symlink(dir.path() / "real-b", data / "b");  // its target would go stale
+#else
+      continue;
+#endif
+    } else {
+      fs::create_directory(data / "b");
+    }
+    std::string error;
+    EXPECT_FALSE(save_set(data, 2, &error));
+    EXPECT_NE(error.find((data / "b").string()), std::string::npos) << error;
+    EXPECT_EQ(read_file(data / "a"), bytes{1});
+    EXPECT_FALSE(fs::exists(dir.path() / "data.new"));
+  }
 }
 
 #ifndef _WIN32
