@@ -167,6 +167,16 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
     const bool well_formed =
         tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
         tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
+    if (well_formed) {
+      // A list in a longer encoding than needed or holding an id twice is read value by value.
+      const auto mark = [](packed_list& list, tsugihagi::list_kind kind) {
+        list.noncanonical = !tsugihagi::is_canonical(list.bytes(), kind);
+      };
+      mark(info.next, tsugihagi::list_kind::pairs);
+      mark(info.prev, tsugihagi::list_kind::ids);
+      mark(info.cooc, tsugihagi::list_kind::pairs);
+      mark(info.idioms, tsugihagi::list_kind::ids);
+    }
     if (!well_formed || !possible_id(id) || text.empty() ||
         !insert_loaded_word(d, text, std::move(info), true)) {
       count_drop(dropped);

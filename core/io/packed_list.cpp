@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstring>
+#include <random>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -45,8 +47,27 @@ std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
   return value;
 }
 
+// Chosen once per process, so that which ids share a slot cannot be known from outside.
+std::uint64_t make_index_seed() {
+  std::uint64_t seed =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  seed ^= reinterpret_cast<std::uintptr_t>(&seed);
+  try {
+    std::random_device device;
+    seed ^= std::uint64_t{device()} << 32 | device();
+  } catch (...) {  // no device: the clock and the stack's place must do
+  }
+  return seed;
+}
+const std::uint64_t index_seed = make_index_seed();
+
+// The slot of an id: the seeded id through a full 64-bit mixer, every bit of the id moving
+// about half of the bits taken.
 std::size_t slot_of(std::uint32_t id, std::size_t mask) {
-  return static_cast<std::size_t>((std::uint64_t{id} * 0x9E3779B97F4A7C15u) >> 32) & mask;
+  std::uint64_t h = std::uint64_t{id} ^ index_seed;
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<std::size_t>(h ^ (h >> 31)) & mask;
 }
 
 // The offset of the first pair with the id through the index, or not_found.
@@ -63,8 +84,9 @@ std::size_t index_find(const packed_list& list, std::uint32_t id) {
 // Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
 // length at that point does to the pairs behind it. Every slot is visited, so the loop is
 // branch-free for the compiler to run it over several slots at once, and where the
-// processor has wider vectors a build for them is chosen when the program starts.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+// processor has wider vectors a build for them is chosen when the program starts (not under
+// ThreadSanitizer, whose runtime is not ready when the choice runs in a shared library).
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("default", "avx2", "avx512f")))
 #endif
 void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
@@ -138,29 +160,90 @@ std::int32_t tally_add(list_extras& extras, std::int32_t count, std::int32_t del
   return delta;
 }
 
-// Makes the summary of the list's bytes; on an indexed list also its offsets and the tally.
+// Drops each pair whose id an earlier pair holds, keeping the order: O(n log n).
+void drop_repeated_ids(std::vector<id_count>& pairs) {
+  std::vector<std::pair<std::int32_t, std::uint32_t>> by_id(pairs.size());
+  for (std::size_t i = 0; i < pairs.size(); ++i)
+    by_id[i] = {pairs[i].id, static_cast<std::uint32_t>(i)};
+  std::ranges::sort(by_id);
+  std::vector<bool> repeated(pairs.size(), false);
+  for (std::size_t k = 1; k < by_id.size(); ++k) {
+    if (by_id[k].first == by_id[k - 1].first) repeated[by_id[k].second] = true;
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < pairs.size(); ++i) {
+    if (!repeated[i]) pairs[kept++] = pairs[i];
+  }
+  pairs.resize(kept);
+}
+
+// Makes the summary of the list's pairs; on an indexed list also its offsets and the tally.
+// Counts below small_count are told apart by a bit each as the pairs go by; the pairs of
+// larger counts are all kept at first, and the later ones of each such count dropped at the
+// end, after a sort: O(pairs log pairs) whatever the counts.
 void build_summary(const packed_list& list, list_extras& extras) {
   extras.summary.clear();
   extras.summary_offsets.clear();
   extras.tally.clear();
-  const bool tallied = !extras.id_slots.empty();
+  const bool tallied = !extras.id_slots.empty();  // never so of a noncanonical list
   std::uint64_t seen[small_count / 64] = {};
-  packed_detail::walk_pairs(
-      list.bytes(), [&](std::size_t start, std::uint32_t u_id, std::uint32_t c) {
-        const auto id = static_cast<std::int32_t>(u_id);
-        const auto count = static_cast<std::int32_t>(c);
-        if (tallied) tally_add(extras, count, 1);
-        if (c < small_count) {
-          if ((seen[c / 64] >> (c % 64) & 1) != 0) return true;
-          seen[c / 64] |= std::uint64_t{1} << (c % 64);
-        } else if (std::ranges::any_of(extras.summary,
-                                       [&](const id_count& p) { return p.count == count; })) {
+  std::vector<std::int32_t> counts;
+  bool large = false;
+  const auto visit = [&](std::size_t start, std::int32_t id, std::int32_t count) {
+    if (tallied) counts.push_back(count);
+    const auto c = static_cast<std::uint32_t>(count);
+    if (c < small_count) {
+      if ((seen[c / 64] >> (c % 64) & 1) != 0) return;
+      seen[c / 64] |= std::uint64_t{1} << (c % 64);
+    } else {
+      large = true;
+    }
+    extras.summary.push_back({id, count});
+    if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
+  };
+  if (list.noncanonical) {
+    for (const id_count& p : unpack_pairs(list))
+      visit(0, p.id, p.count);
+  } else {
+    packed_detail::walk_pairs(
+        list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t count) {
+          visit(start, static_cast<std::int32_t>(id), static_cast<std::int32_t>(count));
           return true;
-        }
-        extras.summary.push_back({id, count});
-        if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
-        return true;
-      });
+        });
+  }
+  if (large) {
+    // (count, place) of each large-count entry; the first place of each count stays.
+    std::vector<std::pair<std::int32_t, std::uint32_t>> by_count;
+    for (std::size_t k = 0; k < extras.summary.size(); ++k) {
+      const std::int32_t count = extras.summary[k].count;
+      if (static_cast<std::uint32_t>(count) >= small_count)
+        by_count.emplace_back(count, static_cast<std::uint32_t>(k));
+    }
+    std::ranges::sort(by_count);
+    std::vector<bool> later(extras.summary.size(), false);
+    for (std::size_t k = 1; k < by_count.size(); ++k) {
+      if (by_count[k].first == by_count[k - 1].first) later[by_count[k].second] = true;
+    }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < extras.summary.size(); ++k) {
+      if (later[k]) continue;
+      extras.summary[kept] = extras.summary[k];
+      if (tallied) extras.summary_offsets[kept] = extras.summary_offsets[k];
+      ++kept;
+    }
+    extras.summary.resize(kept);
+    if (tallied) extras.summary_offsets.resize(kept);
+  }
+  if (tallied) {
+    std::ranges::sort(counts);
+    for (std::size_t k = 0; k < counts.size();) {
+      std::size_t end = k;
+      while (end < counts.size() && counts[end] == counts[k])
+        ++end;
+      extras.tally.push_back({counts[k], static_cast<std::int32_t>(end - k)});
+      k = end;
+    }
+  }
   extras.summary.shrink_to_fit();
   extras.summary_offsets.shrink_to_fit();
   extras.has_summary = true;
@@ -421,6 +504,7 @@ std::vector<id_count> unpack_pairs(const packed_list& list) {
   while (next_value(bytes, pos, id) && next_value(bytes, pos, n)) {
     pairs.push_back({static_cast<std::int32_t>(id), static_cast<std::int32_t>(n)});
   }
+  if (list.noncanonical) drop_repeated_ids(pairs);
   return pairs;
 }
 
@@ -430,7 +514,64 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes) {
   return list;
 }
 
+packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kind) {
+  packed_list list = packed_from_bytes(bytes);
+  list.noncanonical = !is_canonical(bytes, kind);
+  return list;
+}
+
+bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
+  bool minimal = true;
+  packed_detail::walk_ids(bytes, [&](std::size_t start, std::uint32_t value) {
+    minimal = compact_int_size(value) == 1 + std::size_t{bytes[start]};
+    return minimal;
+  });
+  if (!minimal || kind == list_kind::ids) return minimal;
+  std::vector<std::uint32_t> ids;
+  packed_detail::walk_pairs(bytes, [&](std::size_t, std::uint32_t id, std::uint32_t) {
+    ids.push_back(id);
+    return true;
+  });
+  std::ranges::sort(ids);
+  return std::ranges::adjacent_find(ids) == ids.end();
+}
+
+void pack_anew(packed_list& list, list_kind kind) {
+  if (!list.noncanonical) return;
+  list = kind == list_kind::ids ? pack_ids(unpack_ids(list)) : pack_pairs(unpack_pairs(list));
+}
+
+namespace {
+
+// The edits as unpacking, editing the array and packing again, for noncanonical lists.
+void count_in_array(std::vector<id_count>& pairs, std::int32_t x) {
+  const auto it = std::ranges::find(pairs, x, &id_count::id);
+  if (it != pairs.end()) {
+    count_once_more(it->count);
+  } else {
+    pairs.push_back({x, 0});
+  }
+}
+
+void count_plainly(packed_list& list, std::span<const std::int32_t> xs) {
+  std::vector<id_count> pairs = unpack_pairs(list);
+  for (const std::int32_t x : xs)
+    count_in_array(pairs, x);
+  list = pack_pairs(pairs);
+}
+
+template <typename Edit>
+auto edit_ids_plainly(packed_list& list, Edit edit) {
+  std::vector<std::int32_t> ids = unpack_ids(list);
+  const auto result = edit(ids);
+  list = pack_ids(ids);
+  return result;
+}
+
+}  // namespace
+
 void count_in_pair(packed_list& list, std::int32_t x) {
+  if (list.noncanonical) return count_plainly(list, {&x, 1});
   const auto id = static_cast<std::uint32_t>(x);
   const std::size_t pos = find_pair(list, id);
   const bool in_step = summary_in_step(list);
@@ -473,6 +614,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
 }
 
 void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
+  if (list.noncanonical) return count_plainly(list, xs);
   if (xs.size() <= 1 || has_index(list) || list.size >= index_min_bytes) {
     for (const std::int32_t x : xs)
       count_in_pair(list, x);
@@ -584,6 +726,13 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {
+  if (list.noncanonical) {
+    edit_ids_plainly(list, [x](std::vector<std::int32_t>& ids) {
+      if (std::ranges::find(ids, x) == ids.end()) ids.push_back(x);
+      return true;
+    });
+    return;
+  }
   const auto id = static_cast<std::uint32_t>(x);
   if (find_id(list, id) != not_found) return;
   edited(list);
@@ -592,6 +741,14 @@ void add_once_id(packed_list& list, std::int32_t x) {
 }
 
 bool erase_first_id(packed_list& list, std::int32_t x) {
+  if (list.noncanonical) {
+    return edit_ids_plainly(list, [x](std::vector<std::int32_t>& ids) {
+      const auto it = std::ranges::find(ids, x);
+      if (it == ids.end()) return false;
+      ids.erase(it);
+      return true;
+    });
+  }
   const std::size_t pos = find_id(list, static_cast<std::uint32_t>(x));
   if (pos == not_found) return false;
   erase_bytes(list, pos, 1 + std::size_t{list.data[pos]});
@@ -599,6 +756,14 @@ bool erase_first_id(packed_list& list, std::int32_t x) {
 }
 
 bool erase_first_pair(packed_list& list, std::int32_t x) {
+  if (list.noncanonical) {
+    std::vector<id_count> pairs = unpack_pairs(list);
+    const auto it = std::ranges::find(pairs, x, &id_count::id);
+    const bool found = it != pairs.end();
+    if (found) pairs.erase(it);
+    list = pack_pairs(pairs);
+    return found;
+  }
   const std::size_t pos = find_pair(list, static_cast<std::uint32_t>(x));
   if (pos == not_found) return false;
   const std::size_t count_pos = pos + 1 + list.data[pos];
@@ -616,10 +781,10 @@ std::int32_t count_bound(const packed_list& list) {
   if (list.count_bound != unknown_count_bound) return list.count_bound;
   std::int32_t bound = -1;
   bool negative = false;
-  packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t, std::uint32_t count) {
-    negative = count > static_cast<std::uint32_t>(INT32_MAX - 1);
-    bound = std::max(bound, static_cast<std::int32_t>(count));
-    return !negative;
+  for_each_pair(list, [&](std::int32_t, std::int32_t count) {
+    negative =
+        negative || static_cast<std::uint32_t>(count) > static_cast<std::uint32_t>(INT32_MAX - 1);
+    bound = std::max(bound, count);
   });
   if (negative) return unknown_count_bound;
   list.count_bound = bound;
@@ -635,12 +800,16 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
   return count >= 0 && count % 2 == 0;
 }
 
+// The sixteen-byte search looks for the shortest encoding alone: a noncanonical list is
+// walked value by value.
 bool id_list_contains(const packed_list& list, std::int32_t id) {
-  return first_with_id(list.bytes(), static_cast<std::uint32_t>(id), false) != not_found;
+  const auto find = list.noncanonical ? walk_for_id : first_with_id;
+  return find(list.bytes(), static_cast<std::uint32_t>(id), false) != not_found;
 }
 
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
-  return first_with_id(list.bytes(), static_cast<std::uint32_t>(id), true) != not_found;
+  const auto find = list.noncanonical ? walk_for_id : first_with_id;
+  return find(list.bytes(), static_cast<std::uint32_t>(id), true) != not_found;
 }
 
 }  // namespace tsugihagi

@@ -5,9 +5,17 @@
 // and packing again, without the copies: a list keeps a little room to grow at its end, and
 // a long pair list carries a hash index from id to the offset of its first pair, so that
 // counting a sighting in it is O(1) instead of a scan (8 to 16 bytes per pair, only on lists
-// of index_min_bytes or more). Sightings counted in a batch cost one pass over a shorter list.
-// The summary of a pair list (the first pair of each count) is kept in step with the counts
-// once asked for: refreshed by a batch's pass, or updated pair by pair on an indexed list.
+// of index_min_bytes or more; the hash is seeded once per process, so that no chosen ids
+// make its probes long). Sightings counted in a batch cost one pass over a shorter list.
+// The summary of a pair list (the first pair of each count) costs O(pairs log pairs) to
+// make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
+// updated pair by pair on an indexed list.
+// A list read from a file may be noncanonical: a value in a longer encoding than needed, or
+// a pair list holding an id twice. Values mean what they encode whatever their length, and
+// only the first pair of an id counts: the later ones are ignored by every reader here. Such
+// a list is marked when it is made from bytes and read value by value (unpacking one costs
+// O(pairs log pairs)); its bytes stay as read until the first edit packs it anew, minimal
+// and without the ignored pairs.
 #pragma once
 
 #include <bit>
@@ -22,6 +30,9 @@
 #include "core/io/list_block.h"
 
 namespace tsugihagi {
+
+// What the bytes of a list hold: ids, or pairs (id, count).
+enum class list_kind { ids, pairs };
 
 struct id_count {
   std::int32_t id;
@@ -55,6 +66,9 @@ struct packed_list {
   // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
   // unknown_count_bound. Kept by the edits below; see count_bound.
   mutable std::int32_t count_bound = unknown_count_bound;
+  // Set by packed_from_bytes on bytes that are not the ones packing their values would give
+  // (see the top of this file); cleared when the list is packed anew.
+  bool noncanonical = false;
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};
@@ -74,17 +88,28 @@ inline void count_once_more(std::int32_t& count) {
 packed_list pack_ids(std::span<const std::int32_t> ids);
 packed_list pack_pairs(std::span<const id_count> pairs);
 std::vector<std::int32_t> unpack_ids(const packed_list& list);
+// The pairs in stored order; of a noncanonical list, without the pairs of an id met before.
 std::vector<id_count> unpack_pairs(const packed_list& list);
-// A packed list built from raw bytes. REQUIRES: is_id_list or is_pair_list holds for them.
+// A packed list built from raw bytes, marked noncanonical when they are (see is_canonical).
+// REQUIRES: is_id_list (ids) or is_pair_list (pairs) holds for them.
+packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kind);
+// The same for bytes that packing gave: taken as canonical without a look.
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
+// Whether every value of the bytes has its shortest encoding and, of pairs, no id is held
+// twice: O(bytes) for ids, O(pairs log pairs) for pairs. REQUIRES: well-formed bytes.
+bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind);
+// Packs a noncanonical list anew, as unpacking and packing it does; nothing for another.
+void pack_anew(packed_list& list, list_kind kind);
 
 // In-place edits, each leaving exactly the bytes that unpacking, editing the array and
-// packing again would. REQUIRES: the list is well formed (is_id_list / is_pair_list).
+// packing again would; on a noncanonical list they do just that (even when nothing changes),
+// leaving it canonical. REQUIRES: the list is well formed (is_id_list / is_pair_list).
 // Counts a sighting of x in a pair list: +1 (wrapping as unsigned 32 bits) on the count of
 // the first pair with id x, else the pair (x, 0) appended.
 void count_in_pair(packed_list& list, std::int32_t x);
 // The bytes of count_in_pair(list, x) for each x of xs in turn: one pass over a list without
-// an index, one probe per sighting with one.
+// an index, one probe per sighting with one. A noncanonical list is packed anew even for no
+// sightings: the step that gathered them packs each list it counts into.
 void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs);
 // Appends x to an id list unless it holds x already.
 void add_once_id(packed_list& list, std::int32_t x);
@@ -93,7 +118,8 @@ bool erase_first_id(packed_list& list, std::int32_t id);
 bool erase_first_pair(packed_list& list, std::int32_t id);
 
 // The first pair of each distinct count of a pair list, in stored order: what a walk that
-// keeps the first word met per count can meet. Computed on first use, O(bytes), and then
+// keeps the first word met per count can meet. Computed on first use, O(pairs log pairs)
+// (O(bytes) while the counts are below 4096), and then
 // kept in step by count_in_pairs, and by count_in_pair on an indexed list; other edits drop
 // it. REQUIRES: a well-formed pair list.
 std::span<const id_count> first_pair_of_each_count(const packed_list& list);
@@ -110,7 +136,8 @@ bool is_id_list(std::span<const std::uint8_t> bytes);
 bool is_pair_list(std::span<const std::uint8_t> bytes);
 
 // Calls fn(value) for each compact_int of the bytes in order, or fn(id, count) for each
-// pair, without unpacking; a damaged tail is not visited.
+// pair, without unpacking (but a noncanonical pair list, whose ignored pairs are skipped); a
+// damaged tail is not visited.
 template <typename Fn>
 void for_each_id(const packed_list& list, Fn fn);
 template <typename Fn>
@@ -219,6 +246,11 @@ void for_each_id(const packed_list& list, Fn fn) {
 
 template <typename Fn>
 void for_each_pair(const packed_list& list, Fn fn) {
+  if (list.noncanonical) {
+    for (const id_count& p : unpack_pairs(list))
+      fn(p.id, p.count);
+    return;
+  }
   packed_detail::walk_pairs(list.bytes(), [&](std::size_t, std::uint32_t id, std::uint32_t count) {
     fn(static_cast<std::int32_t>(id), static_cast<std::int32_t>(count));
     return true;

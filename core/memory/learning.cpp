@@ -66,7 +66,12 @@ void learn_turn_links(strmorph::dic_t& d, const conversation_log& log, cooc_sigh
   // one, so each word of the newest line ends with its list plus the previous line's words,
   // and each other word of the previous line with its list plus the newest line's words.
   const std::vector<std::int32_t> now = strmorph::live_ids(d, log.line_words[0].ids);
-  if (log.line_count() < 2) return;  // every list is rewritten unchanged
+  if (log.line_count() < 2) {
+    // Every list is rewritten unchanged: only a list read as a file held it is packed anew.
+    for (const std::int32_t n : now)
+      pack_anew(info(d, n).cooc, list_kind::pairs);
+    return;
+  }
   const std::vector<std::int32_t> before = strmorph::live_ids(d, log.line_words[1].ids);
   std::vector<std::int32_t> done;  // at most two lines' words: a scan beats hashing
   const auto first_time = [&](std::int32_t id) {
