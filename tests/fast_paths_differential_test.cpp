@@ -14,6 +14,7 @@
 #include <random>
 
 #include "core/dict/segmentation.h"
+#include "core/io/primitives.h"
 #include "core/memory/lcs_length.h"
 #include "core/memory/learning.h"
 #include "core/memory/word_discovery.h"
@@ -132,9 +133,47 @@ TEST(word_discovery, adds_the_same_words_in_the_same_order_as_the_literal_search
   }
 }
 
+// The pairs packed and read back as a loaded list is: one holding an id twice is marked.
+packed_list as_loaded(std::span<const id_count> pairs) {
+  return packed_from_bytes(pack_pairs(pairs).bytes(), list_kind::pairs);
+}
+
+// The values one compact_int after another, value k in lengths[k] bytes.
+std::vector<std::uint8_t> written(std::span<const std::int32_t> values,
+                                  std::span<const std::size_t> lengths) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    out.push_back(static_cast<std::uint8_t>(lengths[k]));
+    for (std::size_t i = 0; i < lengths[k]; ++i)
+      out.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(values[k]) >> (8 * i)));
+  }
+  return out;
+}
+
+std::size_t shortest(std::int32_t value) {
+  return compact_int_size(static_cast<std::uint32_t>(value)) - 1;
+}
+
+// The list as another program may have written it: a third of its values in a longer
+// encoding than needed and, of pairs, every other time a pair repeating an earlier id.
+packed_list foreign(const packed_list& list, list_kind kind, std::mt19937& rng) {
+  std::vector<std::int32_t> values = reference::ids_of(list);
+  const std::size_t pairs = values.size() / 2;
+  if (kind == list_kind::pairs && pairs > 0 && rng() % 2 != 0) {
+    const std::size_t copied = rng() % pairs;
+    const auto at = static_cast<std::ptrdiff_t>(2 * (copied + 1 + rng() % (pairs - copied)));
+    values.insert(values.begin() + at, {values[2 * copied], static_cast<std::int32_t>(rng() % 9)});
+  }
+  std::vector<std::size_t> lengths;
+  for (const std::int32_t v : values)
+    lengths.push_back(rng() % 3 == 0 ? shortest(v) + rng() % (5 - shortest(v)) : shortest(v));
+  return packed_from_bytes(written(values, lengths), kind);
+}
+
 // Three words with random cooc lists; with `dead`, the lists may also name the id 7, which
-// no word has, and hold counts up to 3.
-void randomise(strmorph::dic_t& d, std::mt19937& rng, bool dead = false) {
+// no word has, and hold counts up to 3; with `foreign_lists`, they are written as foreign().
+void randomise(strmorph::dic_t& d, std::mt19937& rng, bool dead = false,
+               bool foreign_lists = false) {
   for (const char16_t* text : {u"a", u"b", u"c"})
     testing::add(d, text);
   for (std::int32_t w = 0; w < 3; ++w) {
@@ -148,7 +187,15 @@ void randomise(strmorph::dic_t& d, std::mt19937& rng, bool dead = false) {
                         static_cast<std::int32_t>(rng() % 4)});
     }
     std::shuffle(cooc.begin(), cooc.end(), rng);
-    strmorph::word_at(d, w)->cooc = pack_pairs(cooc);
+    strmorph::word_at(d, w)->cooc = as_loaded(cooc);
+    if (foreign_lists) {
+      strmorph::wordinfo_t& info = *strmorph::word_at(d, w);
+      info.cooc = foreign(info.cooc, list_kind::pairs, rng);
+      info.next = foreign(pack_pairs(std::vector<id_count>{{(w + 1) % 3, 2}, {-1, 0}}),
+                          list_kind::pairs, rng);
+      info.prev =
+          foreign(pack_ids(std::vector<std::int32_t>{-1, (w + 2) % 3}), list_kind::ids, rng);
+    }
   }
 }
 
@@ -166,9 +213,9 @@ TEST(link_learning, counts_exactly_as_the_literal_unpack_and_repack_steps) {
     bot fast;
     bot literal;
     std::mt19937 state_rng(state_seed);
-    randomise(fast.dic, state_rng);
+    randomise(fast.dic, state_rng, false, round % 2 != 0);
     state_rng.seed(state_seed);
-    randomise(literal.dic, state_rng);
+    randomise(literal.dic, state_rng, false, round % 2 != 0);
     const std::vector<std::int32_t> before = random_sequence(rng, 4);
     const std::vector<std::int32_t> now = random_sequence(rng, 5);
     for (bot* b : {&fast, &literal}) {
@@ -191,7 +238,7 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   std::mt19937 rng(4);
   for (int round = 0; round < 2000; ++round) {
     strmorph::dic_t d;
-    randomise(d, rng, round % 2 != 0);
+    randomise(d, rng, round % 2 != 0, round % 4 >= 2);
     for (int p = 0; p < 3; ++p) {
       const std::vector<std::int32_t> ids = random_sequence(rng, 3);
       std::vector<std::uint8_t> flags(ids.size(), 0);
@@ -255,7 +302,7 @@ TEST(phrase_fitting, fills_and_varies_as_the_literal_search_and_ordered_set_do) 
       std::vector<std::int32_t> prev(rng() % 4);
       for (std::int32_t& u : prev)
         u = some_id();
-      strmorph::word_at(d, w)->next = pack_pairs(next);
+      strmorph::word_at(d, w)->next = as_loaded(next);
       strmorph::word_at(d, w)->prev = pack_ids(prev);
     }
     const bool removed = rng() % 3 == 0;
@@ -360,7 +407,7 @@ std::vector<std::vector<id_count>> short_pair_lists() {
     largest = std::max(largest, p.count);
   const std::int32_t exact = negative ? unknown_count_bound : largest;
   const std::int32_t kept = count_bound(list);
-  const std::int32_t fresh = count_bound(packed_from_bytes(list.bytes()));
+  const std::int32_t fresh = count_bound(packed_from_bytes(list.bytes(), list_kind::pairs));
   if (fresh != exact) return ::testing::AssertionFailure() << "fresh bound " << fresh;
   if (kept != unknown_count_bound && (negative || kept < largest))
     return ::testing::AssertionFailure() << "kept bound " << kept << " below " << largest;
@@ -370,13 +417,13 @@ std::vector<std::vector<id_count>> short_pair_lists() {
 TEST(list_edits, match_unpack_edit_pack_on_every_short_list) {
   for (const std::vector<id_count>& pairs : short_pair_lists()) {
     for (std::int32_t x = -1; x <= 3; ++x) {
-      packed_list fast = pack_pairs(pairs);
+      packed_list fast = as_loaded(pairs);
       packed_list literal = pack_pairs(pairs);
       count_in_pair(fast, x);
       reference::count_in_pair(literal, x);
       ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size() << " " << x;
       ASSERT_TRUE(bound_holds(fast)) << pairs.size() << " " << x;
-      fast = pack_pairs(pairs);
+      fast = as_loaded(pairs);
       literal = pack_pairs(pairs);
       erase_first_pair(fast, x);
       reference::erase_first_pair(literal, x);
@@ -426,16 +473,17 @@ TEST(list_edits, batches_match_one_sighting_at_a_time_on_every_short_list) {
       // Packed (its count bound known from the start), summarised, or read from bytes with
       // its count bound asked for before the batch.
       for (const int start : {0, 1, 2}) {
-        packed_list fast = pack_pairs(pairs);
+        packed_list fast = as_loaded(pairs);
         packed_list literal = pack_pairs(pairs);
         if (start == 1) first_pair_of_each_count(fast);
         if (start == 2) {
-          fast = packed_from_bytes(literal.bytes());
+          fast = packed_from_bytes(literal.bytes(), list_kind::pairs);
           count_bound(fast);
         }
         count_in_pairs(fast, batch);
         for (const std::int32_t x : batch)
           reference::count_in_pair(literal, x);
+        literal = pack_pairs(reference::pairs_of(literal));  // a batch packs, even an empty one
         ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << pairs.size();
         ASSERT_TRUE(summary_is_current(fast)) << pairs.size();
         ASSERT_TRUE(bound_holds(fast)) << pairs.size() << " " << start;
@@ -491,6 +539,126 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
       }
     }
     ASSERT_TRUE(summary_is_current(fast)) << round;
+  }
+}
+
+// Every way a foreign file may hold the values: each value in each longer encoding, and (of
+// pairs) each pair's id repeated at each later place.
+std::vector<std::vector<std::uint8_t>> noncanonical_forms(const std::vector<std::int32_t>& values,
+                                                          list_kind kind) {
+  std::vector<std::size_t> lengths;
+  for (const std::int32_t v : values)
+    lengths.push_back(shortest(v));
+  std::vector<std::vector<std::uint8_t>> forms;
+  for (std::size_t k = 0; k < values.size(); ++k) {
+    for (std::size_t length = lengths[k] + 1; length <= 4; ++length) {
+      std::vector<std::size_t> longer = lengths;
+      longer[k] = length;
+      forms.push_back(written(values, longer));
+    }
+  }
+  for (std::size_t k = 0; kind == list_kind::pairs && k < values.size(); k += 2) {
+    for (auto at = static_cast<std::ptrdiff_t>(k + 2); at <= std::ssize(values); at += 2) {
+      std::vector<std::int32_t> repeated = values;
+      std::vector<std::size_t> longer = lengths;
+      repeated.insert(repeated.begin() + at, {values[k], 65535});
+      longer.insert(longer.begin() + at, {lengths[k], 2});
+      forms.push_back(written(repeated, longer));
+    }
+  }
+  return forms;
+}
+
+// Every reader and edit of a list loaded from `form` against the plain walk over its values
+// (tests/support/reference.h), for each id of `probes`; each edit is followed by another on
+// the list left (indexed when long), and the readers keep the file's bytes.
+void expect_plain_answers(const std::vector<std::uint8_t>& form, list_kind kind,
+                          std::span<const std::int32_t> probes) {
+  const std::string where = ::testing::PrintToString(form);
+  const bool pairs = kind == list_kind::pairs;
+  ASSERT_EQ(is_canonical(form, kind), reference::is_canonical(form, kind)) << where;
+  const packed_list loaded = packed_from_bytes(form, kind);
+  const packed_list plain = packed_from_bytes(form);  // the references ignore the mark
+  const std::vector<id_count> expected = reference::pairs_of(plain);
+  const std::vector<std::int32_t> ids = reference::ids_of(plain);
+  std::vector<std::int32_t> walked;
+  std::vector<std::int32_t> expected_walk = ids;
+  if (pairs) {
+    for_each_pair(loaded, [&](std::int32_t x, std::int32_t n) {
+      walked.insert(walked.end(), {x, n});
+    });
+    expected_walk.clear();
+    for (const id_count& p : expected)
+      expected_walk.insert(expected_walk.end(), {p.id, p.count});
+    ASSERT_EQ(unpack_pairs(loaded), expected) << where;
+    ASSERT_TRUE(std::ranges::equal(first_pair_of_each_count(loaded),
+                                   reference::first_pair_of_each_count(plain)))
+        << where;
+    ASSERT_TRUE(bound_holds(loaded)) << where;
+  } else {
+    for_each_id(loaded, [&](std::int32_t x) { walked.push_back(x); });
+    ASSERT_EQ(unpack_ids(loaded), ids) << where;
+  }
+  ASSERT_EQ(walked, expected_walk) << where;
+  for (const std::int32_t x : probes) {
+    const bool held =
+        pairs ? std::ranges::count(expected, x, &id_count::id) > 0 : std::ranges::count(ids, x) > 0;
+    ASSERT_EQ(pairs ? pair_list_has_id(loaded, x) : id_list_contains(loaded, x), held) << where;
+    for (int edit = 0; edit < (pairs ? 4 : 3); ++edit) {
+      packed_list fast = packed_from_bytes(form, kind);
+      packed_list literal = packed_from_bytes(form);
+      bool found = held;
+      const std::int32_t batch[] = {x, 2, x};
+      if (edit == 0 && pairs) {
+        count_in_pair(fast, x);
+        reference::count_in_pair(literal, x);
+      } else if (edit == 0) {
+        add_once_id(fast, x);
+        reference::add_once_id(literal, x);
+      } else if (edit == 1) {
+        found = pairs ? erase_first_pair(fast, x) : erase_first_id(fast, x);
+        pairs ? reference::erase_first_pair(literal, x) : reference::erase_first_id(literal, x);
+      } else if (edit == 2) {
+        pack_anew(fast, kind);
+        literal = pairs ? pack_pairs(expected) : pack_ids(ids);
+      } else {
+        count_in_pairs(fast, batch);
+        for (const std::int32_t y : batch)
+          reference::count_in_pair(literal, y);
+      }
+      ASSERT_EQ(found, held) << where << " " << x << " " << edit;
+      ASSERT_FALSE(fast.noncanonical) << where;
+      pairs ? count_in_pair(fast, x) : add_once_id(fast, x);
+      pairs ? reference::count_in_pair(literal, x) : reference::add_once_id(literal, x);
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << where << " " << x;
+    }
+  }
+  ASSERT_TRUE(std::ranges::equal(loaded.bytes(), form)) << where;
+}
+
+TEST(noncanonical_lists, answer_and_edit_as_the_plain_walk_over_their_values) {
+  // Every list of up to two pairs (and its values as ids) in every noncanonical form; then
+  // seeded foreign lists long enough for the sixteen-byte search or for the index.
+  const std::int32_t probes[] = {-1, 0, 1, 2, 3, 300};
+  for (const std::vector<id_count>& pairs : short_pair_lists()) {
+    std::vector<std::int32_t> values;
+    for (const id_count& p : pairs)
+      values.insert(values.end(), {p.id, p.count});
+    for (const list_kind kind : {list_kind::pairs, list_kind::ids}) {
+      for (const std::vector<std::uint8_t>& form : noncanonical_forms(values, kind)) {
+        if (pairs.size() <= 2) expect_plain_answers(form, kind, probes);
+      }
+    }
+  }
+  std::mt19937 rng(10);
+  for (int round = 0; round < 400; ++round) {
+    const std::int32_t ids[] = {0, 1, 2, 300, 70000, 0x1000000, -1};
+    std::vector<id_count> pairs(round % 40 == 0 ? 3000 : 4 + rng() % 12);
+    for (id_count& p : pairs)
+      p = {ids[rng() % 7], static_cast<std::int32_t>(rng() % 3 == 0 ? rng() : rng() % 300)};
+    const list_kind kind = round % 2 == 0 ? list_kind::pairs : list_kind::ids;
+    const packed_list form = foreign(pack_pairs(pairs), kind, rng);
+    expect_plain_answers({form.bytes().begin(), form.bytes().end()}, kind, probes);
   }
 }
 

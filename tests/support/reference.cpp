@@ -1,6 +1,7 @@
 #include "tests/support/reference.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 #include <vector>
 
@@ -17,6 +18,50 @@ strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
 }
 
 }  // namespace
+
+std::vector<std::int32_t> ids_of(const packed_list& list) {
+  const std::span<const std::uint8_t> bytes = list.bytes();
+  std::vector<std::int32_t> ids;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos]) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < bytes[pos]; ++i)
+      value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
+    ids.push_back(static_cast<std::int32_t>(value));
+  }
+  return ids;
+}
+
+std::vector<id_count> pairs_of(const packed_list& list) {
+  const std::vector<std::int32_t> values = ids_of(list);
+  std::vector<id_count> pairs;
+  // The ids met so far, by open addressing once the list is long.
+  const bool long_list = values.size() > 32;
+  std::vector<std::int64_t> met(long_list ? std::bit_ceil(values.size()) : 0, -1);
+  const auto first_time = [&](std::int32_t id) {
+    if (!long_list)
+      return std::ranges::none_of(pairs, [id](const id_count& p) { return p.id == id; });
+    const auto key = static_cast<std::int64_t>(static_cast<std::uint32_t>(id));
+    for (std::size_t slot = static_cast<std::uint32_t>(id) * 2654435761u % met.size();;
+         slot = (slot + 1) % met.size()) {
+      if (met[slot] == key) return false;
+      if (met[slot] < 0) {
+        met[slot] = key;
+        return true;
+      }
+    }
+  };
+  for (std::size_t k = 0; k + 1 < values.size(); k += 2) {
+    if (first_time(values[k])) pairs.push_back({values[k], values[k + 1]});
+  }
+  return pairs;
+}
+
+bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
+  const packed_list list = packed_from_bytes(bytes);
+  const packed_list packed =
+      kind == list_kind::ids ? pack_ids(ids_of(list)) : pack_pairs(pairs_of(list));
+  return std::ranges::equal(packed.bytes(), bytes);
+}
 
 void discover_words(strmorph::dic_t& d, const conversation_log& log) {
   if (log.line_count() < 2) return;
@@ -38,26 +83,26 @@ void discover_words(strmorph::dic_t& d, const conversation_log& log) {
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
   const std::size_t n = w.size();
   for (std::size_t k = 0; k + 1 < n; ++k) {
-    std::vector<id_count> next = unpack_pairs(info(d, w[k]).next);
+    std::vector<id_count> next = pairs_of(info(d, w[k]).next);
     count_in(next, w[k + 1]);
     info(d, w[k]).next = pack_pairs(next);
-    std::vector<std::int32_t> prev = unpack_ids(info(d, w[k + 1]).prev);
+    std::vector<std::int32_t> prev = ids_of(info(d, w[k + 1]).prev);
     add_once(prev, w[k]);
     info(d, w[k + 1]).prev = pack_ids(prev);
-    std::vector<id_count> kept = unpack_pairs(info(d, w[k]).cooc);
+    std::vector<id_count> kept = pairs_of(info(d, w[k]).cooc);
     for (std::size_t j = k + 1; j < n; ++j) {
-      std::vector<id_count> cooc = unpack_pairs(info(d, w[j]).cooc);
+      std::vector<id_count> cooc = pairs_of(info(d, w[j]).cooc);
       count_in(cooc, w[k]);
       info(d, w[j]).cooc = pack_pairs(cooc);
       count_in(kept, w[j]);
     }
     info(d, w[k]).cooc = pack_pairs(kept);
   }
-  std::vector<std::int32_t> prev = unpack_ids(info(d, w[0]).prev);
+  std::vector<std::int32_t> prev = ids_of(info(d, w[0]).prev);
   add_once(prev, strmorph::boundary_id);
   info(d, w[0]).prev = pack_ids(prev);
   if (strmorph::word_text(d, w[n - 1]).back() == u'\u3001') return;
-  std::vector<id_count> next = unpack_pairs(info(d, w[n - 1]).next);
+  std::vector<id_count> next = pairs_of(info(d, w[n - 1]).next);
   count_in(next, strmorph::boundary_id);
   info(d, w[n - 1]).next = pack_pairs(next);
 }
@@ -66,12 +111,12 @@ void learn_turn_links(strmorph::dic_t& d, const conversation_log& log) {
   const std::vector<std::int32_t>& now = log.line_words[0].ids;
   std::vector<std::vector<id_count>> x;
   for (const std::int32_t id : now)
-    x.push_back(unpack_pairs(info(d, id).cooc));
+    x.push_back(pairs_of(info(d, id).cooc));
   if (log.line_count() >= 2) {
     const std::vector<std::int32_t>& before = log.line_words[1].ids;
     std::vector<std::vector<id_count>> y;
     for (const std::int32_t id : before)
-      y.push_back(unpack_pairs(info(d, id).cooc));
+      y.push_back(pairs_of(info(d, id).cooc));
     for (auto& xi : x) {
       for (const std::int32_t p : before)
         count_in(xi, p);
@@ -92,12 +137,12 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
   const auto reach = [&](std::int32_t w, std::vector<std::int32_t>* work) {
     const strmorph::wordinfo_t* info = strmorph::word_at(d, w);
     if (info == nullptr) return;
-    for (const id_count& p : unpack_pairs(info->cooc)) {
+    for (const id_count& p : pairs_of(info->cooc)) {
       if (strmorph::word_at(d, p.id) == nullptr) continue;
       associations.emplace(p.count, static_cast<std::uint32_t>(p.id));
       if (work != nullptr) work->push_back(p.id);
     }
-    for (const std::int32_t y : unpack_ids(info->idioms)) {
+    for (const std::int32_t y : ids_of(info->idioms)) {
       if (strmorph::idiom_at(d, y) != nullptr) phrases.insert(y);
     }
   };
@@ -117,7 +162,7 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
   const std::size_t n = ids.size();
   if (!can_start(d, ids[0])) {
     std::vector<std::int32_t> starts;
-    for (const std::int32_t u : unpack_ids(strmorph::word_at(d, ids[0])->prev)) {
+    for (const std::int32_t u : ids_of(strmorph::word_at(d, ids[0])->prev)) {
       if (can_start(d, u)) starts.push_back(u);
     }
     if (starts.empty()) return false;
@@ -139,7 +184,7 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
   const std::int32_t last = seq.back();
   if (can_end(d, last)) return true;
   std::vector<std::int32_t> closers;
-  for (const id_count& p : unpack_pairs(strmorph::word_at(d, last)->next)) {
+  for (const id_count& p : pairs_of(strmorph::word_at(d, last)->next)) {
     if (can_end(d, p.id)) closers.push_back(p.id);
   }
   if (closers.empty()) return false;
@@ -186,26 +231,26 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
 }
 
 void count_in_pair(packed_list& list, std::int32_t x) {
-  std::vector<id_count> pairs = unpack_pairs(list);
+  std::vector<id_count> pairs = pairs_of(list);
   count_in(pairs, x);
   list = pack_pairs(pairs);
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {
-  std::vector<std::int32_t> ids = unpack_ids(list);
+  std::vector<std::int32_t> ids = ids_of(list);
   add_once(ids, x);
   list = pack_ids(ids);
 }
 
 void erase_first_id(packed_list& list, std::int32_t x) {
-  std::vector<std::int32_t> ids = unpack_ids(list);
+  std::vector<std::int32_t> ids = ids_of(list);
   const auto it = std::find(ids.begin(), ids.end(), x);
   if (it != ids.end()) ids.erase(it);
   list = pack_ids(ids);
 }
 
 void erase_first_pair(packed_list& list, std::int32_t x) {
-  std::vector<id_count> pairs = unpack_pairs(list);
+  std::vector<id_count> pairs = pairs_of(list);
   const auto it =
       std::find_if(pairs.begin(), pairs.end(), [x](const id_count& p) { return p.id == x; });
   if (it != pairs.end()) pairs.erase(it);
@@ -214,7 +259,7 @@ void erase_first_pair(packed_list& list, std::int32_t x) {
 
 std::vector<id_count> first_pair_of_each_count(const packed_list& list) {
   std::vector<id_count> firsts;
-  for (const id_count& p : unpack_pairs(list)) {
+  for (const id_count& p : pairs_of(list)) {
     if (std::ranges::none_of(firsts, [&](const id_count& f) { return f.count == p.count; }))
       firsts.push_back(p);
   }

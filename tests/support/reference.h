@@ -39,6 +39,13 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
 // they hold, or -1 when they do not end exactly at the end.
 std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes);
 
+// A list's entries as designed, decoded one compact_int after another whatever its length;
+// of pairs, a later pair of an id met before is left out.
+std::vector<std::int32_t> ids_of(const packed_list& list);
+std::vector<id_count> pairs_of(const packed_list& list);
+// Whether packing those entries gives the bytes back.
+bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind);
+
 // The list edits as designed: unpack into an array, edit it, pack a new block.
 void count_in_pair(packed_list& list, std::int32_t x);
 void add_once_id(packed_list& list, std::int32_t x);
