@@ -149,7 +149,8 @@ TEST_P(golden_session, replayed_through_the_terminal_program_leaves_the_same_rep
 
 INSTANTIATE_TEST_SUITE_P(reference, golden_session,
                          ::testing::Values("small", "closing-loop", "chat-400", "corpus-300",
-                                           "prune-40", "prune-300", "prune-shrink", "long-log"),
+                                           "prune-40", "prune-300", "prune-shrink", "long-log",
+                                           "noncanonical"),
                          [](const auto& info) {
                            std::string name = info.param;
                            std::replace(name.begin(), name.end(), '-', '_');
