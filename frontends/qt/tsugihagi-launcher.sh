@@ -1,11 +1,25 @@
 #!/bin/sh
 # Starts the window in the user's working folder, $XDG_DATA_HOME/tsugihagi, preparing an empty
-# data/ there on the first run, when there is no data/ at all. A data/ that lacks a file is
+# data/ there on the first run, when there is no data/ at all. As the XDG base directory rules
+# say, an XDG_DATA_HOME that is unset, empty or relative means ~/.local/share; the home folder
+# is HOME, or the account's when HOME is unset or empty (the terminal program decides alike). A data/ that lacks a file is
 # left as it is: the program then refuses to start instead of starting on part of its memory
 # and overwriting the rest at exit.
 # TSUGIHAGI_BIN names the program to start (default: tsugihagi beside this script, or on PATH).
 set -eu
-work="${XDG_DATA_HOME:-$HOME/.local/share}/tsugihagi"
+case "${XDG_DATA_HOME:-}" in
+/*) base=$XDG_DATA_HOME ;;
+*)
+  home=${HOME:-}
+  [ -n "$home" ] || home=$(getent passwd "$(id -u)" | cut -d: -f6)
+  if [ -z "$home" ]; then
+    echo "tsugihagi: no home folder is known: set HOME or XDG_DATA_HOME" >&2
+    exit 1
+  fi
+  base=$home/.local/share
+  ;;
+esac
+work="$base/tsugihagi"
 if [ ! -e "$work/data" ] && [ ! -L "$work/data" ]; then
   mkdir -p "$work"
   mkdir "$work/data.new.$$"
