@@ -93,7 +93,9 @@ class cli_process {
   explicit cli_process(const std::vector<std::string>& args, const env_changes& env = {}) {
     ::signal(SIGPIPE, SIG_IGN);  // the tests close pipes under the program
     int in[2], out[2], err[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe");
+    // Close-on-exec: a program started later must not hold these pipes open.
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe");
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork");
     if (pid_ == 0) {
@@ -143,6 +145,11 @@ class cli_process {
              lines;
     });
     return result_.out;
+  }
+  // Pumps the pipes until standard error holds `text`.
+  const std::string& wait_for_error_text(const std::string& text) {
+    pump_until([&] { return result_.err.find(text) != std::string::npos; });
+    return result_.err;
   }
   // Pumps until the queued input has all been written (not necessarily read).
   void flush_input() {
@@ -279,6 +286,23 @@ class pty_process {
       pump(std::chrono::milliseconds(20));
     }
     return output_;
+  }
+
+  // Resizes the terminal, as dragging the window's edge does (the program gets SIGWINCH).
+  void resize(unsigned short columns) {
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = columns;
+    ::ioctl(master_, TIOCSWINSZ, &size);
+  }
+
+  // Puts the terminal in its usual mode (lines cooked and echoed), as a shell does while the
+  // program is stopped.
+  void use_usual_mode() {
+    termios mode{};
+    ::tcgetattr(master_, &mode);
+    mode.c_lflag |= ICANON | ECHO;
+    ::tcsetattr(master_, TCSANOW, &mode);
   }
 
   // Hangs up: closes the terminal, as closing the window of a terminal emulator does.

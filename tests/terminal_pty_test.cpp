@@ -105,6 +105,27 @@ TEST(terminal, closing_the_terminal_ends_the_conversation_and_saves) {
   EXPECT_EQ(logged_lines(dir.path()), std::vector<std::string>{"さようなら"});
 }
 
+TEST(terminal, a_resize_redraws_the_line_and_after_a_stop_the_editor_takes_the_terminal_again) {
+  testing::temp_dir dir;
+  testing::make_empty_data(dir.path());
+  pty_process p({"--dir", dir.path().string(), "--seed", "1"});
+  p.wait_for("user > ");
+  p.type_when_editing("あい");
+  p.wait_for("user > あい");
+  p.resize(40);
+  p.wait_for("\ruser > あい");
+  // Stopped and continued from a shell, which uses the terminal in its own mode meanwhile.
+  ::kill(p.pid(), SIGSTOP);
+  p.use_usual_mode();
+  ::kill(p.pid(), SIGCONT);
+  p.type_when_editing("う\r");  // waits until the editor has taken the terminal again
+  p.wait_for("hagi > ");
+  p.type_when_editing(ctrl_d);
+  const cli_result r = p.finish();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(logged_lines(dir.path()), std::vector<std::string>{"あいう"});
+}
+
 TEST(terminal, learn_shows_a_progress_bar_and_ends_with_a_summary) {
   testing::temp_dir dir;
   testing::make_empty_data(dir.path());

@@ -12,7 +12,6 @@
 
 namespace tsugihagi {
 
-
 // $XDG_DATA_HOME/tsugihagi, or ~/.local/share/tsugihagi when XDG_DATA_HOME is unset, empty or
 // relative; nothing when no home folder is known either.
 std::optional<std::filesystem::path> default_folder();
@@ -24,6 +23,11 @@ std::optional<std::string> create_empty_data(const std::filesystem::path& dir);
 // A path as the user should read it: relative to the current folder when `dir` is "." (so
 // "data/dic.data"), else as given.
 std::string shown(const std::filesystem::path& dir, const std::filesystem::path& relative);
+
+// Why no file can be created in `folder` now, in the system's words ("Permission denied"), or
+// nothing when one can: creates and removes a file of its own there, so the answer is the
+// system's, whatever the permissions, the user or the file system (read-only mounts).
+std::optional<std::string> write_failure_reason(const std::filesystem::path& folder);
 
 // Why the file cannot be opened for reading now, in the system's words ("No such file or
 // directory"), or a plain text when it can be opened now.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstring>
 #include <cwchar>
 
@@ -37,11 +38,25 @@ void use_utf8_ctype() {
   if (std::strcmp(::nl_langinfo(CODESET), "UTF-8") != 0) std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
+// Drops a UTF-8 sequence that a cut left incomplete at the end of `bytes`.
+void drop_cut_sequence(std::string& bytes) {
+  std::size_t lead = bytes.size();
+  while (lead > 0 && bytes.size() - lead < 4 &&
+         (static_cast<unsigned char>(bytes[lead - 1]) & 0xC0) == 0x80)
+    --lead;
+  if (lead == 0) return;
+  const auto first = static_cast<unsigned char>(bytes[lead - 1]);
+  const std::size_t length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+  if (bytes.size() - (lead - 1) < length) bytes.resize(lead - 1);
+}
+
 }  // namespace
 
 bool piped_lines::next(input_line_t& line) {
   raw_.clear();
+  const bool at_start = bytes_ == 0;
   bool ended = false;
+  bool cut = false;
   for (;;) {
     if (interrupted()) return false;
     errno = 0;
@@ -52,19 +67,29 @@ bool piped_lines::next(input_line_t& line) {
       break;
     }
     ++bytes_;
-    if (c == '\n') break;
-    raw_.push_back(static_cast<char>(c));
+    const bool second_half_of_crlf = c == '\n' && after_cr_;
+    after_cr_ = c == '\r';
+    if (second_half_of_crlf) continue;
+    if (c == '\n' || c == '\r') break;
+    if (raw_.size() < max_line_bytes) {
+      raw_.push_back(static_cast<char>(c));
+    } else {
+      cut = true;
+    }
   }
-  if (ended && (raw_.empty() || interrupted())) return false;
+  if (ended && ((raw_.empty() && !cut) || interrupted())) return false;
+  if (at_start && raw_.starts_with("\xEF\xBB\xBF")) raw_.erase(0, 3);
+  if (cut) drop_cut_sequence(raw_);
+  line.cut = cut;
   line.valid_utf8 = is_valid_utf8(raw_);
   line.looks_like_shift_jis = !line.valid_utf8 && tsugihagi::looks_like_shift_jis(raw_);
   line.text = utf8_to_utf16(raw_);
-  drop_cr(line.text);
   return true;
 }
 
 struct line_editor::state {
   EditLine* editor = nullptr;
+  std::FILE* display = nullptr;
   HistoryW* history = nullptr;
   std::wstring prompt;
   int pending = -1;      // a byte read ahead that did not continue a UTF-8 sequence
@@ -73,6 +98,82 @@ struct line_editor::state {
 };
 
 namespace {
+
+// What the terminal did while a line is being typed; the handlers only note it, and the
+// reader answers once the read they interrupted has returned.
+volatile std::sig_atomic_t resized = 0;
+volatile std::sig_atomic_t stop_asked = 0;  // Ctrl-Z
+volatile std::sig_atomic_t continued = 0;   // `fg`, or SIGCONT after any stop
+
+void on_terminal_signal(int signal) {
+  if (signal == SIGWINCH) {
+    resized = 1;
+  } else if (signal == SIGTSTP) {
+    stop_asked = 1;
+  } else {
+    continued = 1;
+  }
+}
+
+constexpr int terminal_signals[] = {SIGWINCH, SIGTSTP, SIGCONT};
+
+// The handlers, installed while a line is typed only: elsewhere a stop stops at once, and no
+// other read or write is interrupted. No SA_RESTART: a blocked read returns with EINTR.
+class terminal_signal_handlers {
+ public:
+  terminal_signal_handlers() {
+    struct sigaction action {};
+    action.sa_handler = on_terminal_signal;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t i = 0; i < std::size(terminal_signals); ++i)
+      sigaction(terminal_signals[i], &action, &previous_[i]);
+  }
+  ~terminal_signal_handlers() {
+    for (std::size_t i = 0; i < std::size(terminal_signals); ++i)
+      sigaction(terminal_signals[i], &previous_[i], nullptr);
+  }
+  terminal_signal_handlers(const terminal_signal_handlers&) = delete;
+  terminal_signal_handlers& operator=(const terminal_signal_handlers&) = delete;
+
+ private:
+  struct sigaction previous_[std::size(terminal_signals)]{};
+};
+
+// Draws the prompt and the line anew from the start of the cursor's row.
+void redraw(line_editor::state& s) {
+  std::fputc('\r', s.display);
+  el_set(s.editor, EL_REFRESH);
+}
+
+// Answers what the terminal did: a stop gives the terminal back in its usual mode and stops;
+// a continue takes the editor's mode again; both it and a resize redraw the line.
+void answer_terminal_signals(line_editor::state& s) {
+  if (stop_asked != 0) {
+    stop_asked = 0;
+    el_set(s.editor, EL_PREP_TERM, 0);
+    struct sigaction stop {
+    }, handler{};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTSTP, &stop, &handler);
+    std::raise(SIGTSTP);  // returns once continued
+    sigaction(SIGTSTP, &handler, nullptr);
+    continued = 1;
+  }
+  if (continued != 0) {
+    continued = 0;
+    // Whoever stopped the program may have changed the terminal's mode meanwhile (a shell
+    // does): the editor's mode is set again in full, which it does only from the usual mode.
+    el_set(s.editor, EL_PREP_TERM, 0);
+    el_set(s.editor, EL_PREP_TERM, 1);
+    redraw(s);
+  }
+  if (resized != 0) {
+    resized = 0;
+    el_resize(s.editor);
+    redraw(s);
+  }
+}
 
 line_editor::state* state_of(EditLine* el) {
   void* data = nullptr;
@@ -89,6 +190,7 @@ int read_byte(line_editor::state& s, unsigned char& byte) {
   }
   for (;;) {
     if (interrupted()) return -1;
+    answer_terminal_signals(s);
     const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
     if (n == 1) {
       s.raw.push_back(static_cast<char>(byte));
@@ -158,6 +260,7 @@ line_editor::line_editor(const char* prompt, std::FILE* display)
     : state_(std::make_unique<state>()) {
   use_utf8_ctype();
   state_->prompt.assign(prompt, prompt + std::strlen(prompt));
+  state_->display = display;
   state_->editor = el_init("tsugihagi-cli", stdin, display, stderr);
   state_->history = history_winit();
   HistEventW event;
@@ -178,7 +281,12 @@ bool line_editor::next(input_line_t& line) {
   state_->invalid = false;
   state_->raw.clear();
   int count = 0;
-  const wchar_t* typed = el_wgets(state_->editor, &count);
+  const wchar_t* typed = nullptr;
+  {
+    const terminal_signal_handlers handlers;
+    el_resize(state_->editor);  // the terminal may have changed size since the last line
+    typed = el_wgets(state_->editor, &count);
+  }
   if (typed == nullptr || count <= 0 || interrupted()) return false;
   std::wstring text(typed, static_cast<std::size_t>(count));
   if (!text.empty() && text.back() == L'\n') text.pop_back();

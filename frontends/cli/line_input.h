@@ -1,8 +1,13 @@
 // Where the lines come from. Piped input and files are read byte by byte (stdio-buffered) so
-// that an interrupting signal ends the wait; a terminal gets libedit's line editing, which
+// that an interrupting signal ends the wait; a line feed, a carriage return or both end a
+// line, and a UTF-8 byte-order mark at the start is dropped. A line keeps at most its first
+// max_line_bytes bytes (the rest is read and skipped), so memory stays bounded whatever the
+// input: a file without line feeds, /dev/zero. A terminal gets libedit's line editing, which
 // knows the width of Japanese characters, moves with the arrow keys and keeps the lines of
-// this session as history. Either way a line comes back as UTF-16, with a note whether its
-// bytes were valid UTF-8 (invalid sequences become U+FFFD).
+// this session as history; a resize redraws the line being typed, and a stop (Ctrl-Z) gives
+// the terminal back in its usual mode until the program continues. Either way a line comes
+// back as UTF-16, with a note whether its bytes were valid UTF-8 (invalid sequences become
+// U+FFFD).
 #pragma once
 
 #include <cstdint>
@@ -12,10 +17,14 @@
 
 namespace tsugihagi {
 
+// The bytes of a line that are kept: far more than a turn uses (1,022 UTF-16 units).
+inline constexpr std::size_t max_line_bytes = 64 * 1024;
+
 struct input_line_t {
-  std::u16string text;  // without the line feed; a final carriage return is dropped
+  std::u16string text;  // without the line end
   bool valid_utf8 = true;
   bool looks_like_shift_jis = false;  // only when not valid UTF-8
+  bool cut = false;                   // longer than max_line_bytes: only its start is in text
 };
 
 // Lines from a file or a pipe. Not copyable.
@@ -36,6 +45,7 @@ class piped_lines {
   std::string raw_;
   std::uint64_t bytes_ = 0;
   int error_ = 0;
+  bool after_cr_ = false;  // the last line ended with a carriage return: skip a line feed
 };
 
 // Line editing on the terminal of standard input, with `prompt`. Not copyable.

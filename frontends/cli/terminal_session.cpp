@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "core/app/conversation_turn.h"
@@ -50,14 +51,21 @@ const char* signal_name(int signal) {
   return "a signal";
 }
 
-// Warns about the first line of an input that is not valid UTF-8.
-class utf8_warning {
+// Warns about the first line of an input that is not valid UTF-8, and about the first line
+// that was too long to keep whole.
+class input_warnings {
  public:
-  explicit utf8_warning(std::string source) : source_(std::move(source)) {}
+  explicit input_warnings(std::string source) : source_(std::move(source)) {}
 
   void check(const input_line_t& line, std::int64_t number) {
-    if (line.valid_utf8 || warned_) return;
-    warned_ = true;
+    if (line.cut && !cut_warned_) {
+      cut_warned_ = true;
+      say("line " + std::to_string(number) + " of " + source_ + " is longer than " +
+          std::to_string(max_line_bytes) + " bytes: only its start is read (later long lines " +
+          "are cut without a word)");
+    }
+    if (line.valid_utf8 || utf8_warned_) return;
+    utf8_warned_ = true;
     std::string text = "line " + std::to_string(number) + " of " + source_ +
                        " is not valid UTF-8; its invalid bytes are read as U+FFFD";
     if (line.looks_like_shift_jis) {
@@ -70,7 +78,8 @@ class utf8_warning {
 
  private:
   std::string source_;
-  bool warned_ = false;
+  bool utf8_warned_ = false;
+  bool cut_warned_ = false;
 };
 
 // The file a --learn run reads, opened before anything else happens.
@@ -146,6 +155,26 @@ void report_recovery(const session& s) {
   if (!s.save_error.empty()) say("could not save them yet: " + s.save_error);
 }
 
+// Says once, before the first line is read, what a folder that cannot be written will lose:
+// otherwise the transcript is dropped silently and the saves fail only at the end.
+void report_unwritable(const session& s) {
+  std::optional<std::string> reason = write_failure_reason(s.dir);
+  std::string where = s.dir.string();
+  if (!reason && saving(s)) {
+    reason = write_failure_reason(s.dir / "data");
+    where = shown(s.dir, "data");
+  }
+  std::string lost;
+  if (!s.record.is_open()) lost = "the transcript " + shown(s.dir, "log.txt") + " is not written";
+  if (reason && saving(s))
+    lost +=
+        std::string(lost.empty() ? "" : " and ") + "nothing learned in this session can be saved";
+  if (lost.empty()) return;
+  say((reason ? "cannot create files in " + where + " (" + *reason + ")"
+              : shown(s.dir, "log.txt") + " cannot be written") +
+      ": " + lost);
+}
+
 // A set save of the five data files; names what failed. Returns whether it saved.
 bool save_state(session& s) {
   if (save_session(s)) {
@@ -176,20 +205,27 @@ bool write_out(const std::string& text) {
 }
 
 // The conversation: a line in, the reply out, until the input ends, a signal arrives or
-// standard output fails. Returns the exit status the conversation itself calls for.
-int converse(session& s) {
+// standard output fails. Readers of the folder are let in while it waits for a line.
+// Returns the exit status the conversation itself calls for.
+int converse(session& s, folder_lock& lock) {
   const bool typed = ::isatty(STDIN_FILENO) != 0;
   const bool shown_on_terminal = ::isatty(STDOUT_FILENO) != 0;
   std::unique_ptr<line_editor> editor;
   std::FILE* display = shown_on_terminal ? stdout : stderr;
   if (typed) editor = std::make_unique<line_editor>("user > ", display);
   piped_lines piped(stdin);
-  utf8_warning warning("standard input");
+  input_warnings warning("standard input");
   input_line_t line;
   std::int64_t number = 0;
   int status = exit_done;
   bool journal_said = false;
-  while (editor ? editor->next(line) : piped.next(line)) {
+  const auto next_line = [&] {
+    lock.let_readers_in();
+    const bool got = editor ? editor->next(line) : piped.next(line);
+    lock.keep_readers_out();
+    return got;
+  };
+  while (next_line()) {
     warning.check(line, ++number);
     const std::optional<exchange> e = submit_line(s, line.text);
     report_journal(s, journal_said);
@@ -224,7 +260,7 @@ learn_result learn_lines(session& s, learn_source& source) {
   const bool bar_shown = ::isatty(STDERR_FILENO) != 0;
   progress_bar bar(stderr, source.size);
   piped_lines lines(source.file);
-  utf8_warning warning(source.name);
+  input_warnings warning(source.name);
   input_line_t line;
   learn_result result;
   const auto start = std::chrono::steady_clock::now();
@@ -250,16 +286,37 @@ std::string learn_summary(const learn_result& r) {
   return text;
 }
 
+// Ends the output of --stats or --export: a reader that went away (`| head -1`) ends the
+// run quietly, as it ends a chat. REQUIRES: errno was cleared before the output began.
+int end_output(std::ostream& out, const std::string& name) {
+  out.flush();
+  if (out || errno == EPIPE) return exit_done;
+  say(name + ": " + error_text(errno, "could not be written"));
+  return exit_failure;
+}
+
 int inspect(const terminal_options& options, const std::filesystem::path& dir) {
   bot b(system_clock_seconds, options.entry_limit);
   load_report report;
-  const startup_status status = load_data_files(b, dir, &report);
-  report_damage(dir, report);
-  if (status != startup_status::ready) {
-    report_load_failure(dir, status, report);
-    return exit_failure;
-  }
+  std::ostringstream stats;
   const bool to_terminal = ::isatty(STDOUT_FILENO) != 0;
+  {
+    // A chat in the folder lets readers in between its turns and saves, never during them.
+    folder_lock lock = lock_folder(dir, folder_lock_mode::shared);
+    if (lock.status() == folder_lock_status::in_use) {
+      say("waiting for the tsugihagi working in " + dir.string() + " to finish its turn or save");
+      lock = lock_folder(dir, folder_lock_mode::shared, true);
+      if (interrupted()) return exit_failure;
+    }
+    const startup_status status = load_data_files(b, dir, &report);
+    report_damage(dir, report);
+    if (status != startup_status::ready) {
+      report_load_failure(dir, status, report);
+      return exit_failure;
+    }
+    if (options.stats && !options.stats_word) print_stats(b, dir, stats, to_terminal);
+  }  // the lock ends before the output, which a slow reader may hold up
+  errno = 0;
   if (options.stats) {
     if (options.stats_word) {
       if (!print_companions(b, utf8_to_utf16(*options.stats_word), std::cout, to_terminal)) {
@@ -267,24 +324,14 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
         return exit_failure;
       }
     } else {
-      print_stats(b, dir, std::cout, to_terminal);
+      std::cout << stats.view();
     }
-    std::cout.flush();
-    if (!std::cout) {
-      say(std::string("standard output: ") + std::strerror(errno));
-      return exit_failure;
-    }
-    return exit_done;
+    return end_output(std::cout, "standard output");
   }
   const std::string& file = *options.export_file;
   if (file == "-") {
     export_state(b, std::cout);
-    std::cout.flush();
-    if (!std::cout) {
-      say(std::string("standard output: ") + std::strerror(errno));
-      return exit_failure;
-    }
-    return exit_done;
+    return end_output(std::cout, "standard output");
   }
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out) {
@@ -347,7 +394,7 @@ int run_terminal(const terminal_options& options) {
   // One program per folder: a second one would overwrite the first one's learning at its end.
   // The lock is held until this function returns; a folder that cannot be locked (read-only,
   // say) is used unlocked, as the windows do.
-  const folder_lock lock = lock_folder(dir);
+  folder_lock lock = lock_folder(dir);
   if (lock.status() == folder_lock_status::in_use) {
     say(dir.string() + " is in use by another tsugihagi; nothing was loaded or saved");
     return exit_failure;
@@ -387,6 +434,7 @@ int run_terminal(const terminal_options& options) {
     say("the data files as they were found will be kept aside at the first save");
   }
   report_recovery(s);
+  report_unwritable(s);
 
   const std::string saved_in = shown(dir, "data");
   if (options.learn) {
@@ -427,7 +475,7 @@ int run_terminal(const terminal_options& options) {
         "\" is cleared in " + shown(dir, "config") +
         "): nothing learned in this session will be saved");
   }
-  int result = converse(s);
+  int result = converse(s, lock);
   hold_end_signals();
   if (saving(s)) {
     if (interrupted()) say("saving…");
