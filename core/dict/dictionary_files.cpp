@@ -168,14 +168,11 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
         tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
         tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
     if (well_formed) {
-      // A list in a longer encoding than needed or holding an id twice is read value by value.
-      const auto mark = [](packed_list& list, tsugihagi::list_kind kind) {
-        list.noncanonical = !tsugihagi::is_canonical(list.bytes(), kind);
-      };
-      mark(info.next, tsugihagi::list_kind::pairs);
-      mark(info.prev, tsugihagi::list_kind::ids);
-      mark(info.cooc, tsugihagi::list_kind::pairs);
-      mark(info.idioms, tsugihagi::list_kind::ids);
+      // Checked when first read: one in a longer encoding than needed or holding an id twice
+      // is then read value by value.
+      using tsugihagi::list_form;
+      info.next.form = info.cooc.form = list_form::unchecked_pairs;
+      info.prev.form = info.idioms.form = list_form::unchecked_ids;
     }
     if (!well_formed || !possible_id(id) || text.empty() ||
         !insert_loaded_word(d, text, std::move(info), true)) {
@@ -201,9 +198,9 @@ void write_hdid(const dic_t& d, data_stream& s) {
 void write_idiomdic(const dic_t& d, data_stream& s) {
   block_writer out(s);
   std::vector<std::uint8_t>& bytes = out.bytes();
-  for (std::int32_t i = 0; i < d.idiomidmap.size(); ++i) {
-    const idiom_t* idiom = d.idiomidmap[i].idiom;
-    if (idiom == nullptr) continue;
+  d.idiomidmap.for_each_stored([&](std::int32_t i, const idiomidmap_value_t& slot) {
+    const idiom_t* idiom = slot.idiom;
+    if (idiom == nullptr) return;
     tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(i));
     tsugihagi::append_compact_int(bytes, static_cast<std::uint32_t>(idiom->length()));
     for (const std::int32_t w : idiom->ids) {
@@ -211,7 +208,7 @@ void write_idiomdic(const dic_t& d, data_stream& s) {
     }
     tsugihagi::append_bit_vector(bytes, idiom->flags.data(), idiom->flags.size());
     out.end_record();
-  }
+  });
   out.flush();
 }
 

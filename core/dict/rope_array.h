@@ -51,6 +51,19 @@ class rope_array {
     }
     chunk[u % N] = value;
   }
+  // Calls f(i, element) for each i below size() in order, but for the elements of chunks
+  // never set: the same calls as a loop over every index, skipping only elements known to
+  // be T{}. O(size() / N + allocated_chunks() * N).
+  template <typename F>
+  void for_each_stored(F f) const {
+    for (std::size_t c = 0; c < chunks_.size(); ++c) {
+      if (chunks_[c] == shared_empty_chunk_) continue;
+      const auto first = static_cast<std::int64_t>(c) * N;
+      const auto end = std::min<std::int64_t>(first + N, size_);
+      for (std::int64_t i = first; i < end; ++i)
+        f(static_cast<std::int32_t>(i), chunks_[c][i - first]);
+    }
+  }
   std::int32_t size() const { return size_; }
   // The chunks the size spans, ceil(size() / N), allocated or not.
   std::size_t chunk_count() const { return chunks_.size(); }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "core/dict/dictionary.h"
@@ -156,6 +157,43 @@ TEST(rope_array, regrowing_after_a_shrink_empties_the_slots_left_behind) {
     for (const std::int32_t i : {130, 199, 253, 254, 299})
       EXPECT_EQ(a[i].idiom, fill.idiom) << "slot " << i << ", filled: " << nonempty_fill;
     EXPECT_EQ(a.allocated_chunks(), nonempty_fill ? 3u : 2u);
+  }
+}
+
+// for_each_stored skips chunks never set; it must make the calls of a loop over every index
+// that skips only empty elements.
+TEST(rope_array, for_each_stored_visits_what_a_loop_over_every_index_visits) {
+  targets t;
+  struct visit_case {
+    std::int32_t size;
+    std::vector<std::int32_t> set;
+    std::int32_t shrink_to;  // then grown back to size
+  };
+  const std::vector<visit_case> cases{
+      {0, {}, 0},
+      {1, {0}, 1},
+      {254, {253}, 254},
+      {255, {254}, 255},
+      {256, {255}, 256},
+      {3000, {7, 700, 2999}, 3000},
+      {3000, {7, 700, 2999}, 701},
+      {100000, {99999}, 100000},
+  };
+  for (const visit_case& c : cases) {
+    word_array a;
+    a.resize(c.size, {nullptr, nullptr});
+    for (std::size_t k = 0; k < c.set.size(); ++k)
+      a.set(c.set[k], t.word(k));
+    a.resize(c.shrink_to, {nullptr, nullptr});
+    a.resize(c.size, {nullptr, nullptr});
+    std::vector<std::pair<std::int32_t, const wordinfo_t*>> plain, stored;
+    for (std::int32_t i = 0; i < a.size(); ++i) {
+      if (a[i].info != nullptr) plain.emplace_back(i, a[i].info);
+    }
+    a.for_each_stored([&](std::int32_t i, const idmap_value_t& v) {
+      if (v.info != nullptr) stored.emplace_back(i, v.info);
+    });
+    EXPECT_EQ(stored, plain) << "size " << c.size << ", shrunk to " << c.shrink_to;
   }
 }
 
