@@ -201,7 +201,7 @@ void build_summary(const packed_list& list, list_extras& extras) {
     extras.summary.push_back({id, count});
     if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
   };
-  if (list.noncanonical) {
+  if (is_noncanonical(list)) {
     for (const id_count& p : unpack_pairs(list))
       visit(0, p.id, p.count);
   } else {
@@ -504,7 +504,7 @@ std::vector<id_count> unpack_pairs(const packed_list& list) {
   while (next_value(bytes, pos, id) && next_value(bytes, pos, n)) {
     pairs.push_back({static_cast<std::int32_t>(id), static_cast<std::int32_t>(n)});
   }
-  if (list.noncanonical) drop_repeated_ids(pairs);
+  if (is_noncanonical(list)) drop_repeated_ids(pairs);
   return pairs;
 }
 
@@ -516,28 +516,62 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes) {
 
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kind) {
   packed_list list = packed_from_bytes(bytes);
-  list.noncanonical = !is_canonical(bytes, kind);
+  list.form = kind == list_kind::ids ? list_form::unchecked_ids : list_form::unchecked_pairs;
   return list;
 }
 
 bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
-  bool minimal = true;
-  packed_detail::walk_ids(bytes, [&](std::size_t start, std::uint32_t value) {
-    minimal = compact_int_size(value) == 1 + std::size_t{bytes[start]};
-    return minimal;
+  // A value is in its shortest encoding when it has no value bytes or its last one is not 0.
+  const std::uint8_t* b = bytes.data();
+  const auto shortest_at = [b](std::size_t pos) { return b[pos] == 0 || b[pos + b[pos]] != 0; };
+  bool shortest = true;
+  if (kind == list_kind::ids) {
+    packed_detail::walk_ids(bytes, [&](std::size_t start, std::uint32_t) {
+      shortest = shortest_at(start);
+      return shortest;
+    });
+    return shortest;
+  }
+  // Ids below 2^24 (all a saved file names but boundary_id) are marked in a bitmap kept
+  // between calls, all clear outside them; the others are sorted.
+  constexpr std::uint32_t bitmap_ids = 1u << 24;
+  thread_local std::vector<std::uint64_t> met;
+  std::vector<std::uint32_t> others;
+  bool twice = false;
+  std::size_t end = 0;  // the pairs before it were marked
+  packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+    shortest = shortest_at(start) && shortest_at(start + 1 + b[start]);
+    if (id >= bitmap_ids) {
+      others.push_back(id);
+    } else {
+      if (id / 64 >= met.size()) met.resize(std::max<std::size_t>(id / 64 + 1, 2 * met.size()));
+      const std::uint64_t bit = std::uint64_t{1} << (id % 64);
+      twice = (met[id / 64] & bit) != 0;
+      met[id / 64] |= bit;
+    }
+    end = start + 1;
+    return shortest && !twice;
   });
-  if (!minimal || kind == list_kind::ids) return minimal;
-  std::vector<std::uint32_t> ids;
-  packed_detail::walk_pairs(bytes, [&](std::size_t, std::uint32_t id, std::uint32_t) {
-    ids.push_back(id);
-    return true;
+  packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+    if (id < bitmap_ids) met[id / 64] = 0;
+    return start + 1 < end;
   });
-  std::ranges::sort(ids);
-  return std::ranges::adjacent_find(ids) == ids.end();
+  if (!shortest || twice) return false;
+  std::ranges::sort(others);
+  return std::ranges::adjacent_find(others) == others.end();
+}
+
+bool check_form(const packed_list& list) {
+  if (list.form == list_form::unchecked_ids || list.form == list_form::unchecked_pairs) {
+    const list_kind kind =
+        list.form == list_form::unchecked_ids ? list_kind::ids : list_kind::pairs;
+    list.form = is_canonical(list.bytes(), kind) ? list_form::canonical : list_form::noncanonical;
+  }
+  return list.form == list_form::noncanonical;
 }
 
 void pack_anew(packed_list& list, list_kind kind) {
-  if (!list.noncanonical) return;
+  if (!is_noncanonical(list)) return;
   list = kind == list_kind::ids ? pack_ids(unpack_ids(list)) : pack_pairs(unpack_pairs(list));
 }
 
@@ -571,7 +605,7 @@ auto edit_ids_plainly(packed_list& list, Edit edit) {
 }  // namespace
 
 void count_in_pair(packed_list& list, std::int32_t x) {
-  if (list.noncanonical) return count_plainly(list, {&x, 1});
+  if (is_noncanonical(list)) return count_plainly(list, {&x, 1});
   const auto id = static_cast<std::uint32_t>(x);
   const std::size_t pos = find_pair(list, id);
   const bool in_step = summary_in_step(list);
@@ -614,7 +648,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
 }
 
 void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
-  if (list.noncanonical) return count_plainly(list, xs);
+  if (is_noncanonical(list)) return count_plainly(list, xs);
   if (xs.size() <= 1 || has_index(list) || list.size >= index_min_bytes) {
     for (const std::int32_t x : xs)
       count_in_pair(list, x);
@@ -726,7 +760,7 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {
-  if (list.noncanonical) {
+  if (is_noncanonical(list)) {
     edit_ids_plainly(list, [x](std::vector<std::int32_t>& ids) {
       if (std::ranges::find(ids, x) == ids.end()) ids.push_back(x);
       return true;
@@ -741,7 +775,7 @@ void add_once_id(packed_list& list, std::int32_t x) {
 }
 
 bool erase_first_id(packed_list& list, std::int32_t x) {
-  if (list.noncanonical) {
+  if (is_noncanonical(list)) {
     return edit_ids_plainly(list, [x](std::vector<std::int32_t>& ids) {
       const auto it = std::ranges::find(ids, x);
       if (it == ids.end()) return false;
@@ -756,7 +790,7 @@ bool erase_first_id(packed_list& list, std::int32_t x) {
 }
 
 bool erase_first_pair(packed_list& list, std::int32_t x) {
-  if (list.noncanonical) {
+  if (is_noncanonical(list)) {
     std::vector<id_count> pairs = unpack_pairs(list);
     const auto it = std::ranges::find(pairs, x, &id_count::id);
     const bool found = it != pairs.end();
@@ -803,12 +837,12 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
 // The sixteen-byte search looks for the shortest encoding alone: a noncanonical list is
 // walked value by value.
 bool id_list_contains(const packed_list& list, std::int32_t id) {
-  const auto find = list.noncanonical ? walk_for_id : first_with_id;
+  const auto find = is_noncanonical(list) ? walk_for_id : first_with_id;
   return find(list.bytes(), static_cast<std::uint32_t>(id), false) != not_found;
 }
 
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
-  const auto find = list.noncanonical ? walk_for_id : first_with_id;
+  const auto find = is_noncanonical(list) ? walk_for_id : first_with_id;
   return find(list.bytes(), static_cast<std::uint32_t>(id), true) != not_found;
 }
 

@@ -12,10 +12,10 @@
 // updated pair by pair on an indexed list.
 // A list read from a file may be noncanonical: a value in a longer encoding than needed, or
 // a pair list holding an id twice. Values mean what they encode whatever their length, and
-// only the first pair of an id counts: the later ones are ignored by every reader here. Such
-// a list is marked when it is made from bytes and read value by value (unpacking one costs
-// O(pairs log pairs)); its bytes stay as read until the first edit packs it anew, minimal
-// and without the ignored pairs.
+// only the first pair of an id counts: the later ones are ignored by every reader here. A
+// list made from bytes is checked when first read (O(bytes)), and read value by value when
+// it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay as read until
+// the first edit packs it anew, minimal and without the ignored pairs.
 #pragma once
 
 #include <bit>
@@ -33,6 +33,9 @@ namespace tsugihagi {
 
 // What the bytes of a list hold: ids, or pairs (id, count).
 enum class list_kind { ids, pairs };
+// Whether a list's bytes are the ones packing its values gives: known, or still to be
+// checked as ids or as pairs.
+enum class list_form : std::uint8_t { canonical, unchecked_ids, unchecked_pairs, noncanonical };
 
 struct id_count {
   std::int32_t id;
@@ -66,9 +69,9 @@ struct packed_list {
   // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
   // unknown_count_bound. Kept by the edits below; see count_bound.
   mutable std::int32_t count_bound = unknown_count_bound;
-  // Set by packed_from_bytes on bytes that are not the ones packing their values would give
-  // (see the top of this file); cleared when the list is packed anew.
-  bool noncanonical = false;
+  // What is known of the bytes: a list made from bytes is unchecked until first read (see
+  // is_noncanonical); packing it anew makes it canonical.
+  mutable list_form form = list_form::canonical;
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};
@@ -90,14 +93,22 @@ packed_list pack_pairs(std::span<const id_count> pairs);
 std::vector<std::int32_t> unpack_ids(const packed_list& list);
 // The pairs in stored order; of a noncanonical list, without the pairs of an id met before.
 std::vector<id_count> unpack_pairs(const packed_list& list);
-// A packed list built from raw bytes, marked noncanonical when they are (see is_canonical).
+// A packed list built from raw bytes, to be checked (see is_noncanonical) as `kind`.
 // REQUIRES: is_id_list (ids) or is_pair_list (pairs) holds for them.
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kind);
 // The same for bytes that packing gave: taken as canonical without a look.
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
 // Whether every value of the bytes has its shortest encoding and, of pairs, no id is held
-// twice: O(bytes) for ids, O(pairs log pairs) for pairs. REQUIRES: well-formed bytes.
+// twice: O(bytes), but O(n log n) in the n ids of 2^24 and more. Keeps a bit per id below
+// the largest id met, at most 2 MiB per thread. REQUIRES: well-formed bytes.
 bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind);
+// Whether the list is read value by value: its bytes are not canonical (see is_canonical).
+// O(1) but the first time it is asked of a list made from bytes, which then checks them: a
+// loaded list costs its check only when it is first read.
+bool check_form(const packed_list& list);
+inline bool is_noncanonical(const packed_list& list) {
+  return list.form != list_form::canonical && check_form(list);
+}
 // Packs a noncanonical list anew, as unpacking and packing it does; nothing for another.
 void pack_anew(packed_list& list, list_kind kind);
 
@@ -246,7 +257,7 @@ void for_each_id(const packed_list& list, Fn fn) {
 
 template <typename Fn>
 void for_each_pair(const packed_list& list, Fn fn) {
-  if (list.noncanonical) {
+  if (is_noncanonical(list)) {
     for (const id_count& p : unpack_pairs(list))
       fn(p.id, p.count);
     return;

@@ -84,9 +84,13 @@ void read_dic(strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
         pair_list(info.next) && id_list(info.prev) && pair_list(info.cooc) && id_list(info.idioms);
     if (well_formed) {
       for (auto* list : {&info.next, &info.cooc})
-        list->noncanonical = !reference::is_canonical(list->bytes(), list_kind::pairs);
+        list->form = reference::is_canonical(list->bytes(), list_kind::pairs)
+                         ? list_form::canonical
+                         : list_form::noncanonical;
       for (auto* list : {&info.prev, &info.idioms})
-        list->noncanonical = !reference::is_canonical(list->bytes(), list_kind::ids);
+        list->form = reference::is_canonical(list->bytes(), list_kind::ids)
+                         ? list_form::canonical
+                         : list_form::noncanonical;
     }
     if (!well_formed || !possible_id(id) || text.empty() ||
         !strmorph::insert_loaded_word(d, text, std::move(info))) {
