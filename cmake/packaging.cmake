@@ -39,11 +39,9 @@ else()
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libtsugihagi0)
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_RECOMMENDS "")
-  set(CPACK_DEBIAN_LIBRARY_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)  # for the library (with its ldconfig call)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-  set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/linux/triggers)
-  set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Japanese chatbot that learns from what it is told - library
-Tsugihagi learns words, phrases and patterns from the lines it is given and
+  set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Tsugihagi learns words, phrases and patterns from the lines it is given and
 answers with what it has learned. This package holds the shared library with
 its C interface, for programs that keep a bot of their own.")
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libtsugihagi-dev)
@@ -51,17 +49,16 @@ its C interface, for programs that keep a bot of their own.")
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${_library_version}")
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_RECOMMENDS "")
   set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SHLIBDEPS OFF)
-  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Japanese chatbot that learns from what it is told - development files
-The header tsugihagi.h, the link to the shared library, a pkg-config file and
-a CMake package (find_package(tsugihagi)) for building programs against
-libtsugihagi.")
+  set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "The development files of libtsugihagi: the header tsugihagi.h, the
+link to the shared library, a pkg-config file and a CMake package
+(find_package(tsugihagi)) for building programs against it.")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-tsugihagi)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
   set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "${_library_version}, python3 (>= 3.11), python3 (<< 3.12)")
   set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "")
-  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "Japanese chatbot that learns from what it is told - Python module
-The module tsugihagi: tsugihagi.Bot learns from lines and files, answers,
-forgets on request and saves its memory, over the shared library.")
+  set(CPACK_DEBIAN_PYTHON_DESCRIPTION "The Python 3 module tsugihagi: tsugihagi.Bot learns from lines and
+files, answers, forgets on request and saves its memory, over the shared
+library.")
   # The module links the library of this build, whose shlibs dpkg-shlibdeps cannot see yet.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${PROJECT_BINARY_DIR}/library)
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

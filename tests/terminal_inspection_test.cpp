@@ -247,3 +247,32 @@ TEST(damage, each_file_reports_the_records_its_loader_dropped) {
 
 }  // namespace
 }  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+TEST(forget, a_dry_run_lists_what_would_go_and_the_real_run_removes_it_and_saves) {
+  testing::temp_dir dir;
+  teach(dir.path());
+  const std::filesystem::path dic = dir.path() / "data" / "dic.data";
+  const bytes before = testing::read_file(dic);
+  const std::vector<std::string> args{"--dir", dir.path().string(), "--forget", "の"};
+  std::vector<std::string> dry = args;
+  dry.push_back("--dry-run");
+  const cli_result listed = run_cli_with(dry, "");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_EQ(testing::read_file(dic), before);
+  EXPECT_FALSE(listed.out.empty());
+  for (std::size_t at = 0; at < listed.out.size(); at = listed.out.find('\n', at) + 1)
+    EXPECT_NE(listed.out.substr(at, listed.out.find('\n', at) - at).find("の"), std::string::npos);
+  const cli_result done = run_cli_with(args, "");
+  EXPECT_EQ(done.status, 0) << done.err;
+  EXPECT_EQ(done.out, listed.out);
+  const std::string counts = listed.err.substr(listed.err.find("forget ") + 7);
+  EXPECT_TRUE(contains(done.err, "forgot " + counts.substr(0, counts.find(';')))) << done.err;
+  EXPECT_NE(testing::read_file(dic), before);
+  EXPECT_TRUE(run_cli_with(dry, "").out.empty()) << "nothing holding it is left";
+}
+
+}  // namespace
+}  // namespace tsugihagi

@@ -59,7 +59,7 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
   app.footer(footer);
   app.get_formatter()->column_width(24);
 
-  std::string dir, seed, learn, max_entries, export_file;
+  std::string dir, seed, learn, max_entries, export_file, forget;
   std::vector<std::string> stats;
   CLI::Option* dir_opt =
       app.add_option("--dir", dir, "Work in DIR (its config, log.txt, data/)")->type_name("DIR");
@@ -83,6 +83,13 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
   CLI::Option* export_opt =
       app.add_option("--export", export_file, "Write the whole state to FILE as JSON Lines")
           ->type_name("FILE");
+  CLI::Option* forget_opt =
+      app.add_option("--forget", forget,
+                     "Forget every word and log line containing TEXT, then save")
+          ->type_name("TEXT");
+  bool dry_run = false;
+  CLI::Option* dry_run_opt =
+      app.add_flag("--dry-run", dry_run, "With --forget: only list what would be forgotten");
 
   parsed_command_line result;
   try {
@@ -101,7 +108,7 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
   }
 
   // One task a run: checked here rather than with CLI11's excludes, which would crowd --help.
-  const CLI::Option* tasks[] = {learn_opt, stats_opt, export_opt};
+  const CLI::Option* tasks[] = {learn_opt, stats_opt, export_opt, forget_opt};
   const CLI::Option* first = nullptr;
   for (const CLI::Option* task : tasks) {
     if (!*task) continue;
@@ -112,6 +119,16 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
       return result;
     }
     first = task;
+  }
+  if (*dry_run_opt && !*forget_opt) {
+    result.status = 2;
+    result.err = "tsugihagi-cli: --dry-run needs --forget. Try --help.\n";
+    return result;
+  }
+  if (*forget_opt && (forget.empty() || forget.size() > 4 * 1022)) {
+    result.status = 2;
+    result.err = "tsugihagi-cli: --forget needs a text of 1 to 1022 characters. Try --help.\n";
+    return result;
   }
 
   terminal_options options;
@@ -126,6 +143,8 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
     if (!stats.empty() && !stats.front().empty()) options.stats_word = stats.front();
   }
   if (*export_opt) options.export_file = export_file;
+  if (*forget_opt) options.forget = forget;
+  options.dry_run = dry_run;
   result.options = std::move(options);
   return result;
 }

@@ -18,6 +18,8 @@ struct terminal_options {
   bool stats = false;                        // --stats
   std::optional<std::string> stats_word;     // --stats WORD
   std::optional<std::string> export_file;    // --export FILE; "-" standard output
+  std::optional<std::string> forget;         // --forget TEXT: what holds it goes
+  bool dry_run = false;                      // --dry-run: --forget only lists what would go
 };
 
 // What the command line asks for: options to run with, or an exit status with the texts to

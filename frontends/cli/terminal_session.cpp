@@ -347,6 +347,38 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
   return exit_done;
 }
 
+// --forget: lists the words that go (or would go) on standard output, one a line, and the
+// counts on standard error; saves unless told not to.
+int forget(session& s, const std::string& text, bool dry_run, const std::string& saved_in) {
+  const forget_report r = forget_in_session(s, utf8_to_utf16(text), dry_run);
+  std::string words;
+  for (const std::u16string& word : r.words)
+    words += utf16_to_utf8(word) + "\n";
+  hold_end_signals();
+  int result = write_out(words) ? exit_done : exit_failure;
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string summary = std::string(dry_run ? "would forget " : "forgot ") +
+                        count(r.words.size(), "word", "words") + ", " +
+                        count(static_cast<std::size_t>(r.phrases), "phrase", "phrases") + " and " +
+                        count(static_cast<std::size_t>(r.log_lines), "log line", "log lines") +
+                        " holding \"" + text + "\"";
+  if (dry_run) {
+    summary += "; nothing changed (--dry-run)";
+  } else if (s.mode == save_mode::never) {
+    summary += "; not saved (--no-save)";
+  } else if (save_state(s)) {
+    summary += "; saved in " + saved_in;
+  } else {
+    summary += "; NOT saved in " + saved_in + " (see above)";
+    result = exit_failure;
+  }
+  say(summary);
+  finish_session(s);
+  return result;
+}
+
 // The folder to work in: --dir, which must exist, or the window's folder, made when missing.
 std::optional<std::filesystem::path> working_folder(const terminal_options& options,
                                                     bool may_create) {
@@ -416,9 +448,9 @@ int run_terminal(const terminal_options& options) {
 
   clock_fn clock = system_clock_seconds;
   if (options.seed) clock = [seed = *options.seed] { return std::int64_t{seed}; };
-  const save_mode mode = !options.save   ? save_mode::never
-                         : options.learn ? save_mode::always
-                                         : save_mode::config;
+  const save_mode mode = !options.save || options.dry_run  ? save_mode::never
+                         : options.learn || options.forget ? save_mode::always
+                                                           : save_mode::config;
   session s(dir, clock, options.entry_limit, mode);
   const startup_status status = start_session(s);
   if (status == startup_status::settings_aborted) {
@@ -437,6 +469,7 @@ int run_terminal(const terminal_options& options) {
   report_unwritable(s);
 
   const std::string saved_in = shown(dir, "data");
+  if (options.forget) return forget(s, *options.forget, options.dry_run, saved_in);
   if (options.learn) {
     const learn_result r = learn_lines(s, source);
     hold_end_signals();
