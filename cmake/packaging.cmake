@@ -39,8 +39,10 @@ else()
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_NAME libtsugihagi0)
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
   set(CPACK_DEBIAN_LIBRARY_PACKAGE_RECOMMENDS "")
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)  # for the library (with its ldconfig call)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+  # The library's shlibs file, and the ldconfig trigger in place of maintainer scripts.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/linux/shlibs.in ${PROJECT_BINARY_DIR}/shlibs @ONLY)
+  set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA
+      ${PROJECT_BINARY_DIR}/shlibs ${PROJECT_SOURCE_DIR}/packaging/linux/triggers)
   set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "Tsugihagi learns words, phrases and patterns from the lines it is given and
 answers with what it has learned. This package holds the shared library with
 its C interface, for programs that keep a bot of their own.")
