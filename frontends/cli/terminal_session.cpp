@@ -347,6 +347,27 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
   return exit_done;
 }
 
+// Ends a --learn or --forget run: saves unless the session may write nothing (then
+// `unsaved` says why), says the summary with the outcome and finishes the session. Returns
+// `result`, or exit_failure when the save failed.
+int save_and_finish(session& s, std::string summary, const std::string& saved_in,
+                    const char* unsaved, int result) {
+  if (s.mode == save_mode::never) {
+    summary += std::string("; ") + unsaved;
+  } else {
+    if (interrupted()) say("saving…");
+    if (save_state(s)) {
+      summary += "; saved in " + saved_in;
+    } else {
+      summary += "; NOT saved in " + saved_in + " (see above)";
+      result = exit_failure;
+    }
+  }
+  say(summary);
+  finish_session(s);
+  return result;
+}
+
 // --forget: lists the words that go (or would go) on standard output, one a line, and the
 // counts on standard error; saves unless told not to.
 int forget(session& s, const std::string& text, bool dry_run, const std::string& saved_in) {
@@ -364,19 +385,8 @@ int forget(session& s, const std::string& text, bool dry_run, const std::string&
                         count(static_cast<std::size_t>(r.phrases), "phrase", "phrases") + " and " +
                         count(static_cast<std::size_t>(r.log_lines), "log line", "log lines") +
                         " holding \"" + text + "\"";
-  if (dry_run) {
-    summary += "; nothing changed (--dry-run)";
-  } else if (s.mode == save_mode::never) {
-    summary += "; not saved (--no-save)";
-  } else if (save_state(s)) {
-    summary += "; saved in " + saved_in;
-  } else {
-    summary += "; NOT saved in " + saved_in + " (see above)";
-    result = exit_failure;
-  }
-  say(summary);
-  finish_session(s);
-  return result;
+  return save_and_finish(s, summary, saved_in,
+                         dry_run ? "nothing changed (--dry-run)" : "not saved (--no-save)", result);
 }
 
 // The folder to work in: --dir, which must exist, or the window's folder, made when missing.
@@ -485,20 +495,7 @@ int run_terminal(const terminal_options& options) {
       result = exit_learn_interrupted;
     }
     std::string summary = learn_summary(r);
-    if (!options.save) {
-      summary += "; not saved (--no-save)";
-    } else {
-      if (interrupted()) say("saving…");
-      if (save_state(s)) {
-        summary += "; saved in " + saved_in;
-      } else {
-        summary += "; NOT saved in " + saved_in + " (see above)";
-        result = exit_failure;
-      }
-    }
-    say(summary);
-    finish_session(s);
-    return result;
+    return save_and_finish(s, summary, saved_in, "not saved (--no-save)", result);
   }
 
   if (!options.save) {
