@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz, prepares seed corpora from files the
-# program saves, and runs each target for FUZZ_SECONDS seconds (default 20). Prints the
+# program saves, and runs each conversation target for FUZZ_SECONDS seconds (default 20) and
+# each load-and-save target for FUZZ_LOAD_SECONDS (default 8). Prints the
 # number of runs per target; exits non-zero when any target crashed, hung or ran out of
 # memory, leaving the input under build-fuzz/fuzz-run/<target>/artifacts. Every run starts
 # from the seed corpus in a fresh temporary folder, so a fixed seed repeats a run exactly;
 # the temporary folders are removed however the script ends.
 #
-#   scripts/fuzz.sh                 all five targets
-#   scripts/fuzz.sh dic log         some of them (idiom_hdid idiomdic hdid dic log)
+#   scripts/fuzz.sh                 all ten targets
+#   scripts/fuzz.sh dic log         some of them: idiom_hdid idiomdic hdid dic log read a file
+#                                   and run conversations on it (some 45 inputs a second);
+#                                   load_idiom_hdid ... load_log only read, save, read the save
+#                                   and save again (thousands a second)
 #   FUZZ_SECONDS=300 scripts/fuzz.sh
+#   FUZZ_RUNS=1000000 scripts/fuzz.sh load_dic   a number of inputs instead of a time (the
+#                                   long campaign: some 7 minutes for load_dic)
+#   FUZZ_CORPUS_OUT=fuzz/corpus     after each load-and-save run, merges what it found into
+#                                   that folder's corpus of the file, adding only inputs that
+#                                   reach new coverage (how fuzz/corpus was made)
 #   FUZZ_SEED=0 scripts/fuzz.sh     a new random seed each run (default: seed 1, so that a
 #                                   run of the test command mutates the same way every time)
 #   FUZZ_TIMEOUT=300 scripts/fuzz.sh  seconds one input may take before it counts as a hang
@@ -26,8 +35,11 @@ shared="${TSUGIHAGI_SHARED_DIR:-$root/../shared}"
 seconds="${FUZZ_SECONDS:-20}"
 seed="${FUZZ_SEED:-1}"
 hang_seconds="${FUZZ_TIMEOUT:-60}"
+load_seconds="${FUZZ_LOAD_SECONDS:-8}"
+runs_limit="${FUZZ_RUNS:-}"
 max_len=8192
-all_targets=(idiom_hdid idiomdic hdid dic log)
+files=(idiom_hdid idiomdic hdid dic log)
+all_targets=("${files[@]}" load_idiom_hdid load_idiomdic load_hdid load_dic load_log)
 if [ "$#" -gt 0 ]; then targets=("$@"); else targets=("${all_targets[@]}"); fi
 
 for t in "${targets[@]}"; do
@@ -47,8 +59,9 @@ scratch="$(mktemp -d)"     # seeds, corpora and session folders of this run only
 trap 'rm -rf "$scratch"' EXIT
 seeds="$scratch/seeds"
 rm -rf "$run_dir"
+for t in "${files[@]}"; do mkdir -p "$seeds/$t"; done
 for t in "${all_targets[@]}"; do
-  mkdir -p "$seeds/$t" "$scratch/corpus/$t" "$run_dir/$t/artifacts"
+  mkdir -p "$scratch/corpus/$t" "$run_dir/$t/artifacts"
 done
 
 # Sessions of the command-line program: each leaves the five data files it saved.
@@ -56,9 +69,9 @@ session() {  # name, then the lines on standard input
   local name="$1" dir
   dir="$(mktemp -d -p "$scratch")"
   mkdir "$dir/data"
-  for t in "${all_targets[@]}"; do : >"$dir/data/$t.data"; done
+  for t in "${files[@]}"; do : >"$dir/data/$t.data"; done
   "$build/frontends/cli/tsugihagi-cli" --dir "$dir" --seed 1 >/dev/null
-  for t in "${all_targets[@]}"; do
+  for t in "${files[@]}"; do
     if [ -s "$dir/data/$t.data" ]; then
       head -c "$max_len" "$dir/data/$t.data" >"$seeds/$t/session-$name"
     fi
@@ -74,7 +87,7 @@ head -n 12 "$shared/golden/closing-loop/input.txt" | session closing
 # to their first bytes: the readers drop the record cut short.
 for data in "$shared"/golden/*/expected/data; do
   name="$(basename "$(dirname "$(dirname "$data")")")"
-  for t in "${all_targets[@]}"; do
+  for t in "${files[@]}"; do
     if [ -s "$data/$t.data" ]; then
       head -c "$max_len" "$data/$t.data" >"$seeds/$t/golden-$name"
     fi
@@ -91,15 +104,31 @@ summary=()
 for t in "${targets[@]}"; do
   log="$run_dir/$t/fuzz.log"
   status=0
-  "$build/fuzz/tsugihagi_fuzz_$t" -max_total_time="$seconds" -seed="$seed" \
+  file="${t#load_}"
+  # The conversation targets run as they always did; the load-and-save targets also start
+  # from the minimised corpus kept in fuzz/corpus, and may run a number of inputs.
+  limit=(-max_total_time="$seconds")
+  corpora=("$scratch/corpus/$t" "$seeds/$file")
+  if [ "$file" != "$t" ]; then
+    limit=(-max_total_time="$load_seconds")
+    if [ -n "$runs_limit" ]; then limit=(-runs="$runs_limit"); fi
+    if [ -d "$root/fuzz/corpus/$file" ]; then corpora+=("$root/fuzz/corpus/$file"); fi
+  fi
+  "$build/fuzz/tsugihagi_fuzz_$t" "${limit[@]}" -seed="$seed" \
     -max_len="$max_len" -timeout="$hang_seconds" \
     -print_final_stats=1 -artifact_prefix="$run_dir/$t/artifacts/" \
-    "$scratch/corpus/$t" "$seeds/$t" >"$log" 2>&1 || status=$?
+    "${corpora[@]}" >"$log" 2>&1 || status=$?
   # "Done N runs" ends a clean run; after a crash the last status line "#N ..." counts.
   runs="$(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$log" | tail -n 1)"
+  coverage="$(sed -n 's/^#[0-9]*[[:space:]].* cov: \([0-9]*\) .*/\1/p' "$log" | tail -n 1)"
   if [ -z "$runs" ]; then runs="$(sed -n 's/^#\([0-9]*\)[[:space:]].*/\1/p' "$log" | tail -n 1)"; fi
   if [ "$status" -eq 0 ]; then
-    summary+=("$t: ${runs:-?} runs, no crash")
+    summary+=("$t: ${runs:-?} runs, coverage ${coverage:-?}, no crash")
+    if [ -n "${FUZZ_CORPUS_OUT:-}" ] && [ "$file" != "$t" ]; then
+      mkdir -p "$FUZZ_CORPUS_OUT/$file"
+      "$build/fuzz/tsugihagi_fuzz_$t" -merge=1 -max_len="$max_len" "$FUZZ_CORPUS_OUT/$file" \
+        "${corpora[@]}" >>"$log" 2>&1
+    fi
   else
     artifact="$(sed -n "s/.*Test unit written to \(.*\)/\1/p" "$log" | tail -n 1)"
     when="after ${runs} runs"

@@ -124,8 +124,8 @@ class rope_array {
     --allocated_;
   }
   void release() {
-    for (T* chunk : chunks_)
-      free_chunk(chunk);
+    for (std::size_t c = 0; c < chunks_.size() && allocated_ > 0; ++c)
+      free_chunk(chunks_[c]);
     chunks_.clear();
     chunks_.shrink_to_fit();
     size_ = 0;
