@@ -1,8 +1,8 @@
 #include "tests/support/reference.h"
 
 #include <algorithm>
-#include <bit>
 #include <iterator>
+#include <unordered_set>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -34,24 +34,9 @@ std::vector<std::int32_t> ids_of(const packed_list& list) {
 std::vector<id_count> pairs_of(const packed_list& list) {
   const std::vector<std::int32_t> values = ids_of(list);
   std::vector<id_count> pairs;
-  // The ids met so far, by open addressing once the list is long.
-  const bool long_list = values.size() > 32;
-  std::vector<std::int64_t> met(long_list ? std::bit_ceil(values.size()) : 0, -1);
-  const auto first_time = [&](std::int32_t id) {
-    if (!long_list)
-      return std::ranges::none_of(pairs, [id](const id_count& p) { return p.id == id; });
-    const auto key = static_cast<std::int64_t>(static_cast<std::uint32_t>(id));
-    for (std::size_t slot = static_cast<std::uint32_t>(id) * 2654435761u % met.size();;
-         slot = (slot + 1) % met.size()) {
-      if (met[slot] == key) return false;
-      if (met[slot] < 0) {
-        met[slot] = key;
-        return true;
-      }
-    }
-  };
+  std::unordered_set<std::int32_t> met(values.size());
   for (std::size_t k = 0; k + 1 < values.size(); k += 2) {
-    if (first_time(values[k])) pairs.push_back({values[k], values[k + 1]});
+    if (met.insert(values[k]).second) pairs.push_back({values[k], values[k + 1]});
   }
   return pairs;
 }
