@@ -1,6 +1,7 @@
 // The fast learning steps against the literal algorithms they replace (kept in the test
 // library), measured in one run on the same states: word discovery on a full log of corpus
-// lines and on the worst case, and the in-line link step on a long corpus line.
+// lines and on the worst case, and the in-line link step on a long corpus line; and list
+// operations on lists that a crafted file may hold.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -106,5 +107,40 @@ BENCHMARK(link_words<false>)
 BENCHMARK(link_words<true>)
     ->Name("learn_word_links/longest_corpus_line/literal")
     ->Unit(benchmark::kMicrosecond);
+
+// Lists a foreign file may hold: 100,000 pairs of distinct counts, whose summary is made
+// afresh; and 70,000 ids that all fall in 1,093 slots of a 2^18-slot index under the fixed
+// multiplier 0x9E3779B97F4A7C15 (as a crafted file may choose them), counted into once.
+void summary_of_distinct_counts(benchmark::State& state) {
+  std::vector<tsugihagi::id_count> pairs;
+  for (std::int32_t i = 0; i < 100000; ++i)
+    pairs.push_back({i + 2, 5000 + i});
+  const tsugihagi::packed_list list = tsugihagi::pack_pairs(pairs);
+  for (auto _ : state) {
+    tsugihagi::packed_list copy = tsugihagi::packed_from_bytes(list.bytes());
+    benchmark::DoNotOptimize(tsugihagi::first_pair_of_each_count(copy).size());
+  }
+}
+BENCHMARK(summary_of_distinct_counts)
+    ->Name("first_pair_of_each_count/100000_distinct_counts")
+    ->Unit(benchmark::kMillisecond);
+
+void first_count_into_colliding_ids(benchmark::State& state) {
+  std::vector<tsugihagi::id_count> pairs;
+  for (std::uint64_t x = 2; x < (1u << 24) && pairs.size() < 70000; ++x) {
+    if ((((x * 0x9E3779B97F4A7C15u) >> 32) & ((1u << 18) - 1)) < 1093)
+      pairs.push_back({static_cast<std::int32_t>(x), 0});
+  }
+  const tsugihagi::packed_list list = tsugihagi::pack_pairs(pairs);
+  for (auto _ : state) {
+    tsugihagi::packed_list copy = tsugihagi::packed_from_bytes(list.bytes());
+    tsugihagi::count_in_pair(copy, 1);
+    benchmark::DoNotOptimize(copy.size);
+  }
+  state.counters["list_bytes"] = static_cast<double>(list.size);
+}
+BENCHMARK(first_count_into_colliding_ids)
+    ->Name("count_in_pair/first_into_70000_colliding_ids")
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
