@@ -10,7 +10,10 @@
 // N = 255), plus one chunk per chunk that ever held a value that is not empty: never more
 // chunks than such values set, whatever size the ids read from a file give the array. Growing
 // by resize with an empty fill writes nothing but the pointers (and the old last chunk's
-// slots past the old size).
+// slots past the old size). For the dictionary's id arrays (4,080-byte chunks of words,
+// 1,016-byte chunks of idioms on a 64-bit machine) a file whose ids fall one to a chunk costs
+// a chunk per record: some 4 KB per word record of 11 bytes or more, never more than
+// 268 MB of word chunks and 134 MB of idiom chunks, the arrays at the id ceiling.
 #pragma once
 
 #include <algorithm>
