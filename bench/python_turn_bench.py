@@ -17,7 +17,7 @@ import tsugihagi
 build = pathlib.Path(sys.argv[1])
 lines_wanted = int(sys.argv[2]) if len(sys.argv) > 2 else 30000
 turns = int(sys.argv[3]) if len(sys.argv) > 3 else 2000
-shared = pathlib.Path(os.environ.get("TSUGIHAGI_SHARED_DIR", pathlib.Path(__file__).parents[2] / "shared"))
+shared = pathlib.Path(os.environ.get("TSUGIHAGI_SHARED_DIR", pathlib.Path(__file__).resolve().parents[2] / "shared"))
 
 native = subprocess.run([build / "bench" / "tsugihagi_bench_library_turns", str(lines_wanted), str(turns)],
                         check=True, capture_output=True, text=True).stdout.split()
