@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build-fuzz, prepares seed corpora from files the
 # program saves, and runs each conversation target for FUZZ_SECONDS seconds (default 20) and
-# each load-and-save target for FUZZ_LOAD_SECONDS (default 8). Prints the
+# each load-and-save target for FUZZ_LOAD_SECONDS (default 6). Prints the
 # number of runs per target; exits non-zero when any target crashed, hung or ran out of
 # memory, leaving the input under build-fuzz/fuzz-run/<target>/artifacts. Every run starts
 # from the seed corpus in a fresh temporary folder, so a fixed seed repeats a run exactly;
@@ -17,7 +17,8 @@
 #                                   long campaign: some 7 minutes for load_dic)
 #   FUZZ_CORPUS_OUT=fuzz/corpus     after each load-and-save run, merges what it found into
 #                                   that folder's corpus of the file, adding only inputs that
-#                                   reach new coverage (how fuzz/corpus was made)
+#                                   reach new coverage, cut to 512 bytes so that the corpus
+#                                   stays small (how fuzz/corpus was made)
 #   FUZZ_SEED=0 scripts/fuzz.sh     a new random seed each run (default: seed 1, so that a
 #                                   run of the test command mutates the same way every time)
 #   FUZZ_TIMEOUT=300 scripts/fuzz.sh  seconds one input may take before it counts as a hang
@@ -35,7 +36,7 @@ shared="${TSUGIHAGI_SHARED_DIR:-$root/../shared}"
 seconds="${FUZZ_SECONDS:-20}"
 seed="${FUZZ_SEED:-1}"
 hang_seconds="${FUZZ_TIMEOUT:-60}"
-load_seconds="${FUZZ_LOAD_SECONDS:-8}"
+load_seconds="${FUZZ_LOAD_SECONDS:-6}"
 runs_limit="${FUZZ_RUNS:-}"
 max_len=8192
 files=(idiom_hdid idiomdic hdid dic log)
@@ -126,7 +127,7 @@ for t in "${targets[@]}"; do
     summary+=("$t: ${runs:-?} runs, coverage ${coverage:-?}, no crash")
     if [ -n "${FUZZ_CORPUS_OUT:-}" ] && [ "$file" != "$t" ]; then
       mkdir -p "$FUZZ_CORPUS_OUT/$file"
-      "$build/fuzz/tsugihagi_fuzz_$t" -merge=1 -max_len="$max_len" "$FUZZ_CORPUS_OUT/$file" \
+      "$build/fuzz/tsugihagi_fuzz_$t" -merge=1 -max_len=512 "$FUZZ_CORPUS_OUT/$file" \
         "${corpora[@]}" >>"$log" 2>&1
     fi
   else
