@@ -43,7 +43,7 @@ while IFS= read -r file; do
           *) echo "$file:$line: the core includes the test library ($target)"; bad=1 ;;
         esac
         ;;
-      frontends/* | tests/* | bench/* | fuzz/*)
+      frontends/* | tests/* | bench/* | fuzz/* | library/* | include/*)
         echo "$file:$line: the core includes $target"
         bad=1
         ;;
