@@ -2,6 +2,7 @@
 // of Japanese text with the keys, history, replies made safe for the terminal, Ctrl-C, Ctrl-D
 // and hanging up, and the progress bar of --learn.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <fstream>
 
@@ -116,6 +117,9 @@ TEST(terminal, a_resize_redraws_the_line_and_after_a_stop_the_editor_takes_the_t
   p.wait_for("\ruser > あい");
   // Stopped and continued from a shell, which uses the terminal in its own mode meanwhile.
   ::kill(p.pid(), SIGSTOP);
+  int stopped = 0;  // as a shell sees the stop before it takes the terminal
+  ASSERT_EQ(::waitpid(p.pid(), &stopped, WUNTRACED), p.pid());
+  ASSERT_TRUE(WIFSTOPPED(stopped));
   p.use_usual_mode();
   ::kill(p.pid(), SIGCONT);
   p.type_when_editing("う\r");  // waits until the editor has taken the terminal again

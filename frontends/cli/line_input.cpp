@@ -2,6 +2,7 @@
 
 #include <histedit.h>
 #include <langinfo.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -156,7 +157,12 @@ void answer_terminal_signals(line_editor::state& s) {
     stop.sa_handler = SIG_DFL;
     sigemptyset(&stop.sa_mask);
     sigaction(SIGTSTP, &stop, &handler);
-    std::raise(SIGTSTP);  // returns once continued
+    sigset_t tstp;
+    sigemptyset(&tstp);
+    sigaddset(&tstp, SIGTSTP);
+    sigprocmask(SIG_UNBLOCK, &tstp, nullptr);  // blocked while the reader is not waiting
+    std::raise(SIGTSTP);                       // returns once continued
+    sigprocmask(SIG_BLOCK, &tstp, nullptr);
     sigaction(SIGTSTP, &handler, nullptr);
     continued = 1;
   }
@@ -181,24 +187,43 @@ line_editor::state* state_of(EditLine* el) {
   return static_cast<line_editor::state*>(data);
 }
 
-// One byte of standard input: 1 read, 0 end of input, -1 error or interrupted.
+// One byte of standard input: 1 read, 0 end of input, -1 error or interrupted. The signals
+// that the reader answers stay blocked but while it waits (ppoll unblocks them atomically),
+// so that one arriving between its check and its wait is never left unanswered.
 int read_byte(line_editor::state& s, unsigned char& byte) {
   if (s.pending >= 0) {
     byte = static_cast<unsigned char>(s.pending);
     s.pending = -1;
     return 1;
   }
+  sigset_t answered, waiting;
+  sigemptyset(&answered);
+  for (const int signal : {SIGWINCH, SIGTSTP, SIGCONT, SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&answered, signal);
+  sigprocmask(SIG_BLOCK, &answered, &waiting);
+  int result = -1;
   for (;;) {
-    if (interrupted()) return -1;
+    if (interrupted()) break;
     answer_terminal_signals(s);
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    if (::ppoll(&input, 1, nullptr, &waiting) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
     const ssize_t n = ::read(STDIN_FILENO, &byte, 1);
     if (n == 1) {
       s.raw.push_back(static_cast<char>(byte));
-      return 1;
+      result = 1;
+      break;
     }
-    if (n == 0) return 0;
-    if (errno != EINTR) return -1;
+    if (n == 0) {
+      result = 0;
+      break;
+    }
+    if (errno != EINTR) break;
   }
+  sigprocmask(SIG_SETMASK, &waiting, nullptr);
+  return result;
 }
 
 // libedit's character reader: decodes UTF-8 from standard input itself, so that a signal
