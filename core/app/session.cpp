@@ -172,6 +172,8 @@ startup_status load_data_files(bot& b, const fs::path& dir, load_report* report)
   if (const std::optional<journal_contents> journal = read_journal(journal_path(dir))) {
     replay_journal(b, *journal);
     r.replayed = static_cast<std::int64_t>(journal->entries.size());
+    r.journal_start = journal->start;
+    r.journal_bytes = journal->valid_bytes;
   }
   return startup_status::ready;
 }
@@ -234,13 +236,13 @@ startup_status start_session(session& s) {
   s.damage_pending = s.loading.damaged();
   if (s.mode == save_mode::never) return status;  // nothing is journaled or written
   s.set_current = true;
-  if (const std::optional<journal_contents> journal = read_journal(journal_path(s.dir))) {
+  if (s.loading.journal_start) {
     // The generator before the replay: the journal's lines extend the set from there.
-    s.journal_start = journal->start;
+    s.journal_start = *s.loading.journal_start;
     if (!save_session(s)) {
       // The lines stay in the journal, which goes on after them.
-      if (s.journal.resume(journal_path(s.dir), journal->valid_bytes)) {
-        s.journal.set_records(static_cast<std::int64_t>(journal->entries.size()));
+      if (s.journal.resume(journal_path(s.dir), s.loading.journal_bytes)) {
+        s.journal.set_records(s.loading.replayed);
       } else {
         s.set_current = false;
       }

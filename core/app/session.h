@@ -63,6 +63,9 @@ struct load_report {
   bool read_failed = false;
   std::array<std::int64_t, 5> dropped{};
   std::int64_t replayed = 0;
+  // Where the journal replayed began: the generator then, and the length of its readable part.
+  std::optional<random_source> journal_start;
+  std::uint64_t journal_bytes = 0;
   std::string recovery_error;  // an interrupted save that could not be finished
   bool damaged() const;
 };

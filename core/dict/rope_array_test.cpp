@@ -110,56 +110,6 @@ TEST(rope_array, shrinking_keeps_the_survivors_and_appending_continues_after_the
   EXPECT_EQ(a[0].idiom, &t.idioms[5]);
 }
 
-// Reads of slots never set give the empty value, and only chunks holding a value cost
-// storage, whatever size the array was grown to.
-TEST(rope_array, grown_arrays_allocate_only_the_chunks_of_slots_set) {
-  targets t;
-  struct grow_case {
-    const char* what;
-    std::int32_t size;
-    std::vector<std::int32_t> set;  // slots given a word, in order
-    std::size_t allocated;
-  };
-  const std::vector<grow_case> cases{
-      {"grown to the id ceiling, nothing set", 0x1000000, {}, 0},
-      {"the last slot of the id ceiling set", 0x1000000, {0xFFFFFF}, 1},
-      {"two slots of one chunk", 0x1000000, {255, 509}, 1},
-      {"slots of three chunks", 100000, {0, 254, 255, 99999}, 3},
-  };
-  for (const grow_case& c : cases) {
-    word_array a;
-    a.resize(c.size, {nullptr, nullptr});
-    for (std::size_t k = 0; k < c.set.size(); ++k)
-      a.set(c.set[k], t.word(k));
-    EXPECT_EQ(a.size(), c.size) << c.what;
-    EXPECT_EQ(a.chunk_count(), static_cast<std::size_t>((c.size + 254) / 255)) << c.what;
-    EXPECT_EQ(a.allocated_chunks(), c.allocated) << c.what;
-    for (std::size_t k = 0; k < c.set.size(); ++k)
-      EXPECT_EQ(a[c.set[k]].info, &t.infos[k]) << c.what;
-    for (const std::int32_t i : {0, 256, c.size - 1}) {
-      if (std::find(c.set.begin(), c.set.end(), i) == c.set.end()) {
-        EXPECT_EQ(a[i].info, nullptr) << c.what << ", slot " << i;
-      }
-    }
-  }
-}
-
-TEST(rope_array, regrowing_after_a_shrink_empties_the_slots_left_behind) {
-  targets t;
-  for (const bool nonempty_fill : {false, true}) {
-    idiom_array a;
-    for (std::size_t i = 0; i < 200; ++i)
-      a.push_back(t.idiom(i));
-    a.resize(130, {nullptr});
-    const idiomidmap_value_t fill{nonempty_fill ? &t.idioms[2000] : nullptr};
-    a.resize(300, fill);
-    EXPECT_EQ(a[129].idiom, &t.idioms[129]);
-    for (const std::int32_t i : {130, 199, 253, 254, 299})
-      EXPECT_EQ(a[i].idiom, fill.idiom) << "slot " << i << ", filled: " << nonempty_fill;
-    EXPECT_EQ(a.allocated_chunks(), nonempty_fill ? 3u : 2u);
-  }
-}
-
 // for_each_stored skips chunks never set; it must make the calls of a loop over every index
 // that skips only empty elements.
 TEST(rope_array, for_each_stored_visits_what_a_loop_over_every_index_visits) {

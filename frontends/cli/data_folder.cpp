@@ -23,21 +23,6 @@ std::optional<std::filesystem::path> default_folder() {
   return std::filesystem::path(home) / ".local" / "share" / "tsugihagi";
 }
 
-std::optional<std::string> create_empty_data(const std::filesystem::path& dir) {
-  const std::filesystem::path data = dir / "data";
-  std::error_code error;
-  std::filesystem::create_directories(data, error);
-  if (error) return shown(dir, "data") + ": " + error.message();
-  for (const char* name : data_file_names) {
-    const std::filesystem::path file = data / name;
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0)
-      return shown(dir, std::filesystem::path("data") / name) + ": " + std::strerror(errno);
-    ::close(fd);
-  }
-  return std::nullopt;
-}
-
 std::string shown(const std::filesystem::path& dir, const std::filesystem::path& relative) {
   if (dir == ".") return relative.string();
   return (dir / relative).string();

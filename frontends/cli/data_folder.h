@@ -1,5 +1,5 @@
 // Where tsugihagi-cli works and what it says about files: the folder shared with the window's
-// launcher, the first-run data/ folder, file names as shown to the user, and the system's
+// launcher, file names as shown to the user, and the system's
 // reason for a file that cannot be used.
 #pragma once
 
@@ -15,10 +15,6 @@ namespace tsugihagi {
 // $XDG_DATA_HOME/tsugihagi, or ~/.local/share/tsugihagi when XDG_DATA_HOME is unset, empty or
 // relative; nothing when no home folder is known either.
 std::optional<std::filesystem::path> default_folder();
-
-// Creates `dir`/data with the five data files, empty. Returns an error text, or nothing on
-// success. REQUIRES: `dir`/data does not exist.
-std::optional<std::string> create_empty_data(const std::filesystem::path& dir);
 
 // A path as the user should read it: relative to the current folder when `dir` is "." (so
 // "data/dic.data"), else as given.

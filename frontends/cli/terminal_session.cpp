@@ -449,7 +449,7 @@ int run_terminal(const terminal_options& options) {
   }
   std::error_code error;
   if (!std::filesystem::exists(std::filesystem::symlink_status(dir / "data", error))) {
-    if (const auto failure = create_empty_data(dir)) {
+    if (const auto failure = create_empty_memory(dir)) {
       say("cannot create an empty memory: " + *failure);
       return exit_failure;
     }
