@@ -75,6 +75,30 @@ BENCHMARK(discover<worst_state, true>)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// Discovery as the log rolls: each corpus line added and its words discovered, with blocks
+// of Arg lines (the index kept in step line by line, as learning does).
+void discover_rolling(benchmark::State& state) {
+  static const auto lines = tsugihagi::bench::corpus_lines(4 * log_capacity);
+  conversation_log log;
+  log.finder.lines_per_block = static_cast<std::size_t>(state.range(0));
+  strmorph::dic_t d;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    tsugihagi::add_line(log, lines[next++ % lines.size()]);
+    tsugihagi::discover_words(d, log);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(discover_rolling)
+    ->Name("discover_words/rolling")
+    ->Arg(16)
+    ->Arg(32)
+    ->Arg(64)
+    ->Arg(128)
+    ->Arg(256)
+    ->Iterations(4000)
+    ->Unit(benchmark::kMicrosecond);
+
 // The link step on a line of many words: each form runs on its own copy of the same lists.
 template <bool literal>
 void link_words(benchmark::State& state) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 #include <utility>
 
 namespace tsugihagi {
@@ -160,12 +161,11 @@ void substring_index::longest_matches(std::vector<std::int32_t>& longest) {
 
 }  // namespace tsugihagi
 
-namespace tsugihagi {
-namespace {
+namespace tsugihagi::detail {
 
 // The automaton while it grows: edges in a hash table by (state, unit), each also on a list
 // of its state's edges so that a clone can copy them.
-struct automaton_builder {
+struct growing_automaton {
   struct edge {
     std::int32_t from;
     std::int32_t target;
@@ -174,14 +174,17 @@ struct automaton_builder {
   };
   std::vector<std::int32_t> length{0};
   std::vector<std::int32_t> link{-1};
+  std::vector<std::int32_t> newest{std::numeric_limits<std::int32_t>::max()};
   std::vector<std::int32_t> head{-1};  // by state: its first edge, or -1
   std::vector<edge> edges;
   std::vector<std::int32_t> slots;  // edge indices; -1 for a free slot
   std::int32_t last = 0;
+  std::int32_t text = -1;  // the text being added
 
-  explicit automaton_builder(std::size_t units) : slots(std::bit_ceil(8 * units + 16), -1) {
+  explicit growing_automaton(std::size_t units) : slots(std::bit_ceil(8 * units + 16), -1) {
     length.reserve(2 * units + 2);
     link.reserve(2 * units + 2);
+    newest.reserve(2 * units + 2);
     head.reserve(2 * units + 2);
     edges.reserve(3 * units + 4);
   }
@@ -195,6 +198,11 @@ struct automaton_builder {
           edges[static_cast<std::size_t>(e)].unit == unit)
         return e;
     }
+  }
+
+  std::int32_t transition(std::int32_t from, char16_t unit) const {
+    const std::int32_t e = find(from, unit);
+    return e < 0 ? -1 : edges[static_cast<std::size_t>(e)].target;
   }
 
   void add_edge(std::int32_t from, char16_t unit, std::int32_t target) {
@@ -219,72 +227,150 @@ struct automaton_builder {
     slots[slot] = e;
   }
 
-  std::int32_t add_state(std::int32_t state_length, std::int32_t state_link) {
+  std::int32_t add_state(std::int32_t state_length, std::int32_t state_link,
+                         std::int32_t state_newest) {
     length.push_back(state_length);
     link.push_back(state_link);
+    newest.push_back(state_newest);
     head.push_back(-1);
     return static_cast<std::int32_t>(length.size() - 1);
   }
 
+  void add_text(std::u16string_view t) {
+    // A NUL between texts: the queries' stretches never hold one, so none spans two texts.
+    if (text >= 0) extend(u'\0');
+    ++text;
+    for (const char16_t c : t)
+      extend(c);
+  }
+
   void extend(char16_t unit) {
-    const std::int32_t current = add_state(length[static_cast<std::size_t>(last)] + 1, 0);
+    const std::int32_t current = add_state(length[static_cast<std::size_t>(last)] + 1, 0, text);
     std::int32_t p = last;
     last = current;
     while (p != -1 && find(p, unit) < 0) {
       add_edge(p, unit, current);
       p = link[static_cast<std::size_t>(p)];
     }
-    if (p == -1) return;
-    const std::int32_t q = edges[static_cast<std::size_t>(find(p, unit))].target;
-    if (length[static_cast<std::size_t>(p)] + 1 == length[static_cast<std::size_t>(q)]) {
-      link[static_cast<std::size_t>(current)] = q;
-      return;
+    if (p != -1) {
+      const std::int32_t q = edges[static_cast<std::size_t>(find(p, unit))].target;
+      const auto qi = static_cast<std::size_t>(q);
+      if (length[static_cast<std::size_t>(p)] + 1 == length[qi]) {
+        link[static_cast<std::size_t>(current)] = q;
+      } else {
+        const std::int32_t clone =
+            add_state(length[static_cast<std::size_t>(p)] + 1, link[qi], newest[qi]);
+        for (std::int32_t e = head[qi]; e >= 0; e = edges[static_cast<std::size_t>(e)].next)
+          add_edge(clone, edges[static_cast<std::size_t>(e)].unit,
+                   edges[static_cast<std::size_t>(e)].target);
+        for (; p != -1; p = link[static_cast<std::size_t>(p)]) {
+          const std::int32_t e = find(p, unit);
+          if (e < 0 || edges[static_cast<std::size_t>(e)].target != q) break;
+          edges[static_cast<std::size_t>(e)].target = clone;
+        }
+        link[qi] = clone;
+        link[static_cast<std::size_t>(current)] = clone;
+      }
     }
-    const std::int32_t clone =
-        add_state(length[static_cast<std::size_t>(p)] + 1, link[static_cast<std::size_t>(q)]);
-    for (std::int32_t e = head[static_cast<std::size_t>(q)]; e >= 0;
-         e = edges[static_cast<std::size_t>(e)].next) {
-      add_edge(clone, edges[static_cast<std::size_t>(e)].unit,
-               edges[static_cast<std::size_t>(e)].target);
-    }
-    for (; p != -1; p = link[static_cast<std::size_t>(p)]) {
-      const std::int32_t e = find(p, unit);
-      if (e < 0 || edges[static_cast<std::size_t>(e)].target != q) break;
-      edges[static_cast<std::size_t>(e)].target = clone;
-    }
-    link[static_cast<std::size_t>(q)] = clone;
-    link[static_cast<std::size_t>(current)] = clone;
+    // Every suffix of the stretch now ends in this text too. A state already marked has its
+    // whole suffix-link path marked, so the walk stops there.
+    for (std::int32_t s = link[static_cast<std::size_t>(current)];
+         s > 0 && newest[static_cast<std::size_t>(s)] != text;
+         s = link[static_cast<std::size_t>(s)])
+      newest[static_cast<std::size_t>(s)] = text;
+  }
+
+  std::size_t bytes() const {
+    return (length.capacity() + link.capacity() + newest.capacity() + head.capacity() +
+            slots.capacity()) *
+               sizeof(std::int32_t) +
+           edges.capacity() * sizeof(edge);
   }
 };
+
+}  // namespace tsugihagi::detail
+
+namespace tsugihagi {
+namespace {
 
 std::size_t root_slot_of(char16_t unit, std::size_t mask) {
   return slot_of(unit, mask);
 }
 
+// The longest stretches of the query found in texts first_text.. of an automaton with these
+// transitions, suffix links, lengths and newest texts.
+template <typename Transition>
+void raise_longest_in(std::u16string_view query, std::vector<std::int32_t>& longest,
+                      std::int32_t first_text, Transition transition,
+                      const std::vector<std::int32_t>& link,
+                      const std::vector<std::int32_t>& lengths,
+                      const std::vector<std::int32_t>& newest) {
+  std::int32_t v = 0;
+  std::int32_t length = 0;
+  for (std::size_t i = 0; i < query.size(); ++i) {
+    const char16_t c = query[i];
+    if (c == u'\0') {  // the texts' separator: no stretch of a text holds it
+      v = 0;
+      length = 0;
+      continue;
+    }
+    std::int32_t next = transition(v, c);
+    while (next < 0 && v != 0) {
+      v = link[static_cast<std::size_t>(v)];
+      length = lengths[static_cast<std::size_t>(v)];
+      next = transition(v, c);
+    }
+    if (next < 0) {  // no text holds the unit
+      length = 0;
+      continue;
+    }
+    v = next;
+    ++length;
+    // A class met only in texts left out: its suffixes in shorter classes may be met later.
+    while (newest[static_cast<std::size_t>(v)] < first_text) {
+      v = link[static_cast<std::size_t>(v)];
+      length = lengths[static_cast<std::size_t>(v)];
+    }
+    longest[i] = std::max(longest[i], length);
+  }
+}
+
 }  // namespace
+
+text_automaton::text_automaton() = default;
+text_automaton::~text_automaton() = default;
+text_automaton::text_automaton(text_automaton&&) noexcept = default;
+text_automaton& text_automaton::operator=(text_automaton&&) noexcept = default;
 
 void text_automaton::build(std::span<const std::u16string_view> texts) {
   std::size_t units = 0;
   for (const std::u16string_view text : texts)
     units += text.size() + 1;
-  automaton_builder b(units);
-  for (std::size_t i = 0; i < texts.size(); ++i) {
-    // A NUL between texts: the queries' stretches never hold one, so none spans two texts.
-    if (i != 0) b.extend(u'\0');
-    for (const char16_t c : texts[i]) {
-      b.extend(c);
-    }
-  }
-  // Freeze: each state's edges side by side, sorted by unit.
+  *this = text_automaton();
+  growing_ = std::make_unique<detail::growing_automaton>(units);
+  for (const std::u16string_view text : texts)
+    append(text);
+  freeze();
+}
+
+void text_automaton::append(std::u16string_view text) {
+  if (!growing_) growing_ = std::make_unique<detail::growing_automaton>(text.size() + 1);
+  growing_->add_text(text);
+  ++texts_;
+}
+
+void text_automaton::freeze() {
+  if (!growing_) return;
+  const detail::growing_automaton& b = *growing_;
+  // Each state's edges side by side, sorted by unit.
   const std::size_t states = b.length.size();
   first_edge_.assign(states + 1, 0);
-  for (const automaton_builder::edge& e : b.edges)
+  for (const detail::growing_automaton::edge& e : b.edges)
     ++first_edge_[static_cast<std::size_t>(e.from) + 1];
   for (std::size_t s = 0; s < states; ++s)
     first_edge_[s + 1] += first_edge_[s];
   edge_unit_.resize(b.edges.size());
   edge_target_.resize(b.edges.size());
-  std::vector<std::int32_t> fill(first_edge_.begin(), first_edge_.end() - 1);
   std::vector<std::pair<char16_t, std::int32_t>> sorted;
   for (std::size_t s = 0; s < states; ++s) {
     sorted.clear();
@@ -308,10 +394,13 @@ void text_automaton::build(std::span<const std::u16string_view> texts) {
       slot = (slot + 1) & mask;
     root_edges_[slot] = {edge_unit_[e], edge_target_[e]};
   }
-  length_ = std::move(b.length);
-  link_ = std::move(b.link);
+  length_ = std::move(growing_->length);
+  link_ = std::move(growing_->link);
+  newest_ = std::move(growing_->newest);
   length_.shrink_to_fit();
   link_.shrink_to_fit();
+  newest_.shrink_to_fit();
+  growing_.reset();
 }
 
 std::int32_t text_automaton::transition(std::int32_t from, char16_t unit) const {
@@ -335,36 +424,26 @@ std::int32_t text_automaton::transition(std::int32_t from, char16_t unit) const 
   return edge_target_[static_cast<std::size_t>(at - edge_unit_.begin())];
 }
 
-void text_automaton::raise_longest(std::u16string_view query,
-                                   std::vector<std::int32_t>& longest) const {
-  if (length_.empty()) return;
-  std::int32_t v = 0;
-  std::int32_t length = 0;
-  for (std::size_t i = 0; i < query.size(); ++i) {
-    const char16_t c = query[i];
-    if (c == u'\0') {  // the texts' separator: no stretch of a text holds it
-      v = 0;
-      length = 0;
-      continue;
-    }
-    std::int32_t next = transition(v, c);
-    while (next < 0 && v != 0) {
-      v = link_[static_cast<std::size_t>(v)];
-      length = length_[static_cast<std::size_t>(v)];
-      next = transition(v, c);
-    }
-    if (next < 0) {  // no text holds the unit
-      length = 0;
-      continue;
-    }
-    v = next;
-    ++length;
-    longest[i] = std::max(longest[i], length);
+void text_automaton::raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest,
+                                   std::int32_t first_text) const {
+  if (texts_ == 0) return;
+  if (growing_) {
+    const detail::growing_automaton& g = *growing_;
+    raise_longest_in(
+        query, longest, first_text,
+        [&](std::int32_t from, char16_t unit) { return g.transition(from, unit); }, g.link,
+        g.length, g.newest);
+  } else {
+    raise_longest_in(
+        query, longest, first_text,
+        [&](std::int32_t from, char16_t unit) { return transition(from, unit); }, link_, length_,
+        newest_);
   }
 }
 
 std::size_t text_automaton::bytes() const {
-  return (length_.capacity() + link_.capacity() + first_edge_.capacity() +
+  if (growing_) return growing_->bytes();
+  return (length_.capacity() + link_.capacity() + newest_.capacity() + first_edge_.capacity() +
           edge_target_.capacity()) *
              sizeof(std::int32_t) +
          edge_unit_.capacity() * sizeof(char16_t) + root_edges_.capacity() * sizeof(root_edge);

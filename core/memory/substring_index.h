@@ -6,17 +6,20 @@
 //   hold; units the query lacks cost one table lookup. The automaton's edges live in one flat
 //   table with open addressing (16 bytes per slot, at most half full), so that a step is a
 //   probe or two in contiguous memory.
-// - text_automaton: a suffix automaton of a group of texts, built once (O(text length), with
-//   a transient hash table) and then frozen into sorted edge arrays, about 30 bytes per text
-//   unit (at most about 60). Each query then costs O(query length), however long the texts
-//   are.
+// - text_automaton: a suffix automaton of a group of texts that records, for each state, the
+//   newest text holding it. It grows text by text (O(text length) amortized, in a hash
+//   table) and may then be frozen into sorted edge arrays, about 30 bytes per text unit (at
+//   most about 60). Each query then costs O(query length), however long the texts are, and
+//   may leave out the oldest texts.
 // - block_index: text_automata over blocks of consecutive logged lines, kept beside the log so
-//   that a new line is matched against a few automata instead of every older line; their
-//   memory is kept within a budget (4 MB), the lines beyond it being searched one by one (a
-//   block of them skipped at once when it holds none of the line's units).
+//   that a new line is matched against a few automata instead of every older line. The
+//   newest block grows as lines are logged; the oldest answers for its lines still logged.
+//   Their memory is kept within a budget (4 MB), the lines beyond it being searched one by
+//   one (a block of them skipped at once when it holds none of the line's units).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -65,28 +68,51 @@ class substring_index {
   std::int32_t last_ = 0;
 };
 
+namespace detail {
+struct growing_automaton;
+}
+
 class text_automaton {
  public:
-  text_automaton() = default;
-  text_automaton(text_automaton&&) = default;
-  text_automaton& operator=(text_automaton&&) = default;
+  text_automaton();
+  ~text_automaton();
+  text_automaton(text_automaton&&) noexcept;
+  text_automaton& operator=(text_automaton&&) noexcept;
   text_automaton(const text_automaton&) = delete;
   text_automaton& operator=(const text_automaton&) = delete;
 
-  // Replaces the automaton by one of these texts. A stretch found later lies within one text.
+  // Replaces the automaton by a frozen one of these texts, text 0 the first appended.
   void build(std::span<const std::u16string_view> texts);
+  // Adds a text after the others (O(text length) amortized), to an automaton not frozen: an
+  // empty one or one grown by append. A stretch found later lies within one text.
+  // REQUIRES: !frozen().
+  void append(std::u16string_view text);
+  // Turns a grown automaton into its compact form (sorted edge arrays), which answers
+  // faster and takes about half the memory. O(states log degree).
+  void freeze();
   // Raises longest[i] to the length of the longest stretch query[j..i] that occurs in one of
-  // the texts. REQUIRES: longest.size() >= query.size().
-  void raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest) const;
+  // texts first_text, first_text + 1, ... (those appended before first_text are ignored).
+  // O(query length). REQUIRES: longest.size() >= query.size().
+  void raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest,
+                     std::int32_t first_text = 0) const;
   // The heap memory held, in bytes.
   std::size_t bytes() const;
-  bool built() const { return !length_.empty(); }
+  std::int32_t texts() const { return texts_; }
+  bool built() const { return texts_ > 0; }
+  bool frozen() const { return growing_ == nullptr && texts_ > 0; }
 
  private:
   std::int32_t transition(std::int32_t from, char16_t unit) const;
 
+  // Invariant: while growing_ is set, it holds the whole automaton and the arrays below are
+  // empty; once frozen, the arrays hold it and growing_ is null. In both forms newest[s] is
+  // the last text holding an occurrence of state s's stretches (the root: every text); so
+  // newest[link[s]] >= newest[s], a parent's stretches being suffixes of the child's.
+  std::unique_ptr<detail::growing_automaton> growing_;
+  std::int32_t texts_ = 0;
   std::vector<std::int32_t> length_;      // by state: its longest stretch
   std::vector<std::int32_t> link_;        // by state: its suffix link (-1 for the root)
+  std::vector<std::int32_t> newest_;      // by state: see the invariant
   std::vector<std::int32_t> first_edge_;  // by state, and one more: its edges' range
   std::vector<char16_t> edge_unit_;       // sorted within a state's range
   std::vector<std::int32_t> edge_target_;
@@ -100,19 +126,22 @@ class text_automaton {
 };
 
 // A text_automaton of a block of consecutive logged lines, which are named by their serials
-// (newest first) so that the block can be found again as lines come and go.
+// (newest first) so that the block can be found again as lines come and go. The automaton
+// holds them oldest first: text j is the line of serials[size - 1 - j].
 struct indexed_block {
   std::vector<std::uint64_t> serials;
   text_automaton automaton;          // not built when the budget did not allow it; then
   std::vector<std::uint64_t> units;  // a bit per unit the lines hold, to skip them when the
                                      // new line holds none of these units
   std::size_t estimated_bytes = 0;   // charged against the index's budget
+  std::size_t units_held = 0;        // while the automaton grows: its texts' units
 };
 
 struct block_index {
-  // Lines per block: fewer makes each query cost more automata, more leaves more lines
-  // outside every block. REQUIRES: >= 1.
-  std::size_t lines_per_block = 32;
+  // Lines per block: fewer makes each query cost more automata; more makes the growing
+  // block (slower to query) larger, and leaves more lines outside every block after the log
+  // is read or edited. REQUIRES: >= 1.
+  std::size_t lines_per_block = 128;
   // No automaton is built that would take the blocks past this many bytes (as estimated from
   // their text: estimated_bytes_per_unit each); a block then keeps its set of units (8 KB)
   // while that fits.

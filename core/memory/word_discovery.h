@@ -3,10 +3,11 @@
 // right, each found one splitting its region; the longest shared stretch ending at each unit
 // of the line answers each window in O(1). Those are found with the log's block index: the
 // line is matched against the suffix automaton of each block of older lines (O(line length)
-// per block), and only the lines outside whole blocks (fewer than two blocks' worth) run
-// through the line's own automaton. A block is built once when its lines are all logged and
-// dropped when one has gone, so a line costs O(line length x blocks + loose lines' text +
-// windows), plus building a block every so many lines.
+// per block), the oldest block leaving out its lines gone from the log. The newest block
+// grows by each line logged and is frozen once full, so in the steady state a line costs
+// O(line length x blocks + windows) and adding it to the growing block; lines outside every
+// block (after the log is read from its file or edited, or past the memory budget) run
+// through the line's own automaton until blocks cover them, one block built per line.
 #pragma once
 
 #include <algorithm>
