@@ -394,8 +394,10 @@ std::vector<std::vector<id_count>> short_pair_lists() {
 }
 
 // Whether count_bound keeps its promise on the list: unknown, or no count below 0 or above
-// it; and, asked afresh of the same bytes, the largest count exactly.
+// it; and, asked afresh of the same bytes, the largest count exactly. And whether the
+// list's extras (index, summary, offsets and tally) hold their invariant.
 ::testing::AssertionResult bound_holds(const packed_list& list) {
+  if (!extras_hold(list)) return ::testing::AssertionFailure() << "extras out of step";
   const std::vector<id_count> pairs = unpack_pairs(list);
   const bool negative = std::ranges::any_of(
       pairs, [](const id_count& p) { return p.count < 0 || p.count == unknown_count_bound; });

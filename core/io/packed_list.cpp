@@ -2,20 +2,23 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cstring>
-#include <random>
+#include <map>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "core/io/pair_index.h"
 #include "core/io/primitives.h"
 
 namespace tsugihagi {
 namespace {
 
 using packed_detail::next_value;
+using pair_index::decode_at;
+using pair_index::has_index;
+using pair_index::not_found;
 
 packed_list allocate(std::size_t size) {
   packed_list list;
@@ -24,8 +27,6 @@ packed_list allocate(std::size_t size) {
   if (size > 0) list.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
   return list;
 }
-
-constexpr std::size_t not_found = SIZE_MAX;
 
 // Makes room for `extra` more bytes at the end: the block grows by an eighth, at least 16
 // bytes, so that appending stays amortised O(1) with little memory left unused.
@@ -37,101 +38,6 @@ void reserve_more(packed_list& list, std::size_t extra) {
   if (size > 0) std::memcpy(block.get(), list.data.get(), size);
   list.data = std::move(block);
   list.capacity = static_cast<std::int32_t>(capacity);
-}
-
-std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
-  const std::size_t length = bytes[pos];
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < length; ++i)
-    value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
-  return value;
-}
-
-// Chosen once per process, so that which ids share a slot cannot be known from outside.
-std::uint64_t make_index_seed() {
-  std::uint64_t seed =
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  seed ^= reinterpret_cast<std::uintptr_t>(&seed);
-  try {
-    std::random_device device;
-    seed ^= std::uint64_t{device()} << 32 | device();
-  } catch (...) {  // no device: the clock and the stack's place must do
-  }
-  return seed;
-}
-const std::uint64_t index_seed = make_index_seed();
-
-// The slot of an id: the seeded id through a full 64-bit mixer, every bit of the id moving
-// about half of the bits taken.
-std::size_t slot_of(std::uint32_t id, std::size_t mask) {
-  std::uint64_t h = std::uint64_t{id} ^ index_seed;
-  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
-  h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
-  return static_cast<std::size_t>(h ^ (h >> 31)) & mask;
-}
-
-// The offset of the first pair with the id through the index, or not_found.
-std::size_t index_find(const packed_list& list, std::uint32_t id) {
-  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
-    if (slots[slot] == 0) return not_found;
-    const std::size_t offset = slots[slot] - 1;
-    if (decode_at(list.data.get(), offset) == id) return offset;
-  }
-}
-
-// Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
-// length at that point does to the pairs behind it. Every slot is visited, so the loop is
-// branch-free for the compiler to run it over several slots at once, and where the
-// processor has wider vectors a build for them is chosen when the program starts (not under
-// ThreadSanitizer, whose runtime is not ready when the choice runs in a shared library).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("default", "avx2", "avx512f")))
-#endif
-void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
-  for (std::size_t i = 0; i < n; ++i)
-    slots[i] += (slots[i] > after ? delta : 0u);
-}
-
-// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
-void index_insert(packed_list& list, std::size_t offset) {
-  std::vector<std::uint32_t>& slots = list.extras->id_slots;
-  const std::size_t mask = slots.size() - 1;
-  const std::uint32_t id = decode_at(list.data.get(), offset);
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
-    if (slots[slot] == 0) {
-      slots[slot] = static_cast<std::uint32_t>(offset + 1);
-      ++list.extras->used;
-      return;
-    }
-    if (decode_at(list.data.get(), slots[slot] - 1) == id) return;
-  }
-}
-
-// Indexes every pair of the list, at most half of the slots used, so that the list can grow
-// by half before the next rebuild doubles the table.
-void build_index(packed_list& list) {
-  const std::span<const std::uint8_t> bytes = list.bytes();
-  std::size_t pairs = 0;
-  for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos])
-    ++pairs;
-  pairs /= 2;
-  std::size_t slots = 16;
-  while (slots < 2 * pairs)
-    slots *= 2;
-  if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list.extras->id_slots.assign(slots, 0);
-  list.extras->used = 0;
-  for (std::size_t pos = 0; pos < bytes.size();) {
-    index_insert(list, pos);
-    pos += 1 + bytes[pos];
-    pos += 1 + bytes[pos];
-  }
-}
-
-bool has_index(const packed_list& list) {
-  return list.extras && !list.extras->id_slots.empty();
 }
 
 // Every edit that does not keep the summary in step calls this first.
@@ -341,10 +247,12 @@ std::size_t walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t targe
   return found;
 }
 
-// The same answer. Most searches fail, so where the id's encoding is two bytes or more,
-// the bytes are searched for it sixteen positions at a time: most lists hold no copy of it
-// at all, and a copy is a match only where a value (a pair) starts, which is then checked
-// by stepping over the values before it.
+// The same answer on canonical bytes. Most searches fail, so where the id's encoding is two
+// bytes or more, the bytes are searched for it sixteen positions at a time: most lists hold
+// no copy of it at all, and a copy is a match only where a value (a pair) starts, which is
+// then checked by stepping over the values before it. This relies on minimal encodings:
+// there a value has one encoding, so a value equal to the id starts with exactly these
+// bytes. A noncanonical list (a longer encoding) is walked value by value instead.
 std::size_t first_with_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
 #if defined(__SSE2__)
   std::uint8_t needle[5];
@@ -401,8 +309,8 @@ std::size_t first_with_id(std::span<const std::uint8_t> bytes, std::uint32_t tar
 
 // The offset of the first pair with the id, or not_found; indexes a long list first.
 std::size_t find_pair(packed_list& list, std::uint32_t id) {
-  if (!has_index(list) && list.size >= index_min_bytes) build_index(list);
-  if (has_index(list)) return index_find(list, id);
+  if (!has_index(list) && list.size >= index_min_bytes) pair_index::build(list);
+  if (has_index(list)) return pair_index::find(list, id);
   return first_with_id(list.bytes(), id, true);
 }
 
@@ -602,6 +510,130 @@ auto edit_ids_plainly(packed_list& list, Edit edit) {
   return result;
 }
 
+// A batch of sightings for one short list without an index, counted in one pass: the
+// distinct ids in order of first sighting, each with its sightings and the offset of its
+// first pair; a small open table finds them by id.
+class batch {
+ public:
+  explicit batch(std::span<const std::int32_t> xs) {
+    std::size_t table_size = 16;
+    while (table_size < 2 * xs.size())
+      table_size *= 2;
+    table_.assign(table_size, -1);
+    for (const std::int32_t x : xs) {
+      const auto id = static_cast<std::uint32_t>(x);
+      std::int32_t& k = lookup(id);
+      if (k < 0) {
+        k = static_cast<std::int32_t>(seen_.size());
+        seen_.push_back({id, 0, not_found});
+      }
+      ++seen_[static_cast<std::size_t>(k)].times;
+    }
+  }
+
+  // One pass finds the first pair of each id, stopping once all are found. Most pairs name
+  // none of them: a bit per id modulo 4096 turns those away before the table is probed.
+  void locate_first_pairs(const packed_list& list) {
+    std::uint64_t filter[64] = {};
+    for (const sighting& s : seen_)
+      filter[s.id / 64 % 64] |= std::uint64_t{1} << (s.id % 64);
+    std::size_t found = 0;
+    packed_detail::walk_pairs(list.bytes(),
+                              [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+                                if ((filter[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
+                                const std::int32_t k = lookup(id);
+                                if (k >= 0 && seen_[static_cast<std::size_t>(k)].pos == not_found) {
+                                  seen_[static_cast<std::size_t>(k)].pos = start;
+                                  ++found;
+                                }
+                                return found < seen_.size();
+                              });
+  }
+
+  // Adds the sightings to the counts of the pairs found: in place when no count changes
+  // length, else into a new block, with room for the pairs to append.
+  void add_to_found_counts(packed_list& list) {
+    const std::uint8_t* bytes = list.data.get();
+    std::vector<change> changes;
+    std::ptrdiff_t grown = 0;
+    appended_ = 0;
+    for (const sighting& s : seen_) {
+      if (s.pos == not_found) {
+        appended_ += compact_int_size(s.id) + compact_int_size(s.times - 1);
+        continue;
+      }
+      const std::size_t count_pos = s.pos + 1 + bytes[s.pos];
+      const std::size_t old_length = 1 + std::size_t{bytes[count_pos]};
+      const std::uint32_t count = decode_at(bytes, count_pos) + s.times;
+      grown += static_cast<std::ptrdiff_t>(compact_int_size(count)) -
+               static_cast<std::ptrdiff_t>(old_length);
+      changes.push_back({count_pos, old_length, count});
+      count_now_held(list, count);
+    }
+    if (std::ranges::all_of(
+            changes, [](const change& c) { return compact_int_size(c.count) == c.old_length; })) {
+      for (const change& c : changes)
+        encode_compact_int(c.count, list.data.get() + c.count_pos);
+      return;
+    }
+    std::ranges::sort(changes, {}, &change::count_pos);
+    const auto size = static_cast<std::size_t>(list.size);
+    const std::size_t new_size =
+        static_cast<std::size_t>(static_cast<std::ptrdiff_t>(size) + grown);
+    const std::size_t capacity =
+        new_size + appended_ + std::max<std::size_t>(16, (new_size + appended_) / 8);
+    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::size_t from = 0;
+    std::uint8_t* out = block.get();
+    for (const change& c : changes) {
+      std::memcpy(out, bytes + from, c.count_pos - from);
+      out += c.count_pos - from;
+      out += encode_compact_int(c.count, out);
+      from = c.count_pos + c.old_length;
+    }
+    std::memcpy(out, bytes + from, size - from);
+    list.data = std::move(block);
+    list.capacity = static_cast<std::int32_t>(capacity);
+    list.size = static_cast<std::int32_t>(new_size);
+  }
+
+  // Appends a pair for each id not found, in order of first sighting, counted from 0.
+  void append_new_pairs(packed_list& list) const {
+    if (appended_ == 0) return;
+    reserve_more(list, appended_);
+    for (const sighting& s : seen_) {
+      if (s.pos != not_found) continue;
+      append_value(list, s.id);
+      append_value(list, s.times - 1);
+      count_now_held(list, s.times - 1);
+    }
+  }
+
+ private:
+  struct sighting {
+    std::uint32_t id;
+    std::uint32_t times;
+    std::size_t pos;
+  };
+  struct change {
+    std::size_t count_pos;
+    std::size_t old_length;
+    std::uint32_t count;
+  };
+
+  std::int32_t& lookup(std::uint32_t id) {
+    const std::size_t mask = table_.size() - 1;
+    for (std::size_t slot = pair_index::slot_of(id, mask);; slot = (slot + 1) & mask) {
+      std::int32_t& k = table_[slot];
+      if (k < 0 || seen_[static_cast<std::size_t>(k)].id == id) return k;
+    }
+  }
+
+  std::vector<sighting> seen_;
+  std::vector<std::int32_t> table_;  // indices into seen_; -1 for a free slot
+  std::size_t appended_ = 0;         // bytes of the pairs to append
+};
+
 }  // namespace
 
 void count_in_pair(packed_list& list, std::int32_t x) {
@@ -616,13 +648,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     append_value(list, id);
     append_value(list, 0);
     count_now_held(list, 0);
-    if (has_index(list)) {
-      if (4 * (list.extras->used + 1) > 3 * list.extras->id_slots.size()) {
-        build_index(list);
-      } else {
-        index_insert(list, offset);
-      }
-    }
+    if (has_index(list)) pair_index::insert_appended(list, offset);
     if (in_step && tally_add(*list.extras, 0, 1) == 1)
       summary_set(*list.extras, -1, {x, 0}, static_cast<std::uint32_t>(offset));
     return;
@@ -636,9 +662,9 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   // The pairs after it moved when the count's length changed.
   const std::size_t new_length = compact_int_size(count);
   if (has_index(list) && new_length != old_length) {
-    shift_slots(list.extras->id_slots.data(), list.extras->id_slots.size(),
-                static_cast<std::uint32_t>(count_pos + 1),
-                static_cast<std::uint32_t>(new_length - old_length));  // may wrap
+    pair_index::shift(
+        list, count_pos,
+        static_cast<std::int32_t>(new_length) - static_cast<std::int32_t>(old_length));
   }
   if (in_step) {
     summary_count_changed(
@@ -654,108 +680,12 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
       count_in_pair(list, x);
     return;
   }
-  // The distinct ids in order of first sighting, each with its sightings and the offset of
-  // its first pair; a small open table finds them by id.
-  struct sighting {
-    std::uint32_t id;
-    std::uint32_t times;
-    std::size_t pos;
-  };
-  std::vector<sighting> seen;
-  std::size_t table_size = 16;
-  while (table_size < 2 * xs.size())
-    table_size *= 2;
-  std::vector<std::int32_t> table(table_size, -1);
-  const std::size_t mask = table_size - 1;
-  const auto lookup = [&](std::uint32_t id) -> std::int32_t& {
-    for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
-      std::int32_t& k = table[slot];
-      if (k < 0 || seen[static_cast<std::size_t>(k)].id == id) return k;
-    }
-  };
-  for (const std::int32_t x : xs) {
-    const auto id = static_cast<std::uint32_t>(x);
-    std::int32_t& k = lookup(id);
-    if (k < 0) {
-      k = static_cast<std::int32_t>(seen.size());
-      seen.push_back({id, 0, not_found});
-    }
-    ++seen[static_cast<std::size_t>(k)].times;
-  }
-  // One pass finds the first pair of each, stopping once all are found. Most pairs name
-  // none of them: a bit per id modulo 4096 turns those away before the table is probed.
-  std::uint64_t filter[64] = {};
-  for (const sighting& s : seen)
-    filter[s.id / 64 % 64] |= std::uint64_t{1} << (s.id % 64);
-  const std::uint8_t* bytes = list.data.get();
-  const auto size = static_cast<std::size_t>(list.size);
-  std::size_t found = 0;
-  packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t) {
-    if ((filter[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
-    const std::int32_t k = lookup(id);
-    if (k >= 0 && seen[static_cast<std::size_t>(k)].pos == not_found) {
-      seen[static_cast<std::size_t>(k)].pos = start;
-      ++found;
-    }
-    return found < seen.size();
-  });
+  batch b(xs);
+  b.locate_first_pairs(list);
   const bool had_summary = list.extras && list.extras->has_summary;
   edited(list);
-  // The counts of the pairs found, in stored order; in place unless a length changes.
-  struct change {
-    std::size_t count_pos;
-    std::size_t old_length;
-    std::uint32_t count;
-  };
-  std::vector<change> changes;
-  std::ptrdiff_t grown = 0;
-  std::size_t appended = 0;
-  for (const sighting& s : seen) {
-    if (s.pos == not_found) {
-      appended += compact_int_size(s.id) + compact_int_size(s.times - 1);
-      continue;
-    }
-    const std::size_t count_pos = s.pos + 1 + bytes[s.pos];
-    const std::size_t old_length = 1 + std::size_t{bytes[count_pos]};
-    const std::uint32_t count = decode_at(bytes, count_pos) + s.times;
-    grown += static_cast<std::ptrdiff_t>(compact_int_size(count)) -
-             static_cast<std::ptrdiff_t>(old_length);
-    changes.push_back({count_pos, old_length, count});
-    count_now_held(list, count);
-  }
-  if (std::ranges::all_of(
-          changes, [](const change& c) { return compact_int_size(c.count) == c.old_length; })) {
-    for (const change& c : changes)
-      encode_compact_int(c.count, list.data.get() + c.count_pos);
-  } else {
-    std::ranges::sort(changes, {}, &change::count_pos);
-    const std::size_t new_size =
-        static_cast<std::size_t>(static_cast<std::ptrdiff_t>(size) + grown);
-    const std::size_t capacity =
-        new_size + appended + std::max<std::size_t>(16, (new_size + appended) / 8);
-    auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-    std::size_t from = 0;
-    std::uint8_t* out = block.get();
-    for (const change& c : changes) {
-      std::memcpy(out, bytes + from, c.count_pos - from);
-      out += c.count_pos - from;
-      out += encode_compact_int(c.count, out);
-      from = c.count_pos + c.old_length;
-    }
-    std::memcpy(out, bytes + from, size - from);
-    list.data = std::move(block);
-    list.capacity = static_cast<std::int32_t>(capacity);
-    list.size = static_cast<std::int32_t>(new_size);
-  }
-  if (appended > 0) {
-    reserve_more(list, appended);
-    for (const sighting& s : seen) {
-      if (s.pos != not_found) continue;
-      append_value(list, s.id);
-      append_value(list, s.times - 1);
-      count_now_held(list, s.times - 1);
-    }
-  }
+  b.add_to_found_counts(list);
+  b.append_new_pairs(list);
   if (had_summary) build_summary(list, *list.extras);
 }
 
@@ -844,6 +774,39 @@ bool id_list_contains(const packed_list& list, std::int32_t id) {
 bool pair_list_has_id(const packed_list& list, std::int32_t id) {
   const auto find = is_noncanonical(list) ? walk_for_id : first_with_id;
   return find(list.bytes(), static_cast<std::uint32_t>(id), true) != not_found;
+}
+
+bool extras_hold(const packed_list& list) {
+  if (list.size > list.capacity) return false;
+  if (list.count_bound != unknown_count_bound) {
+    bool bounded = true;
+    for_each_pair(list, [&](std::int32_t, std::int32_t count) {
+      bounded = bounded && count >= 0 && count <= list.count_bound;
+    });
+    if (!bounded) return false;
+  }
+  if (!list.extras) return true;
+  const list_extras& extras = *list.extras;
+  if (!pair_index::holds(list)) return false;
+  if (!has_index(list) && (!extras.summary_offsets.empty() || !extras.tally.empty())) return false;
+  if (!extras.has_summary) return true;
+  list_extras fresh;
+  build_summary(list, fresh);
+  if (fresh.summary != extras.summary) return false;
+  if (!summary_in_step(list)) return true;
+  if (extras.summary_offsets.size() != extras.summary.size()) return false;
+  for (std::size_t k = 0; k < extras.summary.size(); ++k) {
+    const std::size_t at = extras.summary_offsets[k];
+    if (at >= static_cast<std::size_t>(list.size) ||
+        static_cast<std::int32_t>(decode_at(list.data.get(), at)) != extras.summary[k].id)
+      return false;
+  }
+  std::map<std::int32_t, std::int32_t> tally;
+  for_each_pair(list, [&](std::int32_t, std::int32_t count) { ++tally[count]; });
+  std::vector<id_count> expected;
+  for (const auto& [count, pairs] : tally)
+    expected.push_back({count, pairs});
+  return expected == extras.tally;
 }
 
 }  // namespace tsugihagi

@@ -43,17 +43,22 @@ struct id_count {
   friend bool operator==(const id_count&, const id_count&) = default;
 };
 
-// What a list keeps beside its bytes, made on demand and dropped or refreshed by every edit.
+// What a pair list keeps beside its bytes, made on demand. Invariant (extras_hold checks it):
+// - Index: id_slots is empty, or a power of two long with `used` slots set, at most three
+//   quarters of them, each set slot holding 1 + the offset of the first pair of a distinct
+//   id, and every distinct id's first pair held. Only canonical pair lists have one; every
+//   in-place edit keeps it (see pair_index.h), an erase drops all the extras.
+// - Summary: while has_summary, summary is the first pair of each distinct count, in stored
+//   order. An edit that does not keep it calls edited(), which clears has_summary.
+// - In step: on an indexed list whose summary was made with the index (tally not empty),
+//   summary_offsets[k] is the offset of summary[k], and tally holds (count, pairs holding
+//   it) for each count held, sorted by count; count_in_pair then updates all three pair by
+//   pair. Without an index, summary_offsets and tally are empty.
 struct list_extras {
-  // Open addressing from a long pair list's ids to the byte offset of the first pair holding
-  // each: offset + 1, 0 for an empty slot; a power of two long, or empty for no index.
   std::vector<std::uint32_t> id_slots;
   std::uint32_t used = 0;
-  // The first pair of each distinct count, in stored order; valid while has_summary.
   std::vector<id_count> summary;
   bool has_summary = false;
-  // On an indexed list with a summary: the byte offset of each summary pair, and how many
-  // pairs hold each count (count, pairs), so that a count can change without a rescan.
   std::vector<std::uint32_t> summary_offsets;
   std::vector<id_count> tally;
 };
@@ -140,6 +145,10 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 // and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was).
 // REQUIRES: a well-formed pair list.
 std::int32_t count_bound(const packed_list& list);
+
+// Whether the list's extras and count_bound hold their invariant (see list_extras):
+// O(bytes + slots + pairs log pairs). For tests, after edits.
+bool extras_hold(const packed_list& list);
 
 // Whether the bytes are a sequence of whole compact_ints (length bytes 0..4) ending exactly
 // at the end; a pair list must also hold an even number of them.

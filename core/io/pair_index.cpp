@@ -1,0 +1,140 @@
+#include "core/io/pair_index.h"
+
+#include <bit>
+#include <chrono>
+#include <random>
+#include <vector>
+
+namespace tsugihagi::pair_index {
+namespace {
+
+// Chosen once per process, so that which ids share a slot cannot be known from outside.
+std::uint64_t make_index_seed() {
+  std::uint64_t seed =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  seed ^= reinterpret_cast<std::uintptr_t>(&seed);
+  try {
+    std::random_device device;
+    seed ^= std::uint64_t{device()} << 32 | device();
+  } catch (...) {  // no device: the clock and the stack's place must do
+  }
+  return seed;
+}
+const std::uint64_t index_seed = make_index_seed();
+
+}  // namespace
+
+// The slot of an id: the seeded id through a full 64-bit mixer, every bit of the id moving
+// about half of the bits taken.
+std::size_t slot_of(std::uint32_t id, std::size_t mask) {
+  std::uint64_t h = std::uint64_t{id} ^ index_seed;
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<std::size_t>(h ^ (h >> 31)) & mask;
+}
+
+std::size_t find(const packed_list& list, std::uint32_t id) {
+  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+    if (slots[slot] == 0) return not_found;
+    const std::size_t offset = slots[slot] - 1;
+    if (decode_at(list.data.get(), offset) == id) return offset;
+  }
+}
+
+namespace {
+
+// Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
+// length at that point does to the pairs behind it. Every slot is visited, so the loop is
+// branch-free for the compiler to run it over several slots at once, and where the
+// processor has wider vectors a build for them is chosen when the program starts (not under
+// ThreadSanitizer, whose runtime is not ready when the choice runs in a shared library).
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
+__attribute__((target_clones("default", "avx2", "avx512f")))
+#endif
+void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
+  for (std::size_t i = 0; i < n; ++i)
+    slots[i] += (slots[i] > after ? delta : 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
+void insert(packed_list& list, std::size_t offset) {
+  std::vector<std::uint32_t>& slots = list.extras->id_slots;
+  const std::size_t mask = slots.size() - 1;
+  const std::uint32_t id = decode_at(list.data.get(), offset);
+  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+    if (slots[slot] == 0) {
+      slots[slot] = static_cast<std::uint32_t>(offset + 1);
+      ++list.extras->used;
+      return;
+    }
+    if (decode_at(list.data.get(), slots[slot] - 1) == id) return;
+  }
+}
+
+}  // namespace
+
+void build(packed_list& list) {
+  const std::span<const std::uint8_t> bytes = list.bytes();
+  std::size_t pairs = 0;
+  for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos])
+    ++pairs;
+  pairs /= 2;
+  std::size_t slots = 16;
+  while (slots < 2 * pairs)
+    slots *= 2;
+  if (!list.extras) list.extras = std::make_unique<list_extras>();
+  list.extras->id_slots.assign(slots, 0);
+  list.extras->used = 0;
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    insert(list, pos);
+    pos += 1 + bytes[pos];
+    pos += 1 + bytes[pos];
+  }
+}
+
+bool has_index(const packed_list& list) {
+  return list.extras && !list.extras->id_slots.empty();
+}
+
+void insert_appended(packed_list& list, std::size_t offset) {
+  if (4 * (list.extras->used + 1) > 3 * list.extras->id_slots.size()) {
+    build(list);
+  } else {
+    insert(list, offset);
+  }
+}
+
+void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
+  shift_slots(list.extras->id_slots.data(), list.extras->id_slots.size(),
+              static_cast<std::uint32_t>(changed_at + 1), static_cast<std::uint32_t>(delta));
+}
+
+bool holds(const packed_list& list) {
+  if (!has_index(list)) return true;
+  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
+  if (!std::has_single_bit(slots.size()) || 4 * list.extras->used > 3 * slots.size()) return false;
+  std::size_t set = 0;
+  for (const std::uint32_t s : slots) {
+    if (s == 0) continue;
+    ++set;
+    if (s - 1 >= static_cast<std::size_t>(list.size)) return false;
+  }
+  std::size_t distinct = 0;
+  bool all_found = true;
+  std::vector<std::uint32_t> ids;
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+    const std::size_t at = find(list, id);
+    if (at == start) ++distinct;
+    all_found = all_found && at <= start && decode_at(list.data.get(), at) == id;
+    return all_found;
+  });
+  return all_found && set == distinct && set == list.extras->used;
+}
+
+}  // namespace tsugihagi::pair_index

@@ -1,0 +1,51 @@
+// The hash index of a long pair list: from each id to the byte offset of the first pair
+// holding it, in the list's extras (list_extras::id_slots, whose invariant packed_list.h
+// states), so that counting a sighting is O(1) instead of a scan. Open addressing with
+// linear probing over slots of 4 bytes, at most three quarters used (8 to 16 bytes per pair).
+// Building costs O(pairs); a find or an insert costs a few probes, each decoding the id of
+// the pair it names; a change of length inside the list moves the offsets behind it in one
+// pass over every slot. The hash is seeded once per process, so that no chosen ids make its
+// probes long.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/io/packed_list.h"
+
+namespace tsugihagi::pair_index {
+
+inline constexpr std::size_t not_found = SIZE_MAX;
+
+// The value of the compact_int at `pos`. REQUIRES: a whole compact_int there.
+inline std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
+  const std::size_t length = bytes[pos];
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < length; ++i)
+    value |= std::uint32_t{bytes[pos + 1 + i]} << (8 * i);
+  return value;
+}
+
+// The slot of an id in a table of mask + 1 slots (a power of two), seeded per process.
+std::size_t slot_of(std::uint32_t id, std::size_t mask);
+
+bool has_index(const packed_list& list);
+// Indexes every pair of the list (making its extras if need be), at most half of the slots
+// used, so that the list can grow by half before the table doubles.
+// REQUIRES: a canonical pair list.
+void build(packed_list& list);
+// The offset of the first pair with the id, or not_found. REQUIRES: has_index(list).
+std::size_t find(const packed_list& list, std::uint32_t id);
+// Records the pair at `offset`, appended to the list, unless an earlier pair holds its id;
+// rebuilds the table larger when it would be over three quarters used.
+// REQUIRES: has_index(list).
+void insert_appended(packed_list& list, std::size_t offset);
+// Moves every offset past the byte at `changed_at` by `delta` bytes (negative wraps): what a
+// change of length there does to the pairs behind it. REQUIRES: has_index(list).
+void shift(packed_list& list, std::size_t changed_at, std::int32_t delta);
+// Whether the index is what build() would make of the list now, up to the order of slots:
+// the first pair of each distinct id found, nothing else held, `used` right, the table a
+// power of two at most three quarters used. O(slots + pairs). For tests.
+bool holds(const packed_list& list);
+
+}  // namespace tsugihagi::pair_index
