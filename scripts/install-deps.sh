@@ -5,9 +5,10 @@ set -euo pipefail
 
 run_packages=(g++ cmake ninja-build libboost-dev qt6-base-dev fonts-vlgothic)
 run_packages+=(libcli11-dev libedit-dev nlohmann-json3-dev)  # tsugihagi-cli
+run_packages+=(gettext)  # the Japanese catalogues (msgfmt, xgettext, msgmerge, msggrep)
 test_packages=("${run_packages[@]}" libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool openbox g++-mingw-w64-x86-64-posix wine wine64 fonts-wine locales imagemagick
-  dpkg-dev lintian appstream pybind11-dev python3-dev python3-pytest pkgconf)
+  dpkg-dev lintian appstream man-db pybind11-dev python3-dev python3-pytest pkgconf)
 
 case "${1:-run}" in
   run) wanted=("${run_packages[@]}") ;;
@@ -25,4 +26,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update -q
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run the terminal program in Japanese: the locale must exist.
+if [ "${1:-run}" = test ] && ! locale -a 2>/dev/null | grep -qix 'ja_JP\.utf-\?8'; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO sed -i 's/^# *\(ja_JP\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP\.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen
 fi

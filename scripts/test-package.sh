@@ -2,12 +2,13 @@
 # Builds the Debian package from the install rules (with Debian's build flags alone, as a
 # Debian build does: -O2 and hardening), checks it with lintian and its AppStream metainfo
 # with appstreamcli, compares its contents with the list below, then unpacks it into a
-# temporary root (dpkg -x) and runs the programs from there: tsugihagi-cli --version and a
-# short chat, and the window through its launcher on the offscreen platform, ended by
-# SIGTERM, which must save.
+# temporary root (dpkg -x) and runs the programs from there: tsugihagi-cli --version, its
+# --help in Japanese and a short chat, and the window through its launcher on the offscreen
+# platform, ended by SIGTERM, which must save. Every manual page must pass man --warnings.
 #
 # Usage: scripts/test-package.sh     build dir: build-package (override: BUILD_DIR=...)
-# Needs: dpkg-dev, lintian, appstream, and what the build needs.
+# Needs: dpkg-dev, lintian, appstream, man-db, the locale ja_JP.UTF-8, and what the build
+# needs.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -60,6 +61,8 @@ usr/share/icons/hicolor/256x256/apps/tsugihagi.png
 usr/share/icons/hicolor/32x32/apps/tsugihagi.png
 usr/share/icons/hicolor/48x48/apps/tsugihagi.png
 usr/share/icons/hicolor/64x64/apps/tsugihagi.png
+usr/share/locale/ja/LC_MESSAGES/tsugihagi.mo
+usr/share/man/ja/man1/tsugihagi-cli.1.gz
 usr/share/man/ja/man1/tsugihagi.1.gz
 usr/share/man/man1/tsugihagi-cli.1.gz
 usr/share/man/man1/tsugihagi-launcher.1.gz
@@ -73,7 +76,22 @@ for size in 16 32 48 64 128 256; do
 done
 dpkg-deb --field "$deb" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries"
 dpkg-deb --field "$deb" Recommends | grep -qx 'fonts-vlgothic' || fail "Recommends is not fonts-vlgothic"
+grep -q '<name xml:lang="ja">' "$tmp/root/usr/share/metainfo/org.tsugihagi.tsugihagi.metainfo.xml" ||
+  fail "the metainfo lost its Japanese name"
+grep -q '^Name\[ja\]=' "$tmp/root/usr/share/applications/tsugihagi.desktop" ||
+  fail "the desktop entry lost its Japanese name"
 echo "the package holds the expected files"
+
+step "manual pages: man --warnings"
+# Every page, the Japanese ones in a Japanese locale, formats without a warning.
+while IFS= read -r page; do
+  case $page in */man/ja/*) lang=ja_JP.UTF-8 ;; *) lang=C.UTF-8 ;; esac
+  # From the page's man folder, where a .so request (tsugihagi-launcher.1) finds its page.
+  warnings=$(cd "$(dirname "$page")/.." &&
+    LC_ALL=$lang MANWIDTH=80 man --warnings -E UTF-8 -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "$page: $warnings"
+  echo "${page#"$tmp/root/"}: no warning"
+done < <(find "$tmp/root/usr/share/man" -name '*.gz' | LC_ALL=C sort)
 
 step "the library's packages"
 for package_deb in "${library_debs[@]}"; do
@@ -84,6 +102,8 @@ for package_deb in "${library_debs[@]}"; do
   echo "$files"
   grep -qx "usr/share/doc/$package/copyright" <<<"$files" || fail "$package has no copyright file"
 done
+[ -f "$tmp/libtsugihagi0/usr/share/locale/ja/LC_MESSAGES/libtsugihagi0.mo" ] ||
+  fail "libtsugihagi0 lacks its Japanese catalogue"
 grep -q 'usr/lib/.*libtsugihagi.so.0$' <<<"$(cd "$tmp/libtsugihagi0" && find . -name '*.so.0')" ||
   fail "libtsugihagi0 lacks libtsugihagi.so.0"
 dpkg-deb --ctrl-tarfile "${library_debs[0]}" | tar -t | grep -q shlibs || fail "libtsugihagi0 has no shlibs file"
@@ -94,6 +114,18 @@ echo "Python module from the unpacked packages:"
 PYTHONPATH=$(dirname "$(find "$tmp/python3-tsugihagi" -name 'tsugihagi*.so')") \
   LD_LIBRARY_PATH=$(dirname "$(find "$tmp/libtsugihagi0" -name 'libtsugihagi.so.0')") \
   python3 -c 'import tsugihagi; print("tsugihagi", tsugihagi.__version__)' || fail "import tsugihagi"
+echo "the library's message in Japanese, from the catalogue unpacked beside it:"
+PYTHONPATH=$(dirname "$(find "$tmp/python3-tsugihagi" -name 'tsugihagi*.so')") \
+  LD_LIBRARY_PATH=$(dirname "$(find "$tmp/libtsugihagi0" -name 'libtsugihagi.so.0')") \
+  python3 -c '
+import locale, tsugihagi
+locale.setlocale(locale.LC_ALL, "ja_JP.UTF-8")
+try:
+    tsugihagi.Bot("/nonexistent-folder")
+except ValueError as e:
+    print(e)
+    assert "そのようなフォルダーはありません" in str(e), str(e)
+' || fail "the library's message is not in Japanese"
 
 step "appstreamcli validate"
 appstreamcli validate --no-net "$tmp/root/usr/share/metainfo/org.tsugihagi.tsugihagi.metainfo.xml"
@@ -107,6 +139,12 @@ cli="$tmp/root/usr/bin/tsugihagi-cli"
 shown=$("$cli" --version) || fail "tsugihagi-cli --version exited with $?"
 [ "$shown" = "tsugihagi-cli $version" ] || fail "tsugihagi-cli --version printed \"$shown\""
 echo "$shown"
+
+step "the unpacked tsugihagi-cli in Japanese"
+# The catalogue is found beside the program (usr/share/locale for usr/bin), wherever unpacked.
+shown=$(LC_ALL= LANGUAGE= LANG=ja_JP.UTF-8 "$cli" --help) || fail "--help exited with $?"
+grep -q '^使い方: tsugihagi-cli \[オプション\]$' <<<"$shown" || fail "--help is not in Japanese: $shown"
+echo "$shown" | head -8
 
 step "a short chat with the unpacked tsugihagi-cli"
 work="$tmp/chat"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test: the unit and end-to-end tests
-# in a normal build and under AddressSanitizer + UndefinedBehaviorSanitizer, the window
-# tests (headless), the library's threads under ThreadSanitizer, the loaders' fuzz targets
-# for a bounded time, and the Windows program cross-built and tested under wine.
+# (tsugihagi-cli in ja_JP.UTF-8 among them) in a normal build and under AddressSanitizer +
+# UndefinedBehaviorSanitizer, the window tests (headless), the Japanese catalogue's coverage,
+# the library's threads under ThreadSanitizer, the loaders' fuzz targets for a bounded time,
+# and the Windows program cross-built and tested under wine.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,6 +41,9 @@ step "layer check" bash "$root/scripts/check-layers.sh"
 # The normal build is the Release build users make; the test command's builds treat warnings
 # as errors.
 step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=Release -DTSUGIHAGI_WERROR=ON
+# The Japanese catalogue translates every message (msgfmt --check --statistics): its test ran
+# in the normal build's ctest; here once more to show its statistics in the log.
+step "japanese catalogue" ctest --test-dir "$root/build" -R '^po_catalogue$' -V --output-on-failure
 step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
 # Two bots in two threads through the library, under ThreadSanitizer.

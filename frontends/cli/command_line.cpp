@@ -1,24 +1,27 @@
 #include "frontends/cli/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <regex>
 #include <sstream>
+
+#include "frontends/cli/translation.h"
 
 namespace tsugihagi {
 namespace {
 
 constexpr const char* description =
-    "Talks with the bot on standard input and output (UTF-8), one line per turn, or teaches\n"
-    "it a text file. Works in DIR, by default the folder the window uses:\n"
-    "$XDG_DATA_HOME/tsugihagi (~/.local/share/tsugihagi when XDG_DATA_HOME is not set).\n"
-    "A folder without data/ gets one with five empty files (a new, empty memory).\n";
+    N_("Talks with the bot on standard input and output (UTF-8), one line per turn, or teaches\n"
+       "it a text file. Works in DIR, by default the folder the window uses:\n"
+       "$XDG_DATA_HOME/tsugihagi (~/.local/share/tsugihagi when XDG_DATA_HOME is not set).\n"
+       "A folder without data/ gets one with five empty files (a new, empty memory).\n");
 
 constexpr const char* footer =
-    "Saving: --learn always saves what it learned; a conversation saves when the window's\n"
-    "check box \"終了時に学習状態を保存\" is set (the byte in DIR/config). --no-save keeps\n"
-    "every data file as it was. Ctrl-D, Ctrl-C, SIGTERM and closing the terminal end the\n"
-    "session, which then saves as above.\n"
-    "Exit status: 0 done, 1 failure, 2 wrong usage, 130 --learn interrupted (what was\n"
-    "learned until then is saved).";
+    N_("Saving: --learn always saves what it learned; a conversation saves when the window's\n"
+       "check box \"終了時に学習状態を保存\" is set (the byte in DIR/config). --no-save keeps\n"
+       "every data file as it was. Ctrl-D, Ctrl-C, SIGTERM and closing the terminal end the\n"
+       "session, which then saves as above.\n"
+       "Exit status: 0 done, 1 failure, 2 wrong usage, 130 --learn interrupted (what was\n"
+       "learned until then is saved).");
 
 std::optional<std::int64_t> parse_whole(const std::string& text, std::int64_t max) {
   if (text.empty() || text.size() > 10) return std::nullopt;
@@ -37,10 +40,51 @@ CLI::Validator whole_number(std::int64_t low, std::int64_t high) {
       [low, high](std::string& value) -> std::string {
         const auto n = parse_whole(value, high);
         if (n && *n >= low) return {};
-        return "\"" + value + "\" is not a whole number from " + std::to_string(low) + " to " +
-               std::to_string(high);
+        return formatted(tr("\"%s\" is not a whole number from %lld to %lld"), value.c_str(),
+                         static_cast<long long>(low), static_cast<long long>(high));
       },
       "", "whole number");
+}
+
+// CLI11's help with its headings translated.
+class translated_formatter : public CLI::Formatter {
+ public:
+  translated_formatter() {
+    label("Usage", tr("Usage"));
+    label("OPTIONS", tr("OPTIONS"));
+  }
+};
+
+// CLI11's usage errors that this command line can meet, translated: the English is CLI11's
+// own, with its details in the places of the %s.
+struct usage_error_form {
+  const char* pattern;
+  const char* one;
+  const char* many;  // nullptr: no count
+};
+
+const usage_error_form usage_error_forms[] = {
+    {"The following arguments? (?:was|were) not expected: (.*)",
+     NN_("The following argument was not expected: %s",
+         "The following arguments were not expected: %s")},
+    {"(.*): 1 required (.*) missing", N_("%s: 1 required %s missing"), nullptr},
+    {"Could not convert: (.*) = (.*)", N_("Could not convert: %s = %s"), nullptr},
+    {"(.*) was given a disallowed flag override", N_("%s was given a disallowed flag override"),
+     nullptr},
+    {"(.*): At Most 1 required but received (.*)", N_("%s: At Most 1 required but received %s"),
+     nullptr},
+};
+
+std::string translated_usage_error(const std::string& message, std::size_t extras) {
+  for (const usage_error_form& form : usage_error_forms) {
+    std::smatch m;
+    if (!std::regex_match(message, m, std::regex(form.pattern))) continue;
+    const std::string first = m[1].str();
+    const std::string second = m.size() > 2 ? m[2].str() : "";
+    const char* text = form.many != nullptr ? trn(form.one, form.many, extras) : tr(form.one);
+    return formatted(text, first.c_str(), second.c_str());
+  }
+  return message;
 }
 
 }  // namespace
@@ -52,44 +96,47 @@ std::optional<std::uint32_t> parse_seed(const std::string& text) {
 }
 
 parsed_command_line parse_command_line(int argc, const char* const* argv) {
-  CLI::App app(description, "tsugihagi-cli");
+  CLI::App app(tr(description), "tsugihagi-cli");
+  app.formatter(std::make_shared<translated_formatter>());
+  app.option_defaults()->group(tr("Options"));
   app.set_version_flag("--version", "tsugihagi-cli " TSUGIHAGI_VERSION,
-                       "Print the program's name and version and exit");
-  app.set_help_flag("-h,--help", "Print this help and exit");
-  app.footer(footer);
+                       tr("Print the program's name and version and exit"));
+  app.set_help_flag("-h,--help", tr("Print this help and exit"));
+  app.footer(tr(footer));
   app.get_formatter()->column_width(24);
 
   std::string dir, seed, learn, max_entries, export_file, forget;
   std::vector<std::string> stats;
   CLI::Option* dir_opt =
-      app.add_option("--dir", dir, "Work in DIR (its config, log.txt, data/)")->type_name("DIR");
+      app.add_option("--dir", dir, tr("Work in DIR (its config, log.txt, data/)"))
+          ->type_name("DIR");
   CLI::Option* seed_opt =
-      app.add_option("--seed", seed, "Seed the replies' random draws with N (0-4294967295)")
+      app.add_option("--seed", seed, tr("Seed the replies' random draws with N (0-4294967295)"))
           ->type_name("N")
           ->check(whole_number(0, 0xFFFFFFFF));
   bool no_save = false;
-  app.add_flag("--no-save", no_save, "Change no data file (config is still written)");
+  app.add_flag("--no-save", no_save, tr("Change no data file (config is still written)"));
   CLI::Option* learn_opt =
-      app.add_option("--learn", learn, "Learn every line of FILE (- standard input) and save")
+      app.add_option("--learn", learn, tr("Learn every line of FILE (- standard input) and save"))
           ->type_name("FILE");
   CLI::Option* max_opt =
-      app.add_option("--max-entries", max_entries, "Prune words and phrases at N (1-16777215)")
+      app.add_option("--max-entries", max_entries, tr("Prune words and phrases at N (1-16777215)"))
           ->type_name("N")
           ->check(whole_number(1, 0xFFFFFF));
   CLI::Option* stats_opt =
-      app.add_option("--stats", stats, "Show what the bot knows; with WORD, its companions")
+      app.add_option("--stats", stats, tr("Show what the bot knows; with WORD, its companions"))
           ->type_name("[WORD]")
           ->expected(0, 1);
   CLI::Option* export_opt =
-      app.add_option("--export", export_file, "Write the whole state to FILE as JSON Lines")
+      app.add_option("--export", export_file, tr("Write the whole state to FILE as JSON Lines"))
           ->type_name("FILE");
   CLI::Option* forget_opt =
       app.add_option("--forget", forget,
-                     "Forget every word and log line containing TEXT, then save")
+                     tr("Forget every word and log line containing TEXT, then save"))
           ->type_name("TEXT");
   bool dry_run = false;
   CLI::Option* dry_run_opt =
-      app.add_flag("--dry-run", dry_run, "With --forget: only list what would be forgotten");
+      app.add_flag("--dry-run", dry_run, tr("With --forget: only list what would be forgotten"));
 
   parsed_command_line result;
   try {
@@ -100,8 +147,8 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
     result.out = out.str();
     result.err = err.str();
     if (result.status != 0) {
-      std::string message = e.what();
-      result.err = "tsugihagi-cli: " + message + ". Try --help.\n";
+      const std::string message = translated_usage_error(e.what(), app.remaining().size());
+      result.err = "tsugihagi-cli: " + formatted(tr("%s. Try --help."), message.c_str()) + "\n";
       result.status = 2;
     }
     return result;
@@ -114,20 +161,25 @@ parsed_command_line parse_command_line(int argc, const char* const* argv) {
     if (!*task) continue;
     if (first != nullptr) {
       result.status = 2;
-      result.err = "tsugihagi-cli: " + first->get_name() + " and " + task->get_name() +
-                   " cannot be used together. Try --help.\n";
+      result.err = "tsugihagi-cli: " +
+                   formatted(tr("%s and %s cannot be used together. Try --help."),
+                             first->get_name().c_str(), task->get_name().c_str()) +
+                   "\n";
       return result;
     }
     first = task;
   }
   if (*dry_run_opt && !*forget_opt) {
     result.status = 2;
-    result.err = "tsugihagi-cli: --dry-run needs --forget. Try --help.\n";
+    result.err =
+        "tsugihagi-cli: " + std::string(tr("--dry-run needs --forget. Try --help.")) + "\n";
     return result;
   }
   if (*forget_opt && (forget.empty() || forget.size() > 4 * 1022)) {
     result.status = 2;
-    result.err = "tsugihagi-cli: --forget needs a text of 1 to 1022 characters. Try --help.\n";
+    result.err = "tsugihagi-cli: " +
+                 std::string(tr("--forget needs a text of 1 to 1022 characters. Try --help.")) +
+                 "\n";
     return result;
   }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "frontends/cli/translation.h"
+
 namespace tsugihagi {
 
 std::optional<std::filesystem::path> default_folder() {
@@ -44,7 +46,7 @@ std::string open_failure_reason(const std::filesystem::path& file) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::strerror(errno);
   ::close(fd);
-  return "could not be opened";
+  return tr("could not be opened");
 }
 
 std::string error_text(int error, const char* fallback) {

@@ -9,6 +9,7 @@
 #include "core/io/utf8.h"
 #include "frontends/cli/data_folder.h"
 #include "frontends/cli/text_checks.h"
+#include "frontends/cli/translation.h"
 
 namespace tsugihagi {
 namespace {
@@ -82,11 +83,11 @@ void sort_by_count(const strmorph::dic_t& d, std::vector<counted_word>& words, s
 void print_stats(const bot& b, const std::filesystem::path& dir, std::ostream& out,
                  bool to_terminal) {
   const strmorph::dic_t& d = b.dic;
-  out << "words: " << d.wordmap.size() << '\n'
-      << "phrases: " << d.idiomset.size() << '\n'
-      << "log lines: " << b.log.line_count() << '\n'
-      << "free word ids: " << d.hdid.size() << '\n'
-      << "free phrase ids: " << d.idiom_hdid.size() << '\n';
+  out << tr("words: ") << d.wordmap.size() << '\n'
+      << tr("phrases: ") << d.idiomset.size() << '\n'
+      << tr("log lines: ") << b.log.line_count() << '\n'
+      << tr("free word ids: ") << d.hdid.size() << '\n'
+      << tr("free phrase ids: ") << d.idiom_hdid.size() << '\n';
   for (const char* name : data_file_names) {
     const std::filesystem::path relative = std::filesystem::path("data") / name;
     std::error_code error;
@@ -95,7 +96,9 @@ void print_stats(const bot& b, const std::filesystem::path& dir, std::ostream& o
     if (error) {
       out << error.message() << '\n';
     } else {
-      out << size << " bytes\n";
+      // English says "bytes" for one too, as it always has.
+      const auto n = static_cast<unsigned long long>(size);
+      out << formatted(trn("%llu bytes", "%llu bytes", n), n) << '\n';
     }
   }
   std::vector<counted_word> words;
@@ -103,7 +106,7 @@ void print_stats(const bot& b, const std::filesystem::path& dir, std::ostream& o
   for (const auto& [key, info] : d.wordmap)
     words.push_back({info.id, info.count});
   sort_by_count(d, words, stats_top_words);
-  out << "most frequent words (count):\n";
+  out << tr("most frequent words (count):") << '\n';
   for (const counted_word& w : words)
     out << "  " << shown_text(strmorph::word_text(d, w.id), to_terminal) << "  " << w.count << '\n';
 }
@@ -125,8 +128,15 @@ bool print_companions(const bot& b, const std::u16string& word, std::ostream& ou
   }
   const std::size_t known = companions.size();
   sort_by_count(d, companions, stats_top_words);
-  out << shown_text(word, to_terminal) << " (id " << info->id << ", count " << info->count
-      << ") was seen together with " << known << " words; most often (times):\n";
+  const auto n = static_cast<unsigned long long>(known);
+  out << formatted(trn("%s (id %d, count %d) was seen together with %llu words; most often "
+                       "(times):",
+                       "%s (id %d, count %d) was seen together with %llu words; most often "
+                       "(times):",
+                       n),
+                   shown_text(word, to_terminal).c_str(), static_cast<int>(info->id),
+                   static_cast<int>(info->count), n)
+      << '\n';
   for (const counted_word& w : companions)
     out << "  " << shown_text(strmorph::word_text(d, w.id), to_terminal) << "  " << w.count << '\n';
   return true;

@@ -1,7 +1,12 @@
 #include "frontends/cli/progress.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+
+#include "frontends/cli/translation.h"
 
 namespace tsugihagi {
 namespace {
@@ -37,13 +42,31 @@ std::string progress_text(std::uint64_t bytes, std::optional<std::uint64_t> tota
     std::snprintf(part, sizeof part, " %3d%%", static_cast<int>(share * 100));
     text += part;
   }
-  std::snprintf(part, sizeof part, "  %lld lines  %.0f lines/s", static_cast<long long>(lines),
-                lines_per_second);
-  text += total ? part : part + 2;
+  // English says "lines" for one too, as it always has.
+  const auto n = static_cast<long long>(lines);
+  const std::string counts =
+      formatted(trn("%lld lines", "%lld lines", static_cast<unsigned long>(n)), n) + "  " +
+      formatted(tr("%.0f lines/s"), lines_per_second);
+  text += total ? "  " + counts : counts;
   if (total && bytes_per_second > 0 && bytes < *total) {
-    text += "  " + duration_text(static_cast<double>(*total - bytes) / bytes_per_second) + " left";
+    const std::string left = duration_text(static_cast<double>(*total - bytes) / bytes_per_second);
+    text += "  " + formatted(tr("%s left"), left.c_str());
   }
   return text;
+}
+
+std::string fit_columns(std::string_view text, int columns) {
+  int used = 0;
+  std::size_t end = 0;
+  while (end < text.size()) {
+    std::size_t next = end + 1;
+    while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+      ++next;
+    used += display_width(text.substr(end, next - end));
+    if (used > columns) break;
+    end = next;
+  }
+  return std::string(text.substr(0, end));
 }
 
 progress_bar::progress_bar(std::FILE* out, std::optional<std::uint64_t> total_bytes)
@@ -63,7 +86,12 @@ void progress_bar::update(std::uint64_t bytes, std::int64_t lines) {
   const double seconds = std::chrono::duration<double>(now - first.time).count();
   const double line_rate = seconds > 0 ? static_cast<double>(lines - first.lines) / seconds : 0;
   const double byte_rate = seconds > 0 ? static_cast<double>(bytes - first.bytes) / seconds : 0;
-  const std::string text = progress_text(bytes, total_, lines, line_rate, byte_rate);
+  std::string text = progress_text(bytes, total_, lines, line_rate, byte_rate);
+  // The last column is left free: a line that fills it wraps on some terminals, and the next
+  // drawing would then start below the bar instead of over it.
+  winsize size{};
+  if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1)
+    text = fit_columns(text, size.ws_col - 1);
   std::fprintf(out_, "\r%s\033[K", text.c_str());
   std::fflush(out_);
   drawn_ = true;

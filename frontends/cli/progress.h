@@ -1,6 +1,7 @@
 // The progress bar of a --learn run on a terminal: share of the file read (bytes read of its
 // size), lines learned, the current rate (over the last few seconds) and the time left at
-// that rate. Redraws at most ten times a second, in place, on one line.
+// that rate. Redraws at most ten times a second, in place, on one line, cut to the terminal's
+// width.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tsugihagi {
 
@@ -43,5 +45,9 @@ class progress_bar {
 // `bytes_per_second` measured recently.
 std::string progress_text(std::uint64_t bytes, std::optional<std::uint64_t> total,
                           std::int64_t lines, double lines_per_second, double bytes_per_second);
+
+// The start of `text` that takes at most `columns` columns on a terminal (wide and full-width
+// characters two), in whole characters.
+std::string fit_columns(std::string_view text, int columns);
 
 }  // namespace tsugihagi

@@ -26,6 +26,7 @@
 #include "frontends/cli/line_input.h"
 #include "frontends/cli/progress.h"
 #include "frontends/cli/text_checks.h"
+#include "frontends/cli/translation.h"
 
 namespace tsugihagi {
 namespace {
@@ -48,7 +49,7 @@ const char* signal_name(int signal) {
     case SIGHUP:
       return "SIGHUP";
   }
-  return "a signal";
+  return tr("a signal");
 }
 
 // Warns about the first line of an input that is not valid UTF-8, and about the first line
@@ -60,20 +61,21 @@ class input_warnings {
   void check(const input_line_t& line, std::int64_t number) {
     if (line.cut && !cut_warned_) {
       cut_warned_ = true;
-      say("line " + std::to_string(number) + " of " + source_ + " is longer than " +
-          std::to_string(max_line_bytes) + " bytes: only its start is read (later long lines " +
-          "are cut without a word)");
+      say(formatted(tr("line %lld of %s is longer than %lld bytes: only its start is read (later "
+                       "long lines are cut without a word)"),
+                    static_cast<long long>(number), source_.c_str(),
+                    static_cast<long long>(max_line_bytes)));
     }
     if (line.valid_utf8 || utf8_warned_) return;
     utf8_warned_ = true;
-    std::string text = "line " + std::to_string(number) + " of " + source_ +
-                       " is not valid UTF-8; its invalid bytes are read as U+FFFD";
-    if (line.looks_like_shift_jis) {
-      text +=
-          ". It looks like Shift_JIS (CP932): convert it first, for example with "
-          "iconv -f CP932 -t UTF-8";
-    }
-    say(text + " (later lines are not checked)");
+    const char* text =
+        line.looks_like_shift_jis
+            ? tr("line %lld of %s is not valid UTF-8; its invalid bytes are read as U+FFFD. It "
+                 "looks like Shift_JIS (CP932): convert it first, for example with iconv -f CP932 "
+                 "-t UTF-8 (later lines are not checked)")
+            : tr("line %lld of %s is not valid UTF-8; its invalid bytes are read as U+FFFD (later "
+                 "lines are not checked)");
+    say(formatted(text, static_cast<long long>(number), source_.c_str()));
   }
 
  private:
@@ -101,7 +103,7 @@ struct learn_source {
 std::optional<std::string> open_learn_source(const std::string& path, learn_source& source) {
   if (path == "-") {
     source.file = stdin;
-    source.name = "standard input";
+    source.name = tr("standard input");
   } else {
     source.file = std::fopen(path.c_str(), "rb");
     source.name = path;
@@ -115,21 +117,22 @@ std::optional<std::string> open_learn_source(const std::string& path, learn_sour
   return std::nullopt;
 }
 
-// What a record of each data file is, in loading order: singular and plural.
-constexpr std::array<std::array<const char*, 2>, 5> record_units{
-    {{"free phrase id", "free phrase ids"},
-     {"phrase", "phrases"},
-     {"free word id", "free word ids"},
-     {"word", "words"},
-     {"log line", "log lines"}}};
+// What was dropped from each data file, in loading order: singular and plural.
+constexpr std::array<std::array<const char*, 2>, 5> damage_reports{
+    {{NN_("%s: %lld damaged free phrase id dropped", "%s: %lld damaged free phrase ids dropped")},
+     {NN_("%s: %lld damaged phrase dropped", "%s: %lld damaged phrases dropped")},
+     {NN_("%s: %lld damaged free word id dropped", "%s: %lld damaged free word ids dropped")},
+     {NN_("%s: %lld damaged word dropped", "%s: %lld damaged words dropped")},
+     {NN_("%s: %lld damaged log line dropped", "%s: %lld damaged log lines dropped")}}};
 
 // Says which data files had damaged records dropped while loading, in what they held.
 void report_damage(const std::filesystem::path& dir, const load_report& report) {
   for (std::size_t i = 0; i < data_file_names.size(); ++i) {
     const std::int64_t n = report.dropped[i];
     if (n == 0) continue;
-    say(shown(dir, std::filesystem::path("data") / data_file_names[i]) + ": " + std::to_string(n) +
-        " damaged " + record_units[i][n == 1 ? 0 : 1] + " dropped");
+    const std::string file = shown(dir, std::filesystem::path("data") / data_file_names[i]);
+    say(formatted(trn(damage_reports[i][0], damage_reports[i][1], static_cast<unsigned long>(n)),
+                  file.c_str(), static_cast<long long>(n)));
   }
 }
 
@@ -137,22 +140,28 @@ void report_load_failure(const std::filesystem::path& dir, startup_status status
                          const load_report& report) {
   if (const auto message = startup_message(status)) say(utf16_to_utf8(*message));
   if (!report.recovery_error.empty()) {
-    say("an interrupted save could not be finished: " + report.recovery_error);
+    say(formatted(tr("an interrupted save could not be finished: %s"),
+                  report.recovery_error.c_str()));
     return;
   }
   const std::filesystem::path relative = report.failed_file.lexically_relative(dir);
   say(shown(dir, relative) + ": " +
-      (report.read_failed ? "a read failed or the file ended before its size: it was not loaded"
-                          : open_failure_reason(report.failed_file)));
+      (report.read_failed
+           ? std::string(tr("a read failed or the file ended before its size: it was not loaded"))
+           : open_failure_reason(report.failed_file)));
 }
 
 // What start-up did besides loading: lines recovered from the journal, and their save.
 void report_recovery(const session& s) {
   if (s.loading.replayed == 0) return;
   const std::int64_t n = s.loading.replayed;
-  say("recovered " + std::to_string(n) + (n == 1 ? " line" : " lines") +
-      " that the last run learned but did not save");
-  if (!s.save_error.empty()) say("could not save them yet: " + s.save_error);
+  say(formatted(trn("recovered %lld line that the last run learned but did not save",
+                    "recovered %lld lines that the last run learned but did not save",
+                    static_cast<unsigned long>(n)),
+                static_cast<long long>(n)));
+  if (!s.save_error.empty())
+    say(formatted(tr("could not save them yet: %s"),
+                  translated_core_message(s.save_error).c_str()));
 }
 
 // Says once, before the first line is read, what a folder that cannot be written will lose:
@@ -164,29 +173,35 @@ void report_unwritable(const session& s) {
     reason = write_failure_reason(s.dir / "data");
     where = shown(s.dir, "data");
   }
-  std::string lost;
-  if (!s.record.is_open()) lost = "the transcript " + shown(s.dir, "log.txt") + " is not written";
-  if (reason && saving(s))
-    lost +=
-        std::string(lost.empty() ? "" : " and ") + "nothing learned in this session can be saved";
-  if (lost.empty()) return;
-  say((reason ? "cannot create files in " + where + " (" + *reason + ")"
-              : shown(s.dir, "log.txt") + " cannot be written") +
-      ": " + lost);
+  const bool unsaved = reason && saving(s);
+  if (s.record.is_open() && !unsaved) return;
+  const std::string transcript = shown(s.dir, "log.txt");
+  const std::string lost_text =
+      s.record.is_open() ? tr("nothing learned in this session can be saved")
+      : unsaved          ? formatted(tr("the transcript %s is not written and nothing learned in "
+                                                 "this session can be saved"),
+                                     transcript.c_str())
+                         : formatted(tr("the transcript %s is not written"), transcript.c_str());
+  say(reason ? formatted(tr("cannot create files in %s (%s): %s"), where.c_str(), reason->c_str(),
+                         lost_text.c_str())
+             : formatted(tr("%s cannot be written: %s"), transcript.c_str(), lost_text.c_str()));
 }
 
 // A set save of the five data files; names what failed. Returns whether it saved.
 bool save_state(session& s) {
   if (save_session(s)) {
     if (!s.damaged_copy.empty()) {
-      say("the damaged data files as they were found are kept in " +
-          s.damaged_copy.lexically_relative(s.dir).string());
+      say(formatted(tr("the damaged data files as they were found are kept in %s"),
+                    s.damaged_copy.lexically_relative(s.dir).string().c_str()));
     }
     return true;
   }
-  say("could not save: " + s.save_error + "; the previous data files are kept" +
-      (s.journal.is_open() ? ", and what was learned is kept in the journal for the next start"
-                           : ""));
+  const std::string error = translated_core_message(s.save_error);
+  say(formatted(s.journal.is_open()
+                    ? tr("could not save: %s; the previous data files are kept, and what was "
+                         "learned is kept in the journal for the next start")
+                    : tr("could not save: %s; the previous data files are kept"),
+                error.c_str()));
   return false;
 }
 
@@ -194,7 +209,8 @@ bool save_state(session& s) {
 void report_journal(const session& s, bool& said) {
   if (said || s.journal_error.empty()) return;
   said = true;
-  say(s.journal_error + ": from here on what is learned is kept only until the save at the end");
+  say(formatted(tr("%s: from here on what is learned is kept only until the save at the end"),
+                translated_core_message(s.journal_error).c_str()));
 }
 
 // Writes all of `text` to standard output; false with errno set when it could not.
@@ -214,7 +230,7 @@ int converse(session& s, folder_lock& lock) {
   std::FILE* display = shown_on_terminal ? stdout : stderr;
   if (typed) editor = std::make_unique<line_editor>("user > ", display);
   piped_lines piped(stdin);
-  input_warnings warning("standard input");
+  input_warnings warning(tr("standard input"));
   input_line_t line;
   std::int64_t number = 0;
   int status = exit_done;
@@ -236,7 +252,7 @@ int converse(session& s, folder_lock& lock) {
       // A reader that went away (`| head -1`) ends the session like the end of input, and so
       // does a terminal that hung up (the signal has arrived).
       if (error != EPIPE && !interrupted()) {
-        say("standard output: " + error_text(error, "write failed"));
+        say(formatted(tr("standard output: %s"), error_text(error, tr("write failed")).c_str()));
         status = exit_failure;
       }
       break;
@@ -279,11 +295,12 @@ learn_result learn_lines(session& s, learn_source& source) {
 }
 
 std::string learn_summary(const learn_result& r) {
-  char text[160];
-  std::snprintf(text, sizeof text, "learned %lld lines in %.1f s (%.0f lines/s)",
-                static_cast<long long>(r.learned), r.seconds,
-                r.seconds > 0 ? static_cast<double>(r.learned) / r.seconds : 0.0);
-  return text;
+  // English says "lines" for one too, as it always has.
+  return formatted(
+      trn("learned %lld lines in %.1f s (%.0f lines/s)",
+          "learned %lld lines in %.1f s (%.0f lines/s)", static_cast<unsigned long>(r.learned)),
+      static_cast<long long>(r.learned), r.seconds,
+      r.seconds > 0 ? static_cast<double>(r.learned) / r.seconds : 0.0);
 }
 
 // Ends the output of --stats or --export: a reader that went away (`| head -1`) ends the
@@ -291,7 +308,7 @@ std::string learn_summary(const learn_result& r) {
 int end_output(std::ostream& out, const std::string& name) {
   out.flush();
   if (out || errno == EPIPE) return exit_done;
-  say(name + ": " + error_text(errno, "could not be written"));
+  say(name + ": " + error_text(errno, tr("could not be written")));
   return exit_failure;
 }
 
@@ -304,7 +321,8 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
     // A chat in the folder lets readers in between its turns and saves, never during them.
     folder_lock lock = lock_folder(dir, folder_lock_mode::shared);
     if (lock.status() == folder_lock_status::in_use) {
-      say("waiting for the tsugihagi working in " + dir.string() + " to finish its turn or save");
+      say(formatted(tr("waiting for the tsugihagi working in %s to finish its turn or save"),
+                    dir.string().c_str()));
       lock = lock_folder(dir, folder_lock_mode::shared, true);
       if (interrupted()) return exit_failure;
     }
@@ -320,18 +338,18 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
   if (options.stats) {
     if (options.stats_word) {
       if (!print_companions(b, utf8_to_utf16(*options.stats_word), std::cout, to_terminal)) {
-        say(quoted(*options.stats_word) + " is not a word the bot knows");
+        say(formatted(tr("%s is not a word the bot knows"), quoted(*options.stats_word).c_str()));
         return exit_failure;
       }
     } else {
       std::cout << stats.view();
     }
-    return end_output(std::cout, "standard output");
+    return end_output(std::cout, tr("standard output"));
   }
   const std::string& file = *options.export_file;
   if (file == "-") {
     export_state(b, std::cout);
-    return end_output(std::cout, "standard output");
+    return end_output(std::cout, tr("standard output"));
   }
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out) {
@@ -341,7 +359,7 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
   export_state(b, out);
   out.close();
   if (!out) {
-    say(file + ": " + error_text(errno, "could not be written"));
+    say(file + ": " + error_text(errno, tr("could not be written")));
     return exit_failure;
   }
   return exit_done;
@@ -353,13 +371,13 @@ int inspect(const terminal_options& options, const std::filesystem::path& dir) {
 int save_and_finish(session& s, std::string summary, const std::string& saved_in,
                     const char* unsaved, int result) {
   if (s.mode == save_mode::never) {
-    summary += std::string("; ") + unsaved;
+    summary = formatted(tr("%s; %s"), summary.c_str(), unsaved);
   } else {
-    if (interrupted()) say("saving…");
+    if (interrupted()) say(tr("saving…"));
     if (save_state(s)) {
-      summary += "; saved in " + saved_in;
+      summary = formatted(tr("%s; saved in %s"), summary.c_str(), saved_in.c_str());
     } else {
-      summary += "; NOT saved in " + saved_in + " (see above)";
+      summary = formatted(tr("%s; NOT saved in %s (see above)"), summary.c_str(), saved_in.c_str());
       result = exit_failure;
     }
   }
@@ -377,16 +395,21 @@ int forget(session& s, const std::string& text, bool dry_run, const std::string&
     words += utf16_to_utf8(word) + "\n";
   hold_end_signals();
   int result = write_out(words) ? exit_done : exit_failure;
-  const auto count = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-  };
-  std::string summary = std::string(dry_run ? "would forget " : "forgot ") +
-                        count(r.words.size(), "word", "words") + ", " +
-                        count(static_cast<std::size_t>(r.phrases), "phrase", "phrases") + " and " +
-                        count(static_cast<std::size_t>(r.log_lines), "log line", "log lines") +
-                        " holding \"" + text + "\"";
+  const auto word_count = static_cast<unsigned long long>(r.words.size());
+  const auto phrase_count = static_cast<unsigned long long>(r.phrases);
+  const auto line_count = static_cast<unsigned long long>(r.log_lines);
+  const std::string words_n = formatted(trn("%llu word", "%llu words", word_count), word_count);
+  const std::string phrases_n =
+      formatted(trn("%llu phrase", "%llu phrases", phrase_count), phrase_count);
+  const std::string lines_n =
+      formatted(trn("%llu log line", "%llu log lines", line_count), line_count);
+  const std::string summary =
+      formatted(dry_run ? tr("would forget %s, %s and %s holding \"%s\"")
+                        : tr("forgot %s, %s and %s holding \"%s\""),
+                words_n.c_str(), phrases_n.c_str(), lines_n.c_str(), text.c_str());
   return save_and_finish(s, summary, saved_in,
-                         dry_run ? "nothing changed (--dry-run)" : "not saved (--no-save)", result);
+                         dry_run ? tr("nothing changed (--dry-run)") : tr("not saved (--no-save)"),
+                         result);
 }
 
 // The folder to work in: --dir, which must exist, or the window's folder, made when missing.
@@ -402,7 +425,7 @@ std::optional<std::filesystem::path> working_folder(const terminal_options& opti
   }
   const std::optional<std::filesystem::path> folder = default_folder();
   if (!folder) {
-    say("no home folder is known: set HOME or XDG_DATA_HOME, or give --dir");
+    say(tr("no home folder is known: set HOME or XDG_DATA_HOME, or give --dir"));
     return std::nullopt;
   }
   if (may_create) {
@@ -423,7 +446,7 @@ int run_terminal(const terminal_options& options) {
   learn_source source;
   if (options.learn) {
     if (const auto error = open_learn_source(*options.learn, source)) {
-      say("cannot read the file to learn: " + *error);
+      say(formatted(tr("cannot read the file to learn: %s"), error->c_str()));
       return exit_failure;
     }
   }
@@ -438,22 +461,24 @@ int run_terminal(const terminal_options& options) {
   // say) is used unlocked, as the windows do.
   folder_lock lock = lock_folder(dir);
   if (lock.status() == folder_lock_status::in_use) {
-    say(dir.string() + " is in use by another tsugihagi; nothing was loaded or saved");
+    say(formatted(tr("%s is in use by another tsugihagi; nothing was loaded or saved"),
+                  dir.string().c_str()));
     return exit_failure;
   }
 
   // A save that a crash interrupted is finished first: data/ may be in its new place.
   if (const auto failure = recover_data_folder(dir)) {
-    say("an interrupted save could not be finished: " + *failure);
+    say(formatted(tr("an interrupted save could not be finished: %s"), failure->c_str()));
     return exit_failure;
   }
   std::error_code error;
   if (!std::filesystem::exists(std::filesystem::symlink_status(dir / "data", error))) {
     if (const auto failure = create_empty_memory(dir)) {
-      say("cannot create an empty memory: " + *failure);
+      say(formatted(tr("cannot create an empty memory: %s"), failure->c_str()));
       return exit_failure;
     }
-    say("created " + shown(dir, "data") + " with five empty files: a new, empty memory");
+    say(formatted(tr("created %s with five empty files: a new, empty memory"),
+                  shown(dir, "data").c_str()));
   }
 
   clock_fn clock = system_clock_seconds;
@@ -473,7 +498,7 @@ int run_terminal(const terminal_options& options) {
     return exit_failure;
   }
   if (s.loading.damaged() && s.mode != save_mode::never) {
-    say("the data files as they were found will be kept aside at the first save");
+    say(tr("the data files as they were found will be kept aside at the first save"));
   }
   report_recovery(s);
   report_unwritable(s);
@@ -485,30 +510,31 @@ int run_terminal(const terminal_options& options) {
     hold_end_signals();
     int result = exit_done;
     if (r.read_error != 0) {
-      say("reading " + source.name + " after line " + std::to_string(r.last_line) + ": " +
-          std::strerror(r.read_error));
+      say(formatted(tr("reading %s after line %lld: %s"), source.name.c_str(),
+                    static_cast<long long>(r.last_line), std::strerror(r.read_error)));
       result = exit_failure;
     }
     if (interrupted()) {
-      say(std::string("interrupted by ") + signal_name(interrupting_signal()) + " after line " +
-          std::to_string(r.last_line) + " of " + source.name + ": the lines up to it are learned");
+      say(formatted(tr("interrupted by %s after line %lld of %s: the lines up to it are learned"),
+                    signal_name(interrupting_signal()), static_cast<long long>(r.last_line),
+                    source.name.c_str()));
       result = exit_learn_interrupted;
     }
     std::string summary = learn_summary(r);
-    return save_and_finish(s, summary, saved_in, "not saved (--no-save)", result);
+    return save_and_finish(s, summary, saved_in, tr("not saved (--no-save)"), result);
   }
 
   if (!options.save) {
-    say("--no-save: nothing learned in this session will be saved");
+    say(tr("--no-save: nothing learned in this session will be saved"));
   } else if (!saving(s)) {
-    say("saving is off (the window's check box \"" + utf16_to_utf8(save_checkbox_label) +
-        "\" is cleared in " + shown(dir, "config") +
-        "): nothing learned in this session will be saved");
+    say(formatted(tr("saving is off (the window's check box \"%s\" is cleared in %s): nothing "
+                     "learned in this session will be saved"),
+                  utf16_to_utf8(save_checkbox_label).c_str(), shown(dir, "config").c_str()));
   }
   int result = converse(s, lock);
   hold_end_signals();
   if (saving(s)) {
-    if (interrupted()) say("saving…");
+    if (interrupted()) say(tr("saving…"));
     if (!save_state(s)) result = exit_failure;
   }
   finish_session(s);

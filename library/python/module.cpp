@@ -9,11 +9,26 @@
 #include <optional>
 #include <string>
 
+#ifdef TSUGIHAGI_NLS
+#include <libintl.h>
+#endif
+
 #include "include/tsugihagi.h"
 
 namespace py = pybind11;
 
 namespace {
+
+// The translation of an English message, from the library's catalogue, which the library binds
+// when it is loaded. Python sets no LC_MESSAGES of its own: a program that wants its messages
+// translated calls locale.setlocale(locale.LC_ALL, "").
+const char* tr(const char* english) {
+#ifdef TSUGIHAGI_NLS
+  return ::dgettext("libtsugihagi0", english);
+#else
+  return english;
+#endif
+}
 
 // The module's exception types, owned by the module (which outlives every bot).
 PyObject* error_class = nullptr;
@@ -71,7 +86,7 @@ class bot {
       options.seed = *seed;
     }
     if (max_entries) {
-      if (*max_entries <= 0) throw py::value_error("max_entries must be positive");
+      if (*max_entries <= 0) throw py::value_error(tr("max_entries must be positive"));
       options.max_entries = *max_entries;
     }
     if (save == "config") {
@@ -81,7 +96,7 @@ class bot {
     } else if (save == "never") {
       options.save = TSUGIHAGI_SAVE_NEVER;
     } else {
-      throw py::value_error("save must be \"config\", \"always\" or \"never\"");
+      throw py::value_error(tr("save must be \"config\", \"always\" or \"never\""));
     }
     options.create = create ? 1 : 0;
     options.transcript = transcript ? 1 : 0;
@@ -202,14 +217,14 @@ class bot {
       py::gil_scoped_release unlocked;
       status = tsugihagi_close(b);
     }
-    if (status != TSUGIHAGI_OK) raise(status, "the data files could not be saved");
+    if (status != TSUGIHAGI_OK) raise(status, tr("the data files could not be saved"));
   }
 
  private:
   // Runs `operation` without the GIL; raises for every status but OK and NO_LINE.
   template <typename Operation>
   tsugihagi_status call(Operation operation) {
-    if (bot_ == nullptr) throw py::value_error("the bot is closed");
+    if (bot_ == nullptr) throw py::value_error(tr("the bot is closed"));
     tsugihagi_status status;
     {
       py::gil_scoped_release unlocked;

@@ -83,3 +83,23 @@ def test_teaching_forgetting_and_counting(tmp_path):
         assert bot.stats()["words"] == stats["words"] - len(gone["words"])
     assert not (tmp_path / "bot" / "log.txt").exists()
     assert tsugihagi.__version__.count(".") == 2
+
+
+@pytest.mark.parametrize("make, japanese, english", [
+    (lambda folder: tsugihagi.Bot(folder / "missing"), "そのようなフォルダーはありません", "no such folder"),
+    (lambda folder: tsugihagi.Bot(folder, save="sometimes"), "のいずれかでなければなりません",
+     'save must be "config", "always" or "never"'),
+], ids=["library", "module"])
+def test_messages_follow_the_locales_language(tmp_path, make, japanese, english):
+    import locale
+    try:
+        locale.setlocale(locale.LC_ALL, "ja_JP.UTF-8")
+    except locale.Error:
+        pytest.fail("the locale ja_JP.UTF-8 is missing (scripts/install-deps.sh test makes it)")
+    try:
+        with pytest.raises(ValueError, match=japanese):
+            make(tmp_path)
+    finally:
+        locale.setlocale(locale.LC_ALL, "C")
+    with pytest.raises(ValueError, match=english):
+        make(tmp_path)
