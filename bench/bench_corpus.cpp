@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 #include <string_view>
+#include <utility>
 
 #include "core/app/turn_buffers.h"
 #include "core/io/utf8.h"
@@ -17,7 +18,13 @@ std::filesystem::path shared_dir() {
 }
 
 std::vector<std::u16string> corpus_lines(std::size_t count) {
-  const std::filesystem::path path = shared_dir() / "corpus" / "ja-sentences.txt";
+  return corpus_file_lines("ja-sentences.txt", count);
+}
+
+std::vector<std::u16string> corpus_file_lines(const std::filesystem::path& file,
+                                              std::size_t count) {
+  std::filesystem::path path = file;
+  if (!std::filesystem::exists(path)) path = shared_dir() / "corpus" / file;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "cannot read %s (set TSUGIHAGI_SHARED_DIR)\n", path.c_str());
@@ -32,6 +39,31 @@ std::vector<std::u16string> corpus_lines(std::size_t count) {
     if (!text.empty()) lines.push_back(std::move(text));
   }
   return lines;
+}
+
+std::u16string reorder_clauses(const std::u16string& line, std::uint64_t seed) {
+  if (seed == 0) return line;
+  std::vector<std::u16string> clauses;
+  std::size_t start = 0;
+  while (start < line.size()) {
+    std::size_t end = line.find_first_of(u"、。", start);
+    end = end == std::u16string::npos ? line.size() : end + 1;
+    clauses.push_back(line.substr(start, end - start));
+    start = end;
+  }
+  std::uint64_t state = seed;
+  const auto next = [&state] {  // splitmix64
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+  };
+  for (std::size_t i = clauses.size(); i > 1; --i)
+    std::swap(clauses[i - 1], clauses[next() % i]);
+  std::u16string out;
+  for (const std::u16string& clause : clauses)
+    out += clause;
+  return out;
 }
 
 std::vector<std::u16string> split_words(const std::vector<std::u16string>& lines) {

@@ -16,6 +16,13 @@ std::filesystem::path shared_dir();
 // Up to `count` non-empty corpus lines, each cut to the longest line a turn accepts. Exits
 // with a message when the corpus cannot be read.
 std::vector<std::u16string> corpus_lines(std::size_t count = SIZE_MAX);
+// The same from another file: `file` as given when it exists, else in the shared corpus folder.
+std::vector<std::u16string> corpus_file_lines(const std::filesystem::path& file,
+                                              std::size_t count = SIZE_MAX);
+
+// The line with its clauses (stretches ending at 、 or 。, and the rest) in an order that
+// depends on `seed` alone: a Fisher-Yates shuffle driven by splitmix64. Seed 0 keeps the line.
+std::u16string reorder_clauses(const std::u16string& line, std::uint64_t seed);
 
 // The words of the lines: the non-empty stretches between punctuation (、。，．,.!?！？)
 // and spaces.

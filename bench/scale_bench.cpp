@@ -1,6 +1,6 @@
-// Costs at scale, in one run, printed as one table: teaching the shared corpus line by line
-// (as tsugihagi-cli --learn does) with the rate over its first tenth, the eight tenths in
-// between and its last tenth; peak memory while teaching against the size of the data files
+// Costs at scale, in one run, printed as one table: teaching corpus lines one by one (as
+// tsugihagi-cli --learn does) with the rate of each corpus, of every 10,000 lines and of the
+// first and last 3,000; peak memory while teaching against the size of the data files
 // saved at the end; saving and loading that state; then, on it, whole turns (learn and
 // reply) of corpus lines and of short chat lines with their median and 99th percentile, and
 // the worst case: a longest line sharing nothing with a log of longest lines. Last, the
@@ -8,7 +8,14 @@
 // on (each turn's line synced to the journal before its reply), and the rate at which a
 // start replays a journal of taught lines.
 //
-// usage: tsugihagi_bench_scale [LINES [TURNS]]   (defaults 30000 and 1000)
+// usage: tsugihagi_bench_scale [--state DIR] [--turns-only] [--corpus FILE]... [LINES [TURNS]]
+// Each FILE (as given, else in the shared corpus folder; default ja-sentences.txt) is taught
+// in turn, each with its own rate; LINES (default: all of them) beyond them are the corpora
+// again, line by line, with each line's clauses (cut after 、 and 。) shuffled by a
+// generator seeded with the line's number (bench::reorder_clauses). TURNS defaults to 1000.
+// With --state, a taught state saved in DIR/data is loaded instead of teaching (no teaching
+// rows, no peak memory), and one taught is saved there, so that later runs skip teaching.
+// --turns-only leaves out saving, loading, sessions and the journal, for profiling turns.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -18,6 +25,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <time.h>
@@ -56,6 +65,13 @@ std::uint64_t peak_rss_bytes() {
   }
   return 0;
 }
+
+// Lines [first, end) of the taught lines came from `name`.
+struct source {
+  std::string name;
+  std::size_t first;
+  std::size_t end;
+};
 
 struct timing {
   double median_ms;
@@ -179,48 +195,81 @@ void row(const char* what, const char* format, auto... values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t line_count = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 30000;
-  const std::size_t turn_count = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 1000;
-  const std::vector<std::u16string> lines = tsugihagi::bench::corpus_lines(line_count);
+  std::vector<std::string> corpora;
+  std::vector<const char*> counts;
+  std::filesystem::path state;
+  bool turns_only = false;
+  for (int a = 1; a < argc; ++a) {
+    if (std::string_view(argv[a]) == "--corpus" && a + 1 < argc) {
+      corpora.emplace_back(argv[++a]);
+    } else if (std::string_view(argv[a]) == "--turns-only") {
+      turns_only = true;
+    } else if (std::string_view(argv[a]) == "--state" && a + 1 < argc) {
+      state = argv[++a];
+    } else {
+      counts.push_back(argv[a]);
+    }
+  }
+  if (corpora.empty()) corpora.emplace_back("ja-sentences.txt");
+  // Each corpus in turn, then passes over them all again with clauses reordered.
+  std::vector<std::u16string> lines;
+  std::vector<source> sources;
+  for (const std::string& corpus : corpora) {
+    const std::size_t first = lines.size();
+    for (std::u16string& line : tsugihagi::bench::corpus_file_lines(corpus))
+      lines.push_back(std::move(line));
+    sources.push_back({corpus, first, lines.size()});
+  }
+  const std::size_t corpus_total = lines.size();
+  const std::size_t line_count =
+      counts.size() > 0 ? std::strtoull(counts[0], nullptr, 10) : corpus_total;
+  const std::size_t turn_count = counts.size() > 1 ? std::strtoull(counts[1], nullptr, 10) : 1000;
+  if (line_count < corpus_total) {
+    lines.resize(line_count);
+  } else if (corpus_total > 0) {
+    for (std::size_t i = corpus_total; i < line_count; ++i)
+      lines.push_back(tsugihagi::bench::reorder_clauses(lines[i % corpus_total], i));
+    if (line_count > corpus_total)
+      sources.push_back({"clauses reordered", corpus_total, line_count});
+  }
   const std::size_t n = lines.size();
   if (n < 10) {
     std::fprintf(stderr, "need at least 10 corpus lines\n");
     return 2;
   }
 
+  // Teaching in stages between the marks: every 10,000 lines, the corpora's ends and the
+  // first and last 3,000 lines (a tenth when shorter).
+  const std::size_t edge = std::min<std::size_t>(3000, n / 10);
+  std::vector<std::size_t> marks = {0, edge, n - edge, n};
+  for (std::size_t m = 10000; m < n; m += 10000)
+    marks.push_back(m);
+  for (const source& s : sources)
+    marks.push_back(std::min(s.end, n));
+  std::sort(marks.begin(), marks.end());
+  marks.erase(std::unique(marks.begin(), marks.end()), marks.end());
+  std::vector<double> mark_seconds = {0};
+  std::vector<double> mark_cpu_seconds = {0};
   auto taught = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
-  const std::size_t cuts[] = {0, n / 10, n - n / 10, n};
-  double stage_seconds[3];
-  double stage_cpu_seconds[3];
-  for (int stage = 0; stage < 3; ++stage) {
-    const double cpu_start = thread_cpu_ms();
-    const auto start = clock_type::now();
-    for (std::size_t i = cuts[stage]; i < cuts[stage + 1]; ++i) {
+  const bool reuse = !state.empty() && std::filesystem::exists(state / "data");
+  if (reuse) {
+    tsugihagi::load_data_files(*taught, state);
+    marks.resize(1);
+  }
+  const double teach_cpu_start = thread_cpu_ms();
+  const auto teach_start = clock_type::now();
+  for (std::size_t stage = 0; stage + 1 < marks.size(); ++stage) {
+    for (std::size_t i = marks[stage]; i < marks[stage + 1]; ++i) {
       tsugihagi::learn_line(taught->dic, taught->log, taught->patterns,
                             tsugihagi::cut_line(lines[i]));
     }
-    stage_seconds[stage] = seconds_since(start);
-    stage_cpu_seconds[stage] = (thread_cpu_ms() - cpu_start) / 1e3;
+    mark_seconds.push_back(seconds_since(teach_start));
+    mark_cpu_seconds.push_back((thread_cpu_ms() - teach_cpu_start) / 1e3);
   }
   const std::uint64_t teaching_rss = peak_rss_bytes();
-
-  char dir_template[] = "/tmp/tsugihagi-scale-XXXXXX";
-  const std::filesystem::path dir = ::mkdtemp(dir_template);
-  std::filesystem::create_directories(dir / "data");
-  auto start = clock_type::now();
-  std::string save_error;
-  if (!tsugihagi::save_data_files(*taught, dir, &save_error)) {
-    std::fprintf(stderr, "saving failed: %s\n", save_error.c_str());
-    return 1;
-  }
-  const double save_s = seconds_since(start);
-  const std::uintmax_t file_bytes = data_files_bytes(dir);
-  double load_s;
-  {
-    auto loaded = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
-    start = clock_type::now();
-    tsugihagi::load_data_files(*loaded, dir);
-    load_s = seconds_since(start);
+  if (!state.empty() && !reuse) {
+    std::filesystem::create_directories(state / "data");
+    tsugihagi::save_data_files(*taught, state);
   }
 
   // Turns of taught corpus lines spread over the corpus, then short ones cut from others.
@@ -236,32 +285,72 @@ int main(int argc, char** argv) {
   }
   const std::size_t words = taught->dic.wordmap.size();
   const std::size_t idioms = taught->dic.idiomset.size();
-  const timing plain_session = time_session_turns(dir, tsugihagi::save_mode::never, short_turns);
-  const timing journaled = time_session_turns(dir, tsugihagi::save_mode::config, short_turns);
-  const replay_timing replay = time_replay(dir, lines, std::min<std::size_t>(n, 5000));
-  std::filesystem::remove_all(dir);
+  // The state saved, loaded, and used by sessions and a journal: skipped with --turns-only.
+  double save_s = 0;
+  double load_s = 0;
+  std::uintmax_t file_bytes = 0;
+  timing plain_session{};
+  timing journaled{};
+  replay_timing replay{};
+  if (!turns_only) {
+    char dir_template[] = "/tmp/tsugihagi-scale-XXXXXX";
+    const std::filesystem::path dir = ::mkdtemp(dir_template);
+    std::filesystem::create_directories(dir / "data");
+    auto start = clock_type::now();
+    std::string save_error;
+    if (!tsugihagi::save_data_files(*taught, dir, &save_error)) {
+      std::fprintf(stderr, "saving failed: %s\n", save_error.c_str());
+      return 1;
+    }
+    save_s = seconds_since(start);
+    file_bytes = data_files_bytes(dir);
+    {
+      auto loaded = std::make_unique<bot>([] { return std::int64_t{fixed_seed}; });
+      start = clock_type::now();
+      tsugihagi::load_data_files(*loaded, dir);
+      load_s = seconds_since(start);
+    }
+
+    plain_session = time_session_turns(dir, tsugihagi::save_mode::never, short_turns);
+    journaled = time_session_turns(dir, tsugihagi::save_mode::config, short_turns);
+    replay = time_replay(dir, lines, std::min<std::size_t>(n, 5000));
+    std::filesystem::remove_all(dir);
+  }
   const timing corpus_timing = time_turns(*taught, corpus_turns);
   const timing short_timing = time_turns(*taught, short_turns);
   const double worst_ms = worst_case_ms(*taught);
 
-  const auto rate = [&](int stage, const double* seconds) {
-    return static_cast<double>(cuts[stage + 1] - cuts[stage]) / seconds[stage];
+  // Lines per second over [from, to), wall and cpu; both are marks.
+  const auto rate = [&](std::size_t from, std::size_t to) {
+    const auto at = [&](std::size_t line) {
+      return static_cast<std::size_t>(std::lower_bound(marks.begin(), marks.end(), line) -
+                                      marks.begin());
+    };
+    const auto lines_taught = static_cast<double>(to - from);
+    return std::pair{lines_taught / (mark_seconds[at(to)] - mark_seconds[at(from)]),
+                     lines_taught / (mark_cpu_seconds[at(to)] - mark_cpu_seconds[at(from)])};
   };
-  const double total_s = stage_seconds[0] + stage_seconds[1] + stage_seconds[2];
-  const double total_cpu_s = stage_cpu_seconds[0] + stage_cpu_seconds[1] + stage_cpu_seconds[2];
   std::printf("| %-42s | %-32s |\n", "what", "measured");
   std::printf("|%s|%s|\n", std::string(44, '-').c_str(), std::string(34, '-').c_str());
-  char label[64];
-  for (int stage = 0; stage < 3; ++stage) {
-    std::snprintf(label, sizeof label, "teaching lines %zu-%zu", cuts[stage], cuts[stage + 1]);
-    row(label, "%8.0f lines/s (cpu: %6.0f)", rate(stage, stage_seconds),
-        rate(stage, stage_cpu_seconds));
+  char label[96];
+  const auto rate_row = [&](const char* what, std::size_t from, std::size_t to) {
+    const auto [wall, cpu] = rate(from, to);
+    std::snprintf(label, sizeof label, "%s %zu-%zu", what, from, to);
+    row(label, "%8.0f lines/s (cpu: %6.0f)", wall, cpu);
+  };
+  if (!reuse) {
+    for (std::size_t m = 0; m < n; m += 10000)
+      rate_row("teaching lines", m, std::min(m + 10000, n));
+    for (const source& s : sources) {
+      if (s.first < n) rate_row(s.name.c_str(), s.first, std::min(s.end, n));
+    }
+    rate_row("teaching, first lines", 0, edge);
+    rate_row("teaching, last lines", n - edge, n);
+    rate_row("teaching, all lines", 0, n);
+    row("last lines' rate / first lines'", "%8.2f         (cpu: %6.2f)",
+        rate(n - edge, n).first / rate(0, edge).first,
+        rate(n - edge, n).second / rate(0, edge).second);
   }
-  row("teaching, all lines", "%8.0f lines/s (cpu: %6.0f)", static_cast<double>(n) / total_s,
-      static_cast<double>(n) / total_cpu_s);
-  row("last tenth's rate / first tenth's", "%8.2f         (cpu: %6.2f)",
-      rate(2, stage_seconds) / rate(0, stage_seconds),
-      rate(2, stage_cpu_seconds) / rate(0, stage_cpu_seconds));
   row("turn, corpus lines: median / p99 (wall)", "%8.2f ms / %8.2f ms", corpus_timing.median_ms,
       corpus_timing.p99_ms);
   row("turn, corpus lines: median / p99 (cpu)", "%8.2f ms / %8.2f ms", corpus_timing.cpu_median_ms,
@@ -271,12 +360,15 @@ int main(int argc, char** argv) {
   row("turn, short lines: median / p99 (cpu)", "%8.2f ms / %8.2f ms", short_timing.cpu_median_ms,
       short_timing.cpu_p99_ms);
   row("worst case turn (slowest of 3)", "%8.2f ms", worst_ms);
-  row("peak RSS while teaching", "%8.1f MB", static_cast<double>(teaching_rss) / 1e6);
-  row("data files saved", "%8.1f MB", static_cast<double>(file_bytes) / 1e6);
-  row("peak RSS / data files", "%8.2f",
-      static_cast<double>(teaching_rss) / static_cast<double>(file_bytes));
-  row("load / save / both", "%6.3f s / %6.3f s / %6.3f s", load_s, save_s, load_s + save_s);
   row("words / idioms after teaching", "%8zu / %-10zu", words, idioms);
+  if (turns_only) return 0;
+  if (!reuse) row("peak RSS while teaching", "%8.1f MB", static_cast<double>(teaching_rss) / 1e6);
+  row("data files saved", "%8.1f MB", static_cast<double>(file_bytes) / 1e6);
+  if (!reuse) {
+    row("peak RSS / data files", "%8.2f",
+        static_cast<double>(teaching_rss) / static_cast<double>(file_bytes));
+  }
+  row("load / save / both", "%6.3f s / %6.3f s / %6.3f s", load_s, save_s, load_s + save_s);
   row("session turn, no journal: median / p99", "%8.2f ms / %8.2f ms", plain_session.median_ms,
       plain_session.p99_ms);
   row("session turn, journal synced: median / p99", "%8.2f ms / %8.2f ms", journaled.median_ms,
