@@ -11,8 +11,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <map>
 #include <random>
+#include <string>
 
+#include "core/app/bot.h"
+#include "core/app/forgetting.h"
+#include "core/dict/dictionary_files.h"
 #include "core/dict/segmentation.h"
 #include "core/io/primitives.h"
 #include "core/memory/lcs_length.h"
@@ -245,8 +250,11 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
     }
     // A damaged file's idioms lists may name idioms that are gone, or ids past the last.
     if (round % 3 == 0) {
-      for (const std::int32_t dead : {1, 9, -2})
-        add_once_id(strmorph::word_at(d, static_cast<std::int32_t>(rng() % 3))->idioms, dead);
+      for (const std::int32_t dead : {1, 9, -2}) {
+        const auto w = static_cast<std::int32_t>(rng() % 3);
+        add_once_id(strmorph::word_at(d, w)->idioms, dead);
+        d.holders.add(dead, w);  // as loading the list would
+      }
       strmorph::remove_idiom(d, 1);
     }
     conversation_log log;
@@ -254,20 +262,27 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
       add_line(log, u"z");
       log.line_words[0].ids = random_sequence(rng, 3);
     }
+    // The idioms found by one pass over the holders, and by asking each word reached.
     candidates fast(d);
+    fast.words_for_a_pass = 0;
+    candidates asking(d);
+    asking.words_for_a_pass = SIZE_MAX;
     association_map associations;
     id_pool phrases;
     for (std::size_t i = 0; i < log.line_count(); ++i) {
-      collect_candidates(d, log, i, fast);
       reference::collect_candidates(d, log, i, associations, phrases);
-      ASSERT_TRUE(fast.associations == associations) << round;
-      ASSERT_EQ(fast.phrases.elements(), std::vector<std::int32_t>(phrases.begin(), phrases.end()))
-          << round;
+      const std::vector<std::int32_t> literal(phrases.begin(), phrases.end());
+      for (candidates* c : {&fast, &asking}) {
+        collect_candidates(d, log, i, *c);
+        ASSERT_TRUE(c->associations == associations) << round;
+        ASSERT_EQ(c->phrases.elements(), literal) << round << " " << (c == &fast);
+      }
       // A reply takes tried phrases out of the pool between lines.
       if (!phrases.empty() && rng() % 2 != 0) {
         const std::int32_t taken = *phrases.begin();
         phrases.erase(taken);
         ASSERT_EQ(fast.phrases.take(0), taken);
+        ASSERT_EQ(asking.phrases.take(0), taken);
       }
     }
     // A list counted into after a reply: the next reply must see the change.
@@ -279,6 +294,76 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
     collect_candidates(d, log, 0, again);
     reference::collect_candidates(d, log, 0, literal_again, phrases_again);
     ASSERT_TRUE(again.associations == literal_again) << round << " after an edit";
+  }
+}
+
+// Where the holders differ from the idioms lists of the live words turned around, or "".
+std::string holders_difference(const strmorph::dic_t& d) {
+  std::map<std::int32_t, std::vector<std::int32_t>> turned;
+  for (const auto& [key, info] : d.wordmap) {
+    for_each_id(info.idioms, [&](std::int32_t y) {
+      if (y >= 0 && y < strmorph::id_ceiling) turned[y].push_back(info.id);
+    });
+  }
+  std::size_t pairs = 0;
+  for (auto& [y, words] : turned) {
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    pairs += words.size();
+    if (d.holders.holders(y) != words) return "holders of idiom " + std::to_string(y);
+  }
+  return pairs == d.holders.pair_count() ? "" : "pairs held that no list names";
+}
+
+// The holders stay the idioms lists turned around through learning with pruning, forgetting,
+// pruning by hand, loading files whose lists name idioms their words are not part of, twice or
+// impossible ones, with bytes overwritten at random or not, and removals after loading.
+TEST(idiom_holders, stay_the_idioms_lists_turned_around_through_every_edit) {
+  bot b([] { return std::int64_t{1}; }, 400);
+  const std::vector<std::u16string> lines = testing::corpus_lines(600);
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    learn_line(b.dic, b.log, b.patterns, lines[k]);
+    if (k % 25 == 0) {
+      ASSERT_EQ(holders_difference(b.dic), "") << "line " << k;
+    }
+    if (k % 150 == 149) {
+      forget_text(b, lines[k].substr(0, 2));
+      ASSERT_EQ(holders_difference(b.dic), "") << "forgetting after line " << k;
+    }
+  }
+  strmorph::prune_idioms(b.dic);
+  strmorph::prune_words(b.dic);
+  ASSERT_EQ(holders_difference(b.dic), "") << "pruning";
+  // Lists as a damaged file may hold them: naming idioms the word is not part of (some gone,
+  // some never possible) and naming an idiom twice. Only written, never read from b.dic.
+  std::mt19937 rng(11);
+  for (auto& [key, info] : b.dic.wordmap) {
+    std::vector<std::int32_t> ids = unpack_ids(info.idioms);
+    if (rng() % 3 == 0) ids.push_back(static_cast<std::int32_t>(rng() % 600));
+    if (rng() % 9 == 0) ids.push_back(rng() % 2 == 0 ? strmorph::id_ceiling + 5 : -3);
+    if (!ids.empty() && rng() % 5 == 0) ids.push_back(ids[rng() % ids.size()]);
+    info.idioms = pack_ids(ids);
+  }
+  const testing::bytes dic =
+      testing::written_by([&](data_stream& s) { strmorph::write_dic(b.dic, s); });
+  const testing::bytes idioms =
+      testing::written_by([&](data_stream& s) { strmorph::write_idiomdic(b.dic, s); });
+  for (int round = 0; round < 40; ++round) {
+    testing::bytes damaged = dic;
+    for (int hit = 0; hit < round % 4; ++hit)
+      damaged[rng() % damaged.size()] = static_cast<std::uint8_t>(rng());
+    strmorph::dic_t loaded;
+    data_stream idiom_stream = testing::memory_reader(idioms);
+    strmorph::read_idiomdic(loaded, idiom_stream);
+    data_stream dic_stream = testing::memory_reader(damaged);
+    strmorph::read_dic(loaded, dic_stream);
+    strmorph::index_loaded_words(loaded);
+    ASSERT_EQ(holders_difference(loaded), "") << "loaded, round " << round;
+    for (int removal = 0; removal < 30; ++removal) {
+      strmorph::remove_word(loaded, static_cast<std::int32_t>(rng() % 600));
+      strmorph::remove_idiom(loaded, static_cast<std::int32_t>(rng() % 600));
+    }
+    ASSERT_EQ(holders_difference(loaded), "") << "removals, round " << round;
   }
 }
 

@@ -29,6 +29,12 @@ void set_word_slot(dic_t& d, std::int32_t id, idmap_value_t value) {
   d.idmap.set(id, value);
 }
 
+bool lists_idiom(const wordinfo_t& w, std::int32_t idiom_id) {
+  bool found = false;
+  tsugihagi::for_each_id(w.idioms, [&](std::int32_t y) { found = found || y == idiom_id; });
+  return found;
+}
+
 void set_idiom_slot(dic_t& d, std::int32_t id, const idiom_t* idiom) {
   if (id >= d.idiomidmap.size()) d.idiomidmap.resize(id + 1, empty_idiom);
   d.idiomidmap.set(id, {idiom});
@@ -251,6 +257,7 @@ void link_idiom(dic_t& d, std::span<const std::int32_t> word_ids, std::int32_t i
     wordinfo_t* info = word_at(d, w);
     if (info == nullptr) continue;
     tsugihagi::add_once_id(info->idioms, idiom_id);
+    d.holders.add(idiom_id, w);
   }
 }
 
@@ -260,7 +267,12 @@ void remove_idiom(dic_t& d, std::int32_t idiom_id) {
   const auto it = d.idiomset.find(*idiom);
   d.idiom_hdid.insert(idiom_id);
   for (const std::int32_t w : it->ids) {
-    if (wordinfo_t* info = word_at(d, w)) tsugihagi::erase_first_id(info->idioms, idiom_id);
+    wordinfo_t* info = word_at(d, w);
+    // A list from a damaged file may name the idiom twice.
+    if (info != nullptr && tsugihagi::erase_first_id(info->idioms, idiom_id) &&
+        !lists_idiom(*info, idiom_id)) {
+      d.holders.remove(idiom_id, w);
+    }
   }
   d.idiomidmap.set(idiom_id, empty_idiom);
   d.idiomset.erase(it);
@@ -283,6 +295,8 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   }
   for (const std::int32_t idiom_id : tsugihagi::unpack_ids(w->idioms))
     remove_idiom(d, idiom_id);
+  // What is left names idioms the word is not part of (a damaged file's list).
+  tsugihagi::for_each_id(w->idioms, [&](std::int32_t y) { d.holders.remove(y, word_id); });
   if (d.holding_freed_ids) {
     d.held_word_ids.push_back(word_id);
   } else {
@@ -383,6 +397,7 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   if (!d.hdid.empty()) d.hdid.erase(id);  // a live word's id is not free, whatever the file said
   set_word_slot(d, id, {&it->first, &it->second});
   if (!index_later) index_word(d, &*it);
+  tsugihagi::for_each_id(it->second.idioms, [&](std::int32_t y) { d.holders.add(y, id); });
   return true;
 }
 

@@ -18,6 +18,7 @@
 #include <boost/pool/pool.hpp>
 #include <boost/pool/pool_alloc.hpp>
 
+#include "core/dict/idiom_holders.h"
 #include "core/dict/rope_array.h"
 #include "core/io/node_memory.h"
 #include "core/io/packed_list.h"
@@ -127,6 +128,10 @@ class dic_t {
   std::vector<std::int32_t> words_of_length;
   // How many words have been removed so far: unchanged means every id live before is live.
   std::uint64_t removed_words = 0;
+  // The `idioms` lists turned around (see idiom_holders.h), kept in step by every function
+  // below that edits a list. A caller that edits a word's `idioms` list itself must edit
+  // this to match.
+  idiom_holders holders;
 };
 
 // Adds a word (copying the text only when it is new) or counts a repeat.

@@ -62,6 +62,15 @@ void add_phrases(const strmorph::wordinfo_t& w, candidates& c) {
   });
 }
 
+// Marks as met the idioms held by the words reached (see strmorph::idiom_holders), but those
+// in the pool already: what add_phrases of each word reached marks, and what it leaves
+// unmarked changes nothing in the pool.
+void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
+  const std::span<const std::uint64_t> pooled = c.phrases.bits();
+  for (std::size_t k = 0; k < c.met.size(); ++k)
+    c.met[k] = d.holders.held_by_any(k, pooled[k], c.reached);
+}
+
 // Puts the live idioms met into the pool and forgets them.
 void add_met_phrases(const strmorph::dic_t& d, candidates& c) {
   for (std::size_t k = 0; k < c.met.size(); ++k) {
@@ -159,7 +168,8 @@ candidates::candidates(const strmorph::dic_t& d)
     : phrases(d.idiomidmap.size()),
       associated(static_cast<std::size_t>(d.idmap.size()), false),
       reached((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0),
-      met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0) {}
+      met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0),
+      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {}
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
@@ -191,11 +201,18 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     if (info == nullptr || !first_reach(w)) continue;
     associate(d, *info, w, c);
     for_each_pair(info->cooc, queue);
-    add_phrases(*info, c);
+  }
+  // The idioms of few words are read from their own lists; those of many, by one pass over
+  // the holders, which costs the same however few words it looks for.
+  const bool ask_each = work.size() < c.words_for_a_pass;
+  if (ask_each) {
+    for (const std::int32_t w : log.line_words[i].ids) {
+      if (const strmorph::wordinfo_t* info = strmorph::word_at(d, w)) add_phrases(*info, c);
+    }
   }
   // The words are scattered in memory and each costs a chain of dependent loads (its id
-  // slot, its entry, its summary, its idioms), so the loads of the words a few steps ahead
-  // are started early, one link of the chain per step.
+  // slot, its entry, its summary, its idioms when asked), so the loads of the words a few
+  // steps ahead are started early, one link of the chain per step.
   const auto unreached = [&](std::size_t k, std::int32_t& x) {
     if (k >= work.size()) return false;
     x = work[k];
@@ -207,14 +224,14 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     if (unreached(k + 16, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
         __builtin_prefetch(&info->cooc.count_bound);
-        __builtin_prefetch(&info->idioms.data);
+        if (ask_each) __builtin_prefetch(&info->idioms.data);
       }
     }
     if (unreached(k + 8, ahead)) {
       if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
         if (info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
           __builtin_prefetch(info->cooc.extras.get());
-        __builtin_prefetch(info->idioms.data.get());
+        if (ask_each) __builtin_prefetch(info->idioms.data.get());
       }
     }
     if (unreached(k + 4, ahead)) {
@@ -226,8 +243,9 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
     const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
     if (info == nullptr || !first_reach(x)) continue;
     associate(d, *info, x, c);
-    add_phrases(*info, c);
+    if (ask_each) add_phrases(*info, c);
   }
+  if (!ask_each) mark_held_phrases(d, c);
   add_met_phrases(d, c);
 }
 

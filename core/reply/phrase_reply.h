@@ -45,6 +45,8 @@ class ranked_id_pool {
   bool empty() const { return size_ == 0; }
   // The elements in ascending order.
   std::vector<std::int32_t> elements() const;
+  // The elements as bits: bit id % 64 of word id / 64.
+  std::span<const std::uint64_t> bits() const { return present_; }
 
  private:
   std::vector<std::uint64_t> present_;
@@ -69,8 +71,14 @@ struct candidates {
   // Words reached by the current collect_candidates call, as bits by id: small enough to
   // stay in the nearest cache while the words themselves are far apart.
   std::vector<std::uint64_t> reached;
-  // The idioms the current call has met, as bits by id, added to `phrases` at its end.
+  // The idioms the current call has met (held by a word reached), as bits by id, added to
+  // `phrases` at its end.
   std::vector<std::uint64_t> met;
+  // A call that may reach this many words or more finds their idioms by one pass over the
+  // holders (strmorph::idiom_holders) instead of each word's list. A word asked costs about
+  // as much as words_per_pair_read pairs read in the pass. Tests set it to try either way.
+  std::size_t words_for_a_pass;
+  static constexpr std::size_t words_per_pair_read = 128;
 };
 
 // Adds what log line i reaches (its words and their co-occurring words) to the candidates:

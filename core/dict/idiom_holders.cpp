@@ -1,0 +1,71 @@
+#include "core/dict/idiom_holders.h"
+
+#include <algorithm>
+#include <bit>
+
+#include "core/dict/dictionary.h"
+
+namespace strmorph {
+
+void idiom_holders::add(std::int32_t idiom, std::int32_t word) {
+  if (idiom < 0 || idiom >= id_ceiling) return;
+  const auto y = static_cast<std::size_t>(idiom);
+  if (y / block_ids >= blocks_.size()) blocks_.resize(y / block_ids + 1);
+  std::unique_ptr<block>& b = blocks_[y / block_ids];
+  if (!b) b = std::make_unique<block>();
+  const std::size_t j = y % block_ids;
+  const auto first = b->words.begin() + (j == 0 ? 0 : b->end[j - 1]);
+  const auto last = b->words.begin() + b->end[j];
+  if (std::find(first, last, word) != last) return;
+  b->words.insert(last, word);
+  ++pairs_;
+  for (std::size_t k = j; k < block_ids; ++k)
+    ++b->end[k];
+}
+
+void idiom_holders::remove(std::int32_t idiom, std::int32_t word) {
+  const auto y = static_cast<std::size_t>(static_cast<std::uint32_t>(idiom));
+  if (y / block_ids >= blocks_.size() || !blocks_[y / block_ids]) return;
+  std::unique_ptr<block>& b = blocks_[y / block_ids];
+  const std::size_t j = y % block_ids;
+  const auto first = b->words.begin() + (j == 0 ? 0 : b->end[j - 1]);
+  const auto last = b->words.begin() + b->end[j];
+  const auto it = std::find(first, last, word);
+  if (it == last) return;
+  b->words.erase(it);
+  --pairs_;
+  for (std::size_t k = j; k < block_ids; ++k)
+    --b->end[k];
+  if (b->words.empty()) b.reset();
+}
+
+std::uint64_t idiom_holders::held_by_any(std::size_t k, std::uint64_t skip,
+                                         std::span<const std::uint64_t> words) const {
+  if (k >= blocks_.size() || !blocks_[k]) return 0;
+  const block& b = *blocks_[k];
+  std::uint64_t held = 0;
+  for (std::uint64_t open = ~skip; open != 0; open &= open - 1) {
+    const auto j = static_cast<std::size_t>(std::countr_zero(open));
+    for (std::uint32_t i = j == 0 ? 0 : b.end[j - 1]; i < b.end[j]; ++i) {
+      const auto w = static_cast<std::size_t>(static_cast<std::uint32_t>(b.words[i]));
+      if (w / 64 < words.size() && (words[w / 64] >> (w % 64) & 1) != 0) {
+        held |= std::uint64_t{1} << j;
+        break;
+      }
+    }
+  }
+  return held;
+}
+
+std::vector<std::int32_t> idiom_holders::holders(std::int32_t idiom) const {
+  const auto y = static_cast<std::size_t>(static_cast<std::uint32_t>(idiom));
+  if (y / block_ids >= blocks_.size() || !blocks_[y / block_ids]) return {};
+  const block& b = *blocks_[y / block_ids];
+  const std::size_t j = y % block_ids;
+  std::vector<std::int32_t> out(b.words.begin() + (j == 0 ? 0 : b.end[j - 1]),
+                                b.words.begin() + b.end[j]);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+}  // namespace strmorph
