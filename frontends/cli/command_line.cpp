@@ -1,8 +1,11 @@
 #include "frontends/cli/command_line.h"
 
 #include <CLI/CLI.hpp>
-#include <regex>
+#include <algorithm>
 #include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "frontends/cli/translation.h"
 
@@ -56,31 +59,62 @@ class translated_formatter : public CLI::Formatter {
 };
 
 // CLI11's usage errors that this command line can meet, translated: the English is CLI11's
-// own, with its details in the places of the %s.
+// own, each * standing for a detail put in the place of a %s.
 struct usage_error_form {
-  const char* pattern;
+  std::string_view english;
   const char* one;
   const char* many;  // nullptr: no count
 };
 
 const usage_error_form usage_error_forms[] = {
-    {"The following arguments? (?:was|were) not expected: (.*)",
+    {"The following argument was not expected: *",
      NN_("The following argument was not expected: %s",
          "The following arguments were not expected: %s")},
-    {"(.*): 1 required (.*) missing", N_("%s: 1 required %s missing"), nullptr},
-    {"Could not convert: (.*) = (.*)", N_("Could not convert: %s = %s"), nullptr},
-    {"(.*) was given a disallowed flag override", N_("%s was given a disallowed flag override"),
+    {"The following arguments were not expected: *",
+     NN_("The following argument was not expected: %s",
+         "The following arguments were not expected: %s")},
+    {"*: 1 required * missing", N_("%s: 1 required %s missing"), nullptr},
+    {"Could not convert: * = *", N_("Could not convert: %s = %s"), nullptr},
+    {"* was given a disallowed flag override", N_("%s was given a disallowed flag override"),
      nullptr},
-    {"(.*): At Most 1 required but received (.*)", N_("%s: At Most 1 required but received %s"),
-     nullptr},
+    {"*: At Most 1 required but received *", N_("%s: At Most 1 required but received %s"), nullptr},
 };
 
+// Whether the message is the form, its literal parts in place; the details go to `details`.
+// Each detail runs to the next literal part's first place after it, the last to the end.
+bool matches_form(std::string_view message, std::string_view form,
+                  std::vector<std::string>& details) {
+  details.clear();
+  std::size_t star = form.find('*');
+  if (message.substr(0, std::min(star, form.size())) != form.substr(0, star)) return false;
+  std::size_t at = star;
+  while (star != std::string_view::npos) {
+    const std::size_t next = form.find('*', star + 1);
+    const std::string_view literal = form.substr(
+        star + 1, next == std::string_view::npos ? std::string_view::npos : next - star - 1);
+    std::size_t end;
+    if (next == std::string_view::npos) {
+      if (message.size() < at + literal.size() ||
+          message.substr(message.size() - literal.size()) != literal)
+        return false;
+      end = message.size() - literal.size();
+    } else {
+      end = message.find(literal, at);
+      if (end == std::string_view::npos) return false;
+    }
+    details.emplace_back(message.substr(at, end - at));
+    at = end + literal.size();
+    star = next;
+  }
+  return at == message.size();
+}
+
 std::string translated_usage_error(const std::string& message, std::size_t extras) {
+  std::vector<std::string> details;
   for (const usage_error_form& form : usage_error_forms) {
-    std::smatch m;
-    if (!std::regex_match(message, m, std::regex(form.pattern))) continue;
-    const std::string first = m[1].str();
-    const std::string second = m.size() > 2 ? m[2].str() : "";
+    if (!matches_form(message, form.english, details)) continue;
+    const std::string first = details.empty() ? "" : details[0];
+    const std::string second = details.size() > 1 ? details[1] : "";
     const char* text = form.many != nullptr ? trn(form.one, form.many, extras) : tr(form.one);
     return formatted(text, first.c_str(), second.c_str());
   }
