@@ -46,19 +46,28 @@ std::vector<std::int32_t> longest_by_search(std::u16string_view query,
   return longest;
 }
 
-// Builds the automaton of `texts` and checks raise_longest against the search, starting from
-// `start` (raised, never lowered).
+// Checks raise_longest against the search, starting from `start` (raised, never lowered),
+// for the automaton of `texts` as it grows text by text and frozen, leaving out the first
+// texts in every way.
 void expect_raised(const std::vector<std::u16string>& texts, std::u16string_view query,
                    const std::vector<std::int32_t>& start) {
-  const std::vector<std::u16string_view> views(texts.begin(), texts.end());
   text_automaton automaton;
-  automaton.build(views);
-  std::vector<std::int32_t> longest = start;
-  automaton.raise_longest(query, longest);
-  std::vector<std::int32_t> expected = longest_by_search(query, texts);
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    expected[i] = std::max(expected[i], start[i]);
-  ASSERT_EQ(longest, expected) << testing::u8(query);
+  for (const std::u16string& text : texts)
+    automaton.append(text);
+  for (const bool frozen : {false, true}) {
+    if (frozen) automaton.freeze();
+    for (std::size_t first = 0; first < texts.size(); ++first) {
+      std::vector<std::int32_t> longest = start;
+      automaton.raise_longest(query, longest, static_cast<std::int32_t>(first));
+      std::vector<std::int32_t> expected = longest_by_search(
+          query, std::vector<std::u16string>(texts.begin() + static_cast<std::ptrdiff_t>(first),
+                                             texts.end()));
+      for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = std::max(expected[i], start[i]);
+      ASSERT_EQ(longest, expected)
+          << testing::u8(query) << (frozen ? " frozen" : " growing") << " from text " << first;
+    }
+  }
 }
 
 // The dictionary's words with their ids and counts: equal strings mean the same words were
