@@ -3,8 +3,9 @@
 # against the installed header with pkg-config and a CMake project with find_package, and
 # replays every reference session through the first: replies and files byte for byte.
 # usage: installed_library_test.sh BUILD_DIR SOURCE_DIR SHARED_DIR
+# (TSUGIHAGI_SHARED_DIR, when set, names the shared data instead of SHARED_DIR.)
 set -euo pipefail
-build=$1 source=$2 shared=$3
+build=$1 source=$2 shared=${TSUGIHAGI_SHARED_DIR:-$3}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
