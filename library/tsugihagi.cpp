@@ -2,6 +2,7 @@
 // UTF-8 arguments into the core's UTF-16, runs one session operation and turns every failure,
 // out of memory included, into a status and the bot's last error. Nothing else lives here.
 #include "include/tsugihagi.h"
+#include "po/catalogue.h"
 
 #ifdef TSUGIHAGI_NLS
 #include <dlfcn.h>
@@ -36,8 +37,9 @@ namespace {
 namespace fs = std::filesystem;
 using tsugihagi::session;
 
-#ifdef TSUGIHAGI_NLS
 constexpr const char* text_domain = "libtsugihagi0";
+
+#ifdef TSUGIHAGI_NLS
 
 // The library's catalogue: the build tree's when the library is the build's, else the one
 // installed beside it (<prefix>/share/locale for <prefix>/lib/<triplet>). Bound when the
@@ -62,11 +64,7 @@ const bool catalogue_bound = [] {
 // The translation of an English message for the locale's messages (LC_MESSAGES), which the
 // program sets; the English message itself in the C locale.
 const char* tr(const char* english) {
-#ifdef TSUGIHAGI_NLS
-  return ::dgettext(text_domain, english);
-#else
-  return english;
-#endif
+  return tsugihagi::catalogue::text(text_domain, english);
 }
 
 // A translated message with its "%s" replaced by `detail`.

@@ -1,5 +1,7 @@
 #include "frontends/cli/translation.h"
 
+#include "po/catalogue.h"
+
 #include <langinfo.h>
 #include <unistd.h>
 
@@ -18,8 +20,9 @@
 namespace tsugihagi {
 namespace {
 
-#ifdef TSUGIHAGI_NLS
 constexpr const char* domain = "tsugihagi";
+
+#ifdef TSUGIHAGI_NLS
 
 // The catalogue's folder for the program at `exe`: the build tree's, or the installed one.
 std::filesystem::path locale_folder(const std::filesystem::path& exe) {
@@ -46,19 +49,11 @@ void start_translation() {
 }
 
 const char* tr(const char* english) {
-#ifdef TSUGIHAGI_NLS
-  return ::dgettext(domain, english);
-#else
-  return english;
-#endif
+  return catalogue::text(domain, english);
 }
 
 const char* trn(const char* one, const char* many, unsigned long n) {
-#ifdef TSUGIHAGI_NLS
-  return ::dngettext(domain, one, many, n);
-#else
-  return n == 1 ? one : many;
-#endif
+  return catalogue::plural(domain, one, many, n);
 }
 
 std::string formatted(const char* format, ...) {

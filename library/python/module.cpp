@@ -9,11 +9,8 @@
 #include <optional>
 #include <string>
 
-#ifdef TSUGIHAGI_NLS
-#include <libintl.h>
-#endif
-
 #include "include/tsugihagi.h"
+#include "po/catalogue.h"
 
 namespace py = pybind11;
 
@@ -23,11 +20,7 @@ namespace {
 // when it is loaded. Python sets no LC_MESSAGES of its own: a program that wants its messages
 // translated calls locale.setlocale(locale.LC_ALL, "").
 const char* tr(const char* english) {
-#ifdef TSUGIHAGI_NLS
-  return ::dgettext("libtsugihagi0", english);
-#else
-  return english;
-#endif
+  return tsugihagi::catalogue::text("libtsugihagi0", english);
 }
 
 // The module's exception types, owned by the module (which outlives every bot).
