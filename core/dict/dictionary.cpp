@@ -396,8 +396,10 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   }
   if (!d.hdid.empty()) d.hdid.erase(id);  // a live word's id is not free, whatever the file said
   set_word_slot(d, id, {&it->first, &it->second});
-  if (!index_later) index_word(d, &*it);
-  tsugihagi::for_each_id(it->second.idioms, [&](std::int32_t y) { d.holders.add(y, id); });
+  if (!index_later) {
+    index_word(d, &*it);
+    tsugihagi::for_each_id(it->second.idioms, [&](std::int32_t y) { d.holders.add(y, id); });
+  }
   return true;
 }
 
@@ -411,13 +413,17 @@ void index_loaded_words(dic_t& d) {
   d.word_tags.assign(slot_count, 0);
   d.word_filter.assign(slot_count / 8, 0);
   d.words_of_length.clear();
+  std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
   for (auto& entry : d.wordmap) {
     place_word(d, &entry, word_hash(&entry));
     const auto units = static_cast<std::size_t>(entry.first.length);
     if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
     ++d.words_of_length[units];
+    const std::int32_t id = entry.second.id;
+    tsugihagi::for_each_id(entry.second.idioms, [&](std::int32_t y) { held.emplace_back(y, id); });
   }
   d.word_slots_used = words;
+  d.holders.assign(held);
 }
 
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom) {

@@ -179,7 +179,8 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 // that sorts after every word present (as words do in a saved file) goes straight to the
 // map's end. With `index_later` the word stays out of the hash index, unseen by find_word,
 // until index_loaded_words indexes every word at once, in a table sized for them all: the
-// table a word by word insertion would have grown.
+// table a word by word insertion would have grown. Its idioms join the holders then too,
+// which index_loaded_words makes anew from every word's list.
 bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
                         bool index_later = false);
 void index_loaded_words(dic_t& d);

@@ -23,6 +23,55 @@ void idiom_holders::add(std::int32_t idiom, std::int32_t word) {
     ++b->end[k];
 }
 
+void idiom_holders::assign(std::span<const std::pair<std::int32_t, std::int32_t>> pairs) {
+  blocks_.clear();
+  pairs_ = 0;
+  const auto in_range = [](std::int32_t idiom) { return idiom >= 0 && idiom < id_ceiling; };
+  std::size_t ids = 0;  // one past the largest idiom id held
+  for (const auto& [idiom, word] : pairs) {
+    if (in_range(idiom)) ids = std::max(ids, static_cast<std::size_t>(idiom) + 1);
+  }
+  // Ids far apart (as only a damaged file names them) are added one by one, so that the
+  // cost stays with the pairs.
+  if (ids > 4 * pairs.size() + 4096) {
+    for (const auto& [idiom, word] : pairs)
+      add(idiom, word);
+    return;
+  }
+  // Each idiom's words laid out in one array, idiom by idiom: first[y] is where idiom y's
+  // start, next[y] one past the last placed so far (a repeat is placed once).
+  std::vector<std::uint32_t> first(ids + 1, 0);
+  for (const auto& [idiom, word] : pairs) {
+    if (in_range(idiom)) ++first[static_cast<std::size_t>(idiom) + 1];
+  }
+  for (std::size_t y = 0; y < ids; ++y)
+    first[y + 1] += first[y];
+  std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
+  std::vector<std::int32_t> laid(first[ids]);
+  for (const auto& [idiom, word] : pairs) {
+    if (!in_range(idiom)) continue;
+    const auto y = static_cast<std::size_t>(idiom);
+    const auto from = laid.begin() + first[y];
+    const auto to = laid.begin() + next[y];
+    if (std::find(from, to, word) == to) laid[next[y]++] = word;
+  }
+  blocks_.resize((ids + block_ids - 1) / block_ids);
+  for (std::size_t k = 0; k < blocks_.size(); ++k) {
+    const std::size_t end_id = std::min(ids, block_ids * (k + 1));
+    if (first[end_id] == first[block_ids * k]) continue;  // no pair in the block
+    auto b = std::make_unique<block>();
+    for (std::size_t j = 0; j < block_ids && block_ids * k + j < ids; ++j) {
+      const std::size_t y = block_ids * k + j;
+      b->words.insert(b->words.end(), laid.begin() + first[y], laid.begin() + next[y]);
+      b->end[j] = static_cast<std::uint32_t>(b->words.size());
+    }
+    for (std::size_t j = 1; j < block_ids; ++j)
+      b->end[j] = std::max(b->end[j], b->end[j - 1]);
+    pairs_ += b->words.size();
+    if (!b->words.empty()) blocks_[k] = std::move(b);
+  }
+}
+
 void idiom_holders::remove(std::int32_t idiom, std::int32_t word) {
   const auto y = static_cast<std::size_t>(static_cast<std::uint32_t>(idiom));
   if (y / block_ids >= blocks_.size() || !blocks_[y / block_ids]) return;

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace strmorph {
@@ -29,6 +30,10 @@ class idiom_holders {
 
   // Holds (idiom, word); nothing when held already or the idiom id is out of range.
   void add(std::int32_t idiom, std::int32_t word);
+  // Holds exactly the pairs (idiom, word) given, in any order and with repeats, as adding
+  // them one by one to empty holders would: O(pairs + blocks), where adding costs
+  // O(pairs in the block) a pair.
+  void assign(std::span<const std::pair<std::int32_t, std::int32_t>> pairs);
   // Drops (idiom, word); nothing when it is not held.
   void remove(std::int32_t idiom, std::int32_t word);
   // The pairs held.
