@@ -426,6 +426,50 @@ void index_loaded_words(dic_t& d) {
   d.holders.assign(held);
 }
 
+std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records) {
+  std::size_t refused = 0;
+  if (!d.idiomset.empty()) {
+    for (auto& [id, idiom] : records)
+      refused += insert_loaded_idiom(d, id, std::move(idiom)) ? 0 : 1;
+    return refused;
+  }
+  // The records in idiom order, equal idioms in file order; each record's group is the
+  // first record of its run of equal idioms.
+  const idiom_order less;
+  std::vector<std::uint32_t> order(records.size());
+  for (std::uint32_t r = 0; r < order.size(); ++r)
+    order[r] = r;
+  std::ranges::stable_sort(order, [&](std::uint32_t a, std::uint32_t b) {
+    return less(records[a].second, records[b].second);
+  });
+  std::vector<std::uint32_t> group(records.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const bool same = k > 0 && !less(records[order[k - 1]].second, records[order[k]].second);
+    group[order[k]] = same ? group[order[k - 1]] : order[k];
+  }
+  // In file order, as one by one: a record whose id is out of range or taken, or whose idiom
+  // an earlier record holds, is refused. An accepted id points at its record until the set
+  // holds it.
+  std::vector<bool> accepted(records.size(), false);
+  std::vector<bool> group_held(records.size(), false);
+  for (std::size_t r = 0; r < records.size(); ++r) {
+    const std::int32_t id = records[r].first;
+    if (id < 0 || id >= id_ceiling || idiom_at(d, id) != nullptr || group_held[group[r]]) {
+      ++refused;
+      continue;
+    }
+    accepted[r] = group_held[group[r]] = true;
+    d.idiom_hdid.erase(id);
+    set_idiom_slot(d, id, &records[r].second);
+  }
+  for (const std::uint32_t r : order) {
+    if (!accepted[r]) continue;
+    const auto it = d.idiomset.emplace_hint(d.idiomset.end(), std::move(records[r].second));
+    set_idiom_slot(d, records[r].first, &*it);
+  }
+  return refused;
+}
+
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom) {
   if (id < 0 || id >= id_ceiling || idiom_at(d, id) != nullptr) return false;
   auto [it, inserted] = d.idiomset.insert(std::move(idiom));

@@ -186,5 +186,10 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
 void index_loaded_words(dic_t& d);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
+// Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one
+// would; returns how many it refused. Into an empty set, the records are sorted first
+// (O(n log n) comparisons of contiguous records) and the set is filled in order, instead of
+// a descent through the set's scattered nodes per record.
+std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records);
 
 }  // namespace strmorph

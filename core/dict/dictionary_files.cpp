@@ -109,7 +109,11 @@ void read_hdid(dic_t& d, data_stream& s, std::int64_t* dropped) {
   }
 }
 
-void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
+namespace {
+
+// The records of an idiomdic file, in file order, until the first that does not decode.
+void read_idiom_records(std::vector<std::pair<std::int32_t, idiom_t>>& records, data_stream& s,
+                        std::int64_t* dropped) {
   for (;;) {
     const bool at_end = s.remaining() == 0;
     const std::uint32_t id = tsugihagi::read_compact_int(s);
@@ -131,11 +135,21 @@ void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
       count_drop(dropped);
       return;
     }
-    if (n == 0 || !possible_id(id) ||
-        !insert_loaded_idiom(d, static_cast<std::int32_t>(id), std::move(idiom))) {
+    if (n == 0 || !possible_id(id)) {
       count_drop(dropped);
+    } else {
+      records.emplace_back(static_cast<std::int32_t>(id), std::move(idiom));
     }
   }
+}
+
+}  // namespace
+
+void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
+  std::vector<std::pair<std::int32_t, idiom_t>> records;
+  read_idiom_records(records, s, dropped);
+  const std::size_t refused = insert_loaded_idioms(d, std::move(records));
+  if (dropped != nullptr) *dropped += static_cast<std::int64_t>(refused);
 }
 
 namespace {
