@@ -102,7 +102,7 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
 
 ranked_id_pool::ranked_id_pool(std::int32_t bound)
     : present_((static_cast<std::size_t>(bound) + 63) / 64, 0),
-      tree_(static_cast<std::size_t>(bound) + 1, 0) {}
+      group_count_((present_.size() + group_words - 1) / group_words, 0) {}
 
 bool ranked_id_pool::insert(std::int32_t id) {
   const auto i = static_cast<std::size_t>(id);
@@ -110,48 +110,41 @@ bool ranked_id_pool::insert(std::int32_t id) {
   const std::uint64_t bit = std::uint64_t{1} << (i % 64);
   if ((word & bit) != 0) return false;
   word |= bit;
-  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
-    ++tree_[k];
+  ++group_count_[i / 64 / group_words];
   ++size_;
   return true;
 }
 
 void ranked_id_pool::insert_all(std::span<const std::uint64_t> ids) {
-  std::size_t added = 0;
   for (std::size_t k = 0; k < ids.size(); ++k) {
-    added += static_cast<std::size_t>(std::popcount(ids[k] & ~present_[k]));
-    present_[k] |= ids[k];
-  }
-  if (added == 0) return;
-  size_ += added;
-  // The tree again from the bits: each node adds itself into its parent.
-  std::fill(tree_.begin(), tree_.end(), 0);
-  for (std::size_t i = 1; i < tree_.size(); ++i) {
-    tree_[i] += static_cast<std::int32_t>(present_[(i - 1) / 64] >> ((i - 1) % 64) & 1);
-    const std::size_t parent = i + (i & (~i + 1));
-    if (parent < tree_.size()) tree_[parent] += tree_[i];
+    const std::uint64_t added = ids[k] & ~present_[k];
+    if (added == 0) continue;
+    const auto n = static_cast<std::uint32_t>(std::popcount(added));
+    present_[k] |= added;
+    group_count_[k / group_words] += n;
+    size_ += n;
   }
 }
 
 std::int32_t ranked_id_pool::take(std::uint32_t r) {
-  // Descend the tree to the smallest id whose prefix count exceeds r.
-  std::size_t position = 0;
-  std::size_t step = 1;
-  while (step * 2 < tree_.size())
-    step *= 2;
-  auto rest = static_cast<std::int32_t>(r);
-  for (; step > 0; step /= 2) {
-    if (position + step < tree_.size() && tree_[position + step] <= rest) {
-      position += step;
-      rest -= tree_[position];
-    }
+  // The group holding it, then the word, then the bit: r counts the elements still to skip.
+  std::size_t g = 0;
+  while (group_count_[g] <= r)
+    r -= group_count_[g++];
+  std::size_t k = g * group_words;
+  for (;; ++k) {
+    const auto n = static_cast<std::uint32_t>(std::popcount(present_[k]));
+    if (n > r) break;
+    r -= n;
   }
-  const std::size_t i = position;  // the id; tree index i + 1
-  present_[i / 64] &= ~(std::uint64_t{1} << (i % 64));
-  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
-    --tree_[k];
+  std::uint64_t bits = present_[k];
+  for (; r > 0; --r)
+    bits &= bits - 1;
+  const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
+  present_[k] &= ~(std::uint64_t{1} << bit);
+  --group_count_[g];
   --size_;
-  return static_cast<std::int32_t>(i);
+  return static_cast<std::int32_t>(64 * k + bit);
 }
 
 std::vector<std::int32_t> ranked_id_pool::elements() const {
