@@ -98,6 +98,75 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
   return live;
 }
 
+// The count_bound of a pair list, read in place while it is known.
+std::int32_t known_count_bound(const packed_list& list) {
+  return list.count_bound != unknown_count_bound ? list.count_bound : count_bound(list);
+}
+
+// Reaches the words of `work` (each once, in queued) that are not reached yet, as the walk
+// over `work` in order does: each live one is marked reached, its idioms marked met when
+// ask_each, and its pairs associated. What a word adds to the associations depends on the
+// words before it in `work`, but only through words whose count_bound is at least
+// c.first_uncounted, which only grows: so the words are first visited in ascending id order
+// (the id slots in order, then one load of each entry), the ones whose bound lies below
+// first_uncounted as it is now marked associated (which is all associate does with them),
+// and only the others are associated afterwards, in the order of `work`.
+// REQUIRES: queued holds exactly the ids of `work`; the line's words are reached.
+void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& work,
+                  std::vector<std::uint64_t>& queued, bool ask_each, candidates& c) {
+  const std::int32_t skip_below = c.first_uncounted;
+  // Queued words whose bound is not below skip_below, to associate in the order of `work`.
+  std::vector<std::uint64_t>& pending = c.pending;
+  pending.assign(queued.size(), 0);
+  std::size_t pending_count = 0;
+  const auto visit = [&](std::int32_t x, const strmorph::wordinfo_t& w) {
+    const auto id = static_cast<std::size_t>(x);
+    if (ask_each) add_phrases(w, c);
+    if (c.associated[id]) return;
+    if (known_count_bound(w.cooc) < skip_below) {
+      c.associated[id] = true;
+    } else {
+      pending[id / 64] |= std::uint64_t{1} << (id % 64);
+      ++pending_count;
+    }
+  };
+  // The entries come from the id slots in order; each is visited `ahead` entries later, its
+  // loads started when it comes (and those of its idioms list halfway).
+  constexpr std::size_t ahead = 16;
+  struct entry {
+    std::int32_t id;
+    const strmorph::wordinfo_t* info;
+  };
+  entry ring[ahead];
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < queued.size(); ++k) {
+    std::uint64_t live = 0;
+    for (std::uint64_t bits = queued[k] & ~c.reached[k]; bits != 0; bits &= bits - 1) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
+      const auto id = static_cast<std::int32_t>(64 * k + bit);
+      const strmorph::wordinfo_t* info = strmorph::word_at(d, id);
+      if (info == nullptr) continue;
+      live |= std::uint64_t{1} << bit;
+      __builtin_prefetch(&info->cooc.count_bound);
+      __builtin_prefetch(&info->idioms.data);
+      if (ask_each && n >= ahead / 2)
+        __builtin_prefetch(ring[(n - ahead / 2) % ahead].info->idioms.data.get());
+      if (n >= ahead) visit(ring[n % ahead].id, *ring[n % ahead].info);
+      ring[n % ahead] = {id, info};
+      ++n;
+    }
+    c.reached[k] |= live;
+  }
+  for (std::size_t m = n > ahead ? n - ahead : 0; m < n; ++m)
+    visit(ring[m % ahead].id, *ring[m % ahead].info);
+  for (std::size_t k = 0; k < work.size() && pending_count > 0; ++k) {
+    const auto id = static_cast<std::size_t>(work[k]);
+    if ((pending[id / 64] >> (id % 64) & 1) == 0) continue;
+    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
+    --pending_count;
+  }
+}
+
 }  // namespace
 
 ranked_id_pool::ranked_id_pool(std::int32_t bound)
@@ -203,41 +272,7 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
       if (const strmorph::wordinfo_t* info = strmorph::word_at(d, w)) add_phrases(*info, c);
     }
   }
-  // The words are scattered in memory and each costs a chain of dependent loads (its id
-  // slot, its entry, its summary, its idioms when asked), so the loads of the words a few
-  // steps ahead are started early, one link of the chain per step.
-  const auto unreached = [&](std::size_t k, std::int32_t& x) {
-    if (k >= work.size()) return false;
-    x = work[k];
-    return x >= 0 && x < d.idmap.size() && !is_reached(x);
-  };
-  for (std::size_t k = 0; k < work.size(); ++k) {
-    std::int32_t ahead;
-    if (unreached(k + 24, ahead)) __builtin_prefetch(&d.idmap[ahead]);
-    if (unreached(k + 16, ahead)) {
-      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        __builtin_prefetch(&info->cooc.count_bound);
-        if (ask_each) __builtin_prefetch(&info->idioms.data);
-      }
-    }
-    if (unreached(k + 8, ahead)) {
-      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        if (info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
-          __builtin_prefetch(info->cooc.extras.get());
-        if (ask_each) __builtin_prefetch(info->idioms.data.get());
-      }
-    }
-    if (unreached(k + 4, ahead)) {
-      const strmorph::wordinfo_t* info = d.idmap[ahead].info;
-      if (info != nullptr && info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
-        __builtin_prefetch(info->cooc.extras->summary.data());
-    }
-    const std::int32_t x = work[k];
-    const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
-    if (info == nullptr || !first_reach(x)) continue;
-    associate(d, *info, x, c);
-    if (ask_each) add_phrases(*info, c);
-  }
+  reach_queued(d, work, queued, ask_each, c);
   if (!ask_each) mark_held_phrases(d, c);
   add_met_phrases(d, c);
 }

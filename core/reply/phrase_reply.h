@@ -83,6 +83,9 @@ struct candidates {
   // holders (strmorph::idiom_holders) instead of each word's list. A word asked costs about
   // as much as words_per_pair_read pairs read in the pass. Tests set it to try either way.
   std::size_t words_for_a_pass;
+  // The words a call reached that may add to the associations, as bits by id; kept between
+  // calls only to reuse the storage.
+  std::vector<std::uint64_t> pending;
   static constexpr std::size_t words_per_pair_read = 128;
 };
 
