@@ -241,12 +241,20 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   for (int round = 0; round < 2000; ++round) {
     strmorph::dic_t d;
     randomise(d, rng, round % 2 != 0, round % 4 >= 2);
-    for (int p = 0; p < 3; ++p) {
-      const std::vector<std::int32_t> ids = random_sequence(rng, 3);
+    // Some rounds hold hundreds of idioms, a third of them removed: ids over several chunks
+    // of the id slots, with gaps.
+    const bool many = round % 5 == 4;
+    std::vector<std::int32_t> added;
+    for (int p = 0; p < (many ? 400 : 3); ++p) {
+      const std::vector<std::int32_t> ids = random_sequence(rng, many ? 6 : 3);
       std::vector<std::uint8_t> flags(ids.size(), 0);
       flags.back() = static_cast<std::uint8_t>(rng() % 2);
       const auto [id, inserted] = strmorph::add_idiom(d, strmorph::idiom_t{ids, flags});
       if (inserted) strmorph::link_idiom(d, ids, id);
+      if (inserted) added.push_back(id);
+    }
+    for (const std::int32_t id : added) {
+      if (many && rng() % 3 == 0) strmorph::remove_idiom(d, id);
     }
     // A damaged file's idioms lists may name idioms that are gone, or ids past the last.
     if (round % 3 == 0) {

@@ -71,16 +71,36 @@ void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
     c.met[k] = d.holders.held_by_any(k, pooled[k], c.reached);
 }
 
-// Puts the live idioms met into the pool and forgets them.
+// The number of elements a rope_array stores side by side.
+template <typename T, int N>
+constexpr std::size_t chunk_length(const rope_array<T, N>&) {
+  return static_cast<std::size_t>(N);
+}
+
+// Of the 64 idiom ids from 64k, those that name a live idiom, as bits: the id slots read in
+// runs that lie in one chunk, without a branch per id.
+std::uint64_t live_idioms(const strmorph::dic_t& d, std::size_t k) {
+  const auto size = static_cast<std::size_t>(d.idiomidmap.size());
+  const std::size_t chunk = chunk_length(d.idiomidmap);
+  std::uint64_t live = 0;
+  for (std::size_t j = 0; j < 64 && 64 * k + j < size;) {
+    const std::size_t id = 64 * k + j;
+    const std::size_t run = std::min({64 - j, chunk - id % chunk, size - id});
+    const strmorph::idiomidmap_value_t* slots = &d.idiomidmap[static_cast<std::int32_t>(id)];
+    for (std::size_t r = 0; r < run; ++r)
+      live |= static_cast<std::uint64_t>(slots[r].idiom != nullptr) << (j + r);
+    j += run;
+  }
+  return live;
+}
+
+// Puts the live idioms met into the pool and forgets them. Those in the pool already would
+// change nothing there, so their ids are not read.
 void add_met_phrases(const strmorph::dic_t& d, candidates& c) {
+  const std::span<const std::uint64_t> pooled = c.phrases.bits();
   for (std::size_t k = 0; k < c.met.size(); ++k) {
-    for (std::uint64_t bits = c.met[k]; bits != 0; bits &= bits - 1) {
-      // idiom_at, read in place: this runs for every idiom met.
-      const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
-      const auto id = static_cast<std::int32_t>(64 * k + bit);
-      if (id >= d.idiomidmap.size() || d.idiomidmap[id].idiom == nullptr)
-        c.met[k] &= ~(std::uint64_t{1} << bit);
-    }
+    const std::uint64_t fresh = c.met[k] & ~pooled[k];
+    c.met[k] = fresh == 0 ? 0 : fresh & live_idioms(d, k);
   }
   c.phrases.insert_all(c.met);
   std::fill(c.met.begin(), c.met.end(), 0);
