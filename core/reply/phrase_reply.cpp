@@ -169,8 +169,14 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
       live |= std::uint64_t{1} << bit;
       __builtin_prefetch(&info->cooc.count_bound);
       __builtin_prefetch(&info->idioms.data);
-      if (ask_each && n >= ahead / 2)
-        __builtin_prefetch(ring[(n - ahead / 2) % ahead].info->idioms.data.get());
+      if (ask_each && n >= ahead / 2) {
+        // The first lines of its idioms list; the hardware follows a longer one.
+        const packed_list& list = ring[(n - ahead / 2) % ahead].info->idioms;
+        const std::uint8_t* bytes = list.data.get();
+        const auto lines = std::min<std::size_t>(static_cast<std::size_t>(list.size) / 64, 7);
+        for (std::size_t line = 0; line <= lines; ++line)
+          __builtin_prefetch(bytes + 64 * line);
+      }
       if (n >= ahead) visit(ring[n % ahead].id, *ring[n % ahead].info);
       ring[n % ahead] = {id, info};
       ++n;
