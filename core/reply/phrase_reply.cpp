@@ -168,7 +168,7 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
       if (info == nullptr) continue;
       live |= std::uint64_t{1} << bit;
       __builtin_prefetch(&info->cooc.count_bound);
-      __builtin_prefetch(&info->idioms.data);
+      if (ask_each) __builtin_prefetch(&info->idioms.data);
       if (ask_each && n >= ahead / 2) {
         // The first lines of its idioms list; the hardware follows a longer one.
         const packed_list& list = ring[(n - ahead / 2) % ahead].info->idioms;
