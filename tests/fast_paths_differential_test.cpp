@@ -241,12 +241,20 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
   for (int round = 0; round < 2000; ++round) {
     strmorph::dic_t d;
     randomise(d, rng, round % 2 != 0, round % 4 >= 2);
-    for (int p = 0; p < 3; ++p) {
-      const std::vector<std::int32_t> ids = random_sequence(rng, 3);
+    // Some rounds hold hundreds of idioms, a third of them removed: ids over several chunks
+    // of the id slots, with gaps.
+    const bool many = round % 5 == 4;
+    std::vector<std::int32_t> added;
+    for (int p = 0; p < (many ? 400 : 3); ++p) {
+      const std::vector<std::int32_t> ids = random_sequence(rng, many ? 6 : 3);
       std::vector<std::uint8_t> flags(ids.size(), 0);
       flags.back() = static_cast<std::uint8_t>(rng() % 2);
       const auto [id, inserted] = strmorph::add_idiom(d, strmorph::idiom_t{ids, flags});
       if (inserted) strmorph::link_idiom(d, ids, id);
+      if (inserted) added.push_back(id);
+    }
+    for (const std::int32_t id : added) {
+      if (many && rng() % 3 == 0) strmorph::remove_idiom(d, id);
     }
     // A damaged file's idioms lists may name idioms that are gone, or ids past the last.
     if (round % 3 == 0) {
@@ -257,10 +265,26 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
       }
       strmorph::remove_idiom(d, 1);
     }
+    // Some rounds add 40 words whose lists hold counts 0..7 in any order, so that a word's
+    // count bound often equals, or lies just below, the smallest count not yet a key.
+    const bool wide = round % 7 == 6;
+    const std::int32_t word_count = wide ? 43 : 3;
+    for (std::int32_t w = 3; w < word_count; ++w) {
+      testing::add(d, u"w" + std::u16string(1, static_cast<char16_t>(u'A' + w)));
+      std::vector<id_count> cooc;
+      for (std::uint32_t n = rng() % 12; n > 0; --n)
+        cooc.push_back(
+            {static_cast<std::int32_t>(rng() % 43), static_cast<std::int32_t>(rng() % 8)});
+      strmorph::word_at(d, w)->cooc = as_loaded(cooc);
+    }
     conversation_log log;
     for (int line = 0; line < 3; ++line) {
       add_line(log, u"z");
       log.line_words[0].ids = random_sequence(rng, 3);
+      if (wide) {
+        for (std::uint32_t n = rng() % 4; n > 0; --n)
+          log.line_words[0].ids.push_back(static_cast<std::int32_t>(3 + rng() % 40));
+      }
     }
     // The idioms found by one pass over the holders, and by asking each word reached.
     candidates fast(d);
@@ -742,7 +766,8 @@ TEST(ranked_id_pool, draws_what_advancing_through_an_ordered_set_draws) {
   }
   std::mt19937 rng(7);
   for (int round = 0; round < 200; ++round) {
-    const auto bound = static_cast<std::int32_t>(1 + rng() % 300);
+    // Small bounds, and ones of several counted groups of 512 ids.
+    const auto bound = static_cast<std::int32_t>(1 + rng() % (round % 2 == 0 ? 300 : 3000));
     ranked_id_pool fast(bound);
     id_pool literal;
     for (int step = 0; step < 300; ++step) {

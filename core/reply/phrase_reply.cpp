@@ -71,16 +71,36 @@ void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
     c.met[k] = d.holders.held_by_any(k, pooled[k], c.reached);
 }
 
-// Puts the live idioms met into the pool and forgets them.
+// The number of elements a rope_array stores side by side.
+template <typename T, int N>
+constexpr std::size_t chunk_length(const rope_array<T, N>&) {
+  return static_cast<std::size_t>(N);
+}
+
+// Of the 64 idiom ids from 64k, those that name a live idiom, as bits: the id slots read in
+// runs that lie in one chunk, without a branch per id.
+std::uint64_t live_idioms(const strmorph::dic_t& d, std::size_t k) {
+  const auto size = static_cast<std::size_t>(d.idiomidmap.size());
+  const std::size_t chunk = chunk_length(d.idiomidmap);
+  std::uint64_t live = 0;
+  for (std::size_t j = 0; j < 64 && 64 * k + j < size;) {
+    const std::size_t id = 64 * k + j;
+    const std::size_t run = std::min({64 - j, chunk - id % chunk, size - id});
+    const strmorph::idiomidmap_value_t* slots = &d.idiomidmap[static_cast<std::int32_t>(id)];
+    for (std::size_t r = 0; r < run; ++r)
+      live |= static_cast<std::uint64_t>(slots[r].idiom != nullptr) << (j + r);
+    j += run;
+  }
+  return live;
+}
+
+// Puts the live idioms met into the pool and forgets them. Those in the pool already would
+// change nothing there, so their ids are not read.
 void add_met_phrases(const strmorph::dic_t& d, candidates& c) {
+  const std::span<const std::uint64_t> pooled = c.phrases.bits();
   for (std::size_t k = 0; k < c.met.size(); ++k) {
-    for (std::uint64_t bits = c.met[k]; bits != 0; bits &= bits - 1) {
-      // idiom_at, read in place: this runs for every idiom met.
-      const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
-      const auto id = static_cast<std::int32_t>(64 * k + bit);
-      if (id >= d.idiomidmap.size() || d.idiomidmap[id].idiom == nullptr)
-        c.met[k] &= ~(std::uint64_t{1} << bit);
-    }
+    const std::uint64_t fresh = c.met[k] & ~pooled[k];
+    c.met[k] = fresh == 0 ? 0 : fresh & live_idioms(d, k);
   }
   c.phrases.insert_all(c.met);
   std::fill(c.met.begin(), c.met.end(), 0);
@@ -98,11 +118,86 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
   return live;
 }
 
+// The count_bound of a pair list, read in place while it is known.
+std::int32_t known_count_bound(const packed_list& list) {
+  return list.count_bound != unknown_count_bound ? list.count_bound : count_bound(list);
+}
+
+// Reaches the words of `work` (each once, in queued) that are not reached yet, as the walk
+// over `work` in order does: each live one is marked reached, its idioms marked met when
+// ask_each, and its pairs associated. What a word adds to the associations depends on the
+// words before it in `work`, but only through words whose count_bound is at least
+// c.first_uncounted, which only grows: so the words are first visited in ascending id order
+// (the id slots in order, then one load of each entry), the ones whose bound lies below
+// first_uncounted as it is now marked associated (which is all associate does with them),
+// and only the others are associated afterwards, in the order of `work`.
+// REQUIRES: queued holds exactly the ids of `work`; the line's words are reached.
+void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& work,
+                  std::vector<std::uint64_t>& queued, bool ask_each, candidates& c) {
+  const std::int32_t skip_below = c.first_uncounted;
+  // Queued words whose bound is not below skip_below, to associate in the order of `work`.
+  std::vector<std::uint64_t>& pending = c.pending;
+  pending.assign(queued.size(), 0);
+  std::size_t pending_count = 0;
+  const auto visit = [&](std::int32_t x, const strmorph::wordinfo_t& w) {
+    const auto id = static_cast<std::size_t>(x);
+    if (ask_each) add_phrases(w, c);
+    if (c.associated[id]) return;
+    if (known_count_bound(w.cooc) < skip_below) {
+      c.associated[id] = true;
+    } else {
+      pending[id / 64] |= std::uint64_t{1} << (id % 64);
+      ++pending_count;
+    }
+  };
+  // The entries come from the id slots in order; each is visited `ahead` entries later, its
+  // loads started when it comes (and those of its idioms list halfway).
+  constexpr std::size_t ahead = 16;
+  struct entry {
+    std::int32_t id;
+    const strmorph::wordinfo_t* info;
+  };
+  entry ring[ahead];
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < queued.size(); ++k) {
+    std::uint64_t live = 0;
+    for (std::uint64_t bits = queued[k] & ~c.reached[k]; bits != 0; bits &= bits - 1) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
+      const auto id = static_cast<std::int32_t>(64 * k + bit);
+      const strmorph::wordinfo_t* info = strmorph::word_at(d, id);
+      if (info == nullptr) continue;
+      live |= std::uint64_t{1} << bit;
+      __builtin_prefetch(&info->cooc.count_bound);
+      if (ask_each) __builtin_prefetch(&info->idioms.data);
+      if (ask_each && n >= ahead / 2) {
+        // The first lines of its idioms list; the hardware follows a longer one.
+        const packed_list& list = ring[(n - ahead / 2) % ahead].info->idioms;
+        const std::uint8_t* bytes = list.data.get();
+        const auto lines = std::min<std::size_t>(static_cast<std::size_t>(list.size) / 64, 7);
+        for (std::size_t line = 0; line <= lines; ++line)
+          __builtin_prefetch(bytes + 64 * line);
+      }
+      if (n >= ahead) visit(ring[n % ahead].id, *ring[n % ahead].info);
+      ring[n % ahead] = {id, info};
+      ++n;
+    }
+    c.reached[k] |= live;
+  }
+  for (std::size_t m = n > ahead ? n - ahead : 0; m < n; ++m)
+    visit(ring[m % ahead].id, *ring[m % ahead].info);
+  for (std::size_t k = 0; k < work.size() && pending_count > 0; ++k) {
+    const auto id = static_cast<std::size_t>(work[k]);
+    if ((pending[id / 64] >> (id % 64) & 1) == 0) continue;
+    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
+    --pending_count;
+  }
+}
+
 }  // namespace
 
 ranked_id_pool::ranked_id_pool(std::int32_t bound)
     : present_((static_cast<std::size_t>(bound) + 63) / 64, 0),
-      tree_(static_cast<std::size_t>(bound) + 1, 0) {}
+      group_count_((present_.size() + group_words - 1) / group_words, 0) {}
 
 bool ranked_id_pool::insert(std::int32_t id) {
   const auto i = static_cast<std::size_t>(id);
@@ -110,48 +205,41 @@ bool ranked_id_pool::insert(std::int32_t id) {
   const std::uint64_t bit = std::uint64_t{1} << (i % 64);
   if ((word & bit) != 0) return false;
   word |= bit;
-  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
-    ++tree_[k];
+  ++group_count_[i / 64 / group_words];
   ++size_;
   return true;
 }
 
 void ranked_id_pool::insert_all(std::span<const std::uint64_t> ids) {
-  std::size_t added = 0;
   for (std::size_t k = 0; k < ids.size(); ++k) {
-    added += static_cast<std::size_t>(std::popcount(ids[k] & ~present_[k]));
-    present_[k] |= ids[k];
-  }
-  if (added == 0) return;
-  size_ += added;
-  // The tree again from the bits: each node adds itself into its parent.
-  std::fill(tree_.begin(), tree_.end(), 0);
-  for (std::size_t i = 1; i < tree_.size(); ++i) {
-    tree_[i] += static_cast<std::int32_t>(present_[(i - 1) / 64] >> ((i - 1) % 64) & 1);
-    const std::size_t parent = i + (i & (~i + 1));
-    if (parent < tree_.size()) tree_[parent] += tree_[i];
+    const std::uint64_t added = ids[k] & ~present_[k];
+    if (added == 0) continue;
+    const auto n = static_cast<std::uint32_t>(std::popcount(added));
+    present_[k] |= added;
+    group_count_[k / group_words] += n;
+    size_ += n;
   }
 }
 
 std::int32_t ranked_id_pool::take(std::uint32_t r) {
-  // Descend the tree to the smallest id whose prefix count exceeds r.
-  std::size_t position = 0;
-  std::size_t step = 1;
-  while (step * 2 < tree_.size())
-    step *= 2;
-  auto rest = static_cast<std::int32_t>(r);
-  for (; step > 0; step /= 2) {
-    if (position + step < tree_.size() && tree_[position + step] <= rest) {
-      position += step;
-      rest -= tree_[position];
-    }
+  // The group holding it, then the word, then the bit: r counts the elements still to skip.
+  std::size_t g = 0;
+  while (group_count_[g] <= r)
+    r -= group_count_[g++];
+  std::size_t k = g * group_words;
+  for (;; ++k) {
+    const auto n = static_cast<std::uint32_t>(std::popcount(present_[k]));
+    if (n > r) break;
+    r -= n;
   }
-  const std::size_t i = position;  // the id; tree index i + 1
-  present_[i / 64] &= ~(std::uint64_t{1} << (i % 64));
-  for (std::size_t k = i + 1; k < tree_.size(); k += k & (~k + 1))
-    --tree_[k];
+  std::uint64_t bits = present_[k];
+  for (; r > 0; --r)
+    bits &= bits - 1;
+  const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
+  present_[k] &= ~(std::uint64_t{1} << bit);
+  --group_count_[g];
   --size_;
-  return static_cast<std::int32_t>(i);
+  return static_cast<std::int32_t>(64 * k + bit);
 }
 
 std::vector<std::int32_t> ranked_id_pool::elements() const {
@@ -210,41 +298,7 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
       if (const strmorph::wordinfo_t* info = strmorph::word_at(d, w)) add_phrases(*info, c);
     }
   }
-  // The words are scattered in memory and each costs a chain of dependent loads (its id
-  // slot, its entry, its summary, its idioms when asked), so the loads of the words a few
-  // steps ahead are started early, one link of the chain per step.
-  const auto unreached = [&](std::size_t k, std::int32_t& x) {
-    if (k >= work.size()) return false;
-    x = work[k];
-    return x >= 0 && x < d.idmap.size() && !is_reached(x);
-  };
-  for (std::size_t k = 0; k < work.size(); ++k) {
-    std::int32_t ahead;
-    if (unreached(k + 24, ahead)) __builtin_prefetch(&d.idmap[ahead]);
-    if (unreached(k + 16, ahead)) {
-      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        __builtin_prefetch(&info->cooc.count_bound);
-        if (ask_each) __builtin_prefetch(&info->idioms.data);
-      }
-    }
-    if (unreached(k + 8, ahead)) {
-      if (const strmorph::wordinfo_t* info = d.idmap[ahead].info) {
-        if (info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
-          __builtin_prefetch(info->cooc.extras.get());
-        if (ask_each) __builtin_prefetch(info->idioms.data.get());
-      }
-    }
-    if (unreached(k + 4, ahead)) {
-      const strmorph::wordinfo_t* info = d.idmap[ahead].info;
-      if (info != nullptr && info->cooc.count_bound >= c.first_uncounted && info->cooc.extras)
-        __builtin_prefetch(info->cooc.extras->summary.data());
-    }
-    const std::int32_t x = work[k];
-    const strmorph::wordinfo_t* info = strmorph::word_at(d, x);
-    if (info == nullptr || !first_reach(x)) continue;
-    associate(d, *info, x, c);
-    if (ask_each) add_phrases(*info, c);
-  }
+  reach_queued(d, work, queued, ask_each, c);
   if (!ask_each) mark_held_phrases(d, c);
   add_met_phrases(d, c);
 }
