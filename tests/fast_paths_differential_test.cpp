@@ -579,9 +579,11 @@ TEST(list_edits, batches_match_one_sighting_at_a_time_on_every_short_list) {
 TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_the_index) {
   // Long lists whose counts sit just below a length change, then thousands of sightings
   // (small ids far more often), alone and in batches, and some deletions, compared after
-  // every edit; the summary, asked for now and then, must stay the literal one throughout.
+  // every edit; the summary, asked for now and then (or only at the end, so that batches
+  // meet indexed lists without one kept in step), must stay the literal one throughout.
   std::mt19937 rng(6);
-  for (int round = 0; round < 8; ++round) {
+  for (int round = 0; round < 16; ++round) {
+    const bool asked_now_and_then = round < 8;
     // Every other round's list starts long enough to be indexed at its first edit.
     const std::uint32_t ids = round % 2 == 0 ? 300 + rng() % 900 : 3000 + rng() % 3000;
     std::vector<id_count> start;
@@ -617,8 +619,10 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
         reference::count_in_pair(literal, x);
       }
       ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << round << " " << step;
-      if (action % 7 == 0) {
+      if (asked_now_and_then && action % 7 == 0) {
         ASSERT_TRUE(summary_is_current(fast)) << round << " " << step;
+      }
+      if (!asked_now_and_then || action % 7 == 0) {
         ASSERT_TRUE(bound_holds(fast)) << round << " " << step;
       }
     }
