@@ -539,49 +539,44 @@ class batch {
   }
 
   // Finds the first pair of each id: by the index when the list has one, else in one pass
-  // that stops once all are found. Most pairs name none of them: a bit per id modulo 4096
-  // turns those away before the table is probed. The pass is a chain of dependent steps, one
-  // per pair, so each step reads the eight bytes at the pair's start once: they hold the id's
-  // length, the id and the count's length (at most six bytes), where reading the count's
-  // length byte after the id's would put two reads on the chain.
+  // (see search) that stops once all are found.
   void locate_first_pairs(const packed_list& list) {
     if (has_index(list)) {
       for (sighting& s : seen_)
         s.pos = pair_index::find(list, s.id);
       return;
     }
-    std::uint64_t filter[64] = {};
-    for (const sighting& s : seen_)
-      filter[s.id / 64 % 64] |= std::uint64_t{1} << (s.id % 64);
-    std::size_t found = 0;
-    const auto visit = [&](std::size_t start, std::uint32_t id) {
-      if ((filter[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
-      const std::int32_t k = lookup(id);
-      if (k >= 0 && seen_[static_cast<std::size_t>(k)].pos == not_found) {
-        seen_[static_cast<std::size_t>(k)].pos = start;
-        ++found;
-      }
-      return found < seen_.size();
-    };
-    constexpr std::uint32_t id_masks[5] = {0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF};
-    const std::uint8_t* b = list.data.get();
-    const auto size = static_cast<std::size_t>(list.size);
-    std::size_t pos = 0;
-    while (pos + 8 <= size) {
-      std::uint64_t word;
-      std::memcpy(&word, b + pos, sizeof word);
-      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-      const std::size_t id_length = word & 0xFF;
-      if (id_length > 4) return;
-      const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
-      const std::size_t start = pos;
-      pos += 2 + id_length + count_length;
-      if (count_length > 4 || pos > size) return;
-      if (!visit(start, static_cast<std::uint32_t>(word >> 8) & id_masks[id_length])) return;
+    search pass(*this, list);
+    while (pass.step()) {
     }
-    packed_detail::walk_pairs(
-        list.bytes().subspan(pos),
-        [&](std::size_t start, std::uint32_t id, std::uint32_t) { return visit(pos + start, id); });
+  }
+
+  // The same for two batches over two lists without an index, side by side: each pass is a
+  // chain of dependent steps, and the processor runs two chains at once.
+  static void locate_side_by_side(batch& a, const packed_list& list_a, batch& b,
+                                  const packed_list& list_b) {
+    search pass_a(a, list_a);
+    search pass_b(b, list_b);
+    bool on_a = true;
+    bool on_b = true;
+    while (on_a && on_b) {
+      on_a = pass_a.step();
+      on_b = pass_b.step();
+    }
+    while (on_a)
+      on_a = pass_a.step();
+    while (on_b)
+      on_b = pass_b.step();
+  }
+
+  // Counts the sightings into the list whose first pairs were located, as count_in_pairs.
+  void count_located(packed_list& list) {
+    // An indexed list's summary not in step is dropped, as count_in_pair drops it.
+    const bool had_summary = list.extras && list.extras->has_summary && !has_index(list);
+    edited(list);
+    add_to_found_counts(list);
+    append_new_pairs(list);
+    if (had_summary) build_summary(list, *list.extras);
   }
 
   // Adds the sightings to the counts of the pairs found: in place when no count changes
@@ -688,6 +683,61 @@ class batch {
     std::uint32_t count;
   };
 
+  // A pass over a list without an index for the batch's ids, a pair per step. Most pairs
+  // name none of them: a bit per id modulo 4096 turns those away before the table is probed.
+  // Each step reads the eight bytes at the pair's start once: they hold the id's length, the
+  // id and the count's length (at most six bytes), where reading the count's length byte
+  // after the id's would put two reads on the chain from one pair to the next.
+  class search {
+   public:
+    search(batch& owner, const packed_list& list)
+        : owner_(owner), b_(list.data.get()), size_(static_cast<std::size_t>(list.size)) {
+      for (const sighting& s : owner_.seen_)
+        filter_[s.id / 64 % 64] |= std::uint64_t{1} << (s.id % 64);
+    }
+
+    // Takes the next pair, or the last ones near the end; false once the pass is over.
+    bool step() {
+      if (pos_ + 8 > size_) {
+        packed_detail::walk_pairs({b_ + pos_, size_ - pos_},
+                                  [&](std::size_t start, std::uint32_t id, std::uint32_t) {
+                                    return visit(pos_ + start, id);
+                                  });
+        return false;
+      }
+      constexpr std::uint32_t id_masks[5] = {0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF};
+      std::uint64_t word;
+      std::memcpy(&word, b_ + pos_, sizeof word);
+      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+      const std::size_t id_length = word & 0xFF;
+      if (id_length > 4) return false;
+      const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
+      const std::size_t start = pos_;
+      pos_ += 2 + id_length + count_length;
+      if (count_length > 4 || pos_ > size_) return false;
+      return visit(start, static_cast<std::uint32_t>(word >> 8) & id_masks[id_length]);
+    }
+
+   private:
+    bool visit(std::size_t start, std::uint32_t id) {
+      if ((filter_[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
+      const std::int32_t k = owner_.lookup(id);
+      std::vector<sighting>& seen = owner_.seen_;
+      if (k >= 0 && seen[static_cast<std::size_t>(k)].pos == not_found) {
+        seen[static_cast<std::size_t>(k)].pos = start;
+        ++found_;
+      }
+      return found_ < seen.size();
+    }
+
+    batch& owner_;
+    const std::uint8_t* b_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+    std::size_t found_ = 0;
+    std::uint64_t filter_[64] = {};
+  };
+
   std::int32_t& lookup(std::uint32_t id) {
     const std::size_t mask = table_.size() - 1;
     for (std::size_t slot = pair_index::slot_of(id, mask);; slot = (slot + 1) & mask) {
@@ -751,12 +801,33 @@ void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs) {
   if (!has_index(list) && list.size >= index_min_bytes) pair_index::build(list);
   batch b(xs);
   b.locate_first_pairs(list);
-  // An indexed list's summary not in step is dropped, as count_in_pair drops it.
-  const bool had_summary = list.extras && list.extras->has_summary && !has_index(list);
-  edited(list);
-  b.add_to_found_counts(list);
-  b.append_new_pairs(list);
-  if (had_summary) build_summary(list, *list.extras);
+  b.count_located(list);
+}
+
+void count_in_pairs_each(std::span<packed_list* const> lists,
+                         std::span<const std::span<const std::int32_t>> xs) {
+  // Those that count_in_pairs walks are paired up.
+  std::vector<std::size_t> walked;
+  for (std::size_t k = 0; k < lists.size(); ++k) {
+    const packed_list& list = *lists[k];
+    if (is_noncanonical(list) || xs[k].size() <= 1 || has_index(list) ||
+        list.size >= index_min_bytes) {
+      count_in_pairs(*lists[k], xs[k]);
+    } else {
+      walked.push_back(k);
+    }
+  }
+  std::size_t i = 0;
+  for (; i + 1 < walked.size(); i += 2) {
+    packed_list& list_a = *lists[walked[i]];
+    packed_list& list_b = *lists[walked[i + 1]];
+    batch a(xs[walked[i]]);
+    batch b(xs[walked[i + 1]]);
+    batch::locate_side_by_side(a, list_a, b, list_b);
+    a.count_located(list_a);
+    b.count_located(list_b);
+  }
+  if (i < walked.size()) count_in_pairs(*lists[walked[i]], xs[walked[i]]);
 }
 
 void add_once_id(packed_list& list, std::int32_t x) {
