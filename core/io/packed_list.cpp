@@ -518,8 +518,9 @@ auto edit_ids_plainly(packed_list& list, Edit edit) {
 // A batch of sightings for one list, counted at once: the distinct ids in order of first
 // sighting, each with its sightings and the offset of its first pair (found in one pass over
 // a list without an index, by a probe each in one with); a small open table finds them by id.
-// Counts that change length cost one copy of the list and, on an indexed list, a pass over
-// its slots per such count.
+// Counts that change length cost one move of the bytes after the first of them (a copy into
+// a new block when a count wraps to a shorter encoding) and, on an indexed list, one pass
+// over its slots, a block at a time.
 class batch {
  public:
   explicit batch(std::span<const std::int32_t> xs) {
