@@ -156,17 +156,21 @@ std::unique_ptr<dic_t> reloaded(const dic_t& d) {
 TEST(segmentation_fast_path, matches_the_literal_split_while_words_come_and_go) {
   // Seeded runs of adding, removing, linking, pruning (also from a low entry limit),
   // reloading and splitting lines of up to 60 units; the index is checked as it goes. The
-  // last runs start from thousands of words, so that the index grows, its probe runs are
-  // long and removals shift entries back.
+  // runs with thousands of words at the start make the index grow, its probe runs long and
+  // removals shift entries back; the last ones hold words and lines longer than the 63
+  // units from which one row of word starts stands for every length.
   struct run {
     std::u16string_view alphabet;
     std::int32_t entry_limit;
     std::size_t longest_word;
     int first_words;
+    std::size_t longest_line = 60;
   };
-  const run runs[] = {{u"ab", 40, 6, 0},          {u"abc", 40, 6, 0},     {u"ab", 40, 6, 0},
-                      {u"abc", 2000, 6, 0},       {u"ab", 2000, 6, 0},    {u"abc", 2000, 6, 0},
-                      {u"abc", 1 << 20, 8, 3000}, {u"ab", 5000, 12, 6000}};
+  const run runs[] = {{u"ab", 40, 6, 0},          {u"abc", 40, 6, 0},
+                      {u"ab", 40, 6, 0},          {u"abc", 2000, 6, 0},
+                      {u"ab", 2000, 6, 0},        {u"abc", 2000, 6, 0},
+                      {u"abc", 1 << 20, 8, 3000}, {u"ab", 5000, 12, 6000},
+                      {u"a", 2000, 90, 40, 120},  {u"ab", 2000, 90, 300, 120}};
   std::uint32_t seed = 100;
   for (const run& r : runs) {
     std::mt19937 rng(++seed);
@@ -197,7 +201,7 @@ TEST(segmentation_fast_path, matches_the_literal_split_while_words_come_and_go) 
         t.fast = reloaded(*t.fast);
         t.literal = reloaded(*t.literal);
       } else {
-        const std::u16string line = random_text(rng, r.alphabet, 1 + rng() % 60);
+        const std::u16string line = random_text(rng, r.alphabet, 1 + rng() % r.longest_line);
         if (step % 10 == 0) expect_same_lookups(*t.fast, line);
         split_both(t, line);
       }

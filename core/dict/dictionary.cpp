@@ -116,7 +116,23 @@ bool filter_has(const std::vector<std::uint64_t>& filter, std::uint64_t hash) {
   return (filter[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1) != 0;
 }
 
+constexpr std::size_t start_rows = 64;        // lengths 0 to 63, the last for all longer
+constexpr std::size_t starts_per_row = 2048;  // of the first two units' hash
+constexpr std::size_t start_row_words = starts_per_row / 64;
+
+// The bit of word_starts for a word of the length starting with the text's first units (its
+// first alone when it has one).
+std::size_t word_start_bit(const char16_t* text, std::int32_t length) {
+  const std::uint32_t second = length >= 2 ? text[1] : 0;
+  const std::uint32_t units = (std::uint32_t{text[0]} << 16 | second) * 0x9E3779B1u;
+  const std::size_t row = std::min<std::size_t>(static_cast<std::size_t>(length), start_rows - 1);
+  return row * starts_per_row + (units >> 21);
+}
+
 void place_word(dic_t& d, wordmap_t::value_type* entry, std::uint64_t hash) {
+  if (d.word_starts.empty()) d.word_starts.assign(start_rows * start_row_words, 0);
+  const std::size_t bit = word_start_bit(*entry->first.cell, entry->first.length);
+  d.word_starts[bit / 64] |= std::uint64_t{1} << (bit % 64);
   const std::size_t mask = d.word_slots.size() - 1;
   auto slot = static_cast<std::size_t>(hash & mask);
   while (d.word_tags[slot] != 0)
@@ -136,6 +152,7 @@ void rebuild_index(dic_t& d, std::size_t slot_count) {
   d.word_slots.assign(slot_count, nullptr);
   d.word_tags.assign(slot_count, 0);
   d.word_filter.assign(slot_count / 8, 0);
+  d.word_starts.assign(start_rows * start_row_words, 0);
   for (wordmap_t::value_type* e : entries)
     place_word(d, e, word_hash(e));
 }
@@ -218,9 +235,16 @@ std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
   return {&*it, true};
 }
 
+bool may_start_word(const dic_t& d, const char16_t* text, std::int32_t length) {
+  if (d.word_starts.empty()) return false;  // no word was ever indexed
+  const std::size_t bit = word_start_bit(text, length);
+  return (d.word_starts[bit / 64] >> (bit % 64) & 1) != 0;
+}
+
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length) {
   const auto units = static_cast<std::size_t>(length);
   if (units >= d.words_of_length.size() || d.words_of_length[units] == 0) return nullptr;
+  if (!may_start_word(d, text, length)) return nullptr;
   return find_word(d, text, length, text_hash({text, units}));
 }
 

@@ -126,6 +126,11 @@ class dic_t {
   // How many words have each length (index: length in units), so that a probe of a length
   // no word has costs nothing.
   std::vector<std::int32_t> words_of_length;
+  // A bit per (length, start): whether some word of that length (63 standing for every length
+  // from 63 on) starts with units whose hash (see word_start_bit) picks that start, 2048 of
+  // them. Every word indexed sets its bit; only rebuilding the index clears them, so a clear
+  // bit means no word. 16 KB, to turn away most windows of a line before they are hashed.
+  std::vector<std::uint64_t> word_starts;
   // How many words have been removed so far: unchanged means every id live before is live.
   std::uint64_t removed_words = 0;
   // The `idioms` lists turned around (see idiom_holders.h), kept in step by every function
@@ -144,6 +149,10 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
 // most texts that are no word. REQUIRES: hash == tsugihagi::text_hash of the text.
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length,
                                  std::uint64_t hash);
+
+// False when no word of the length starts as the text does (a word may when true): O(1),
+// within a table small enough to stay in cache. REQUIRES: length >= 1, text[0 .. length-1].
+bool may_start_word(const dic_t& d, const char16_t* text, std::int32_t length);
 
 // Inserts the idiom and gives it an id; (id, true), or (unspecified, false) when an equal
 // idiom is present.

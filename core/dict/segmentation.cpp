@@ -47,9 +47,11 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
       const std::int32_t last = r + m - n;
       if (!no_word_has(n)) {
         for (;; ++w) {
-          known = strmorph::find_word(
-              d, u + w, n,
-              window_hash(hashes, static_cast<std::size_t>(w), static_cast<std::size_t>(n)));
+          if (strmorph::may_start_word(d, u + w, n)) {
+            known = strmorph::find_word(
+                d, u + w, n,
+                window_hash(hashes, static_cast<std::size_t>(w), static_cast<std::size_t>(n)));
+          }
           if (known != nullptr || w == last) break;
         }
         if (known != nullptr) break;

@@ -1,5 +1,6 @@
 #include "core/io/pair_index.h"
 
+#include <algorithm>
 #include <bit>
 #include <chrono>
 #include <random>
@@ -113,6 +114,18 @@ void insert_appended(packed_list& list, std::size_t offset) {
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
   shift_slots(list.extras->id_slots.data(), list.extras->id_slots.size(),
               static_cast<std::uint32_t>(changed_at + 1), static_cast<std::uint32_t>(delta));
+}
+
+void shift_after_each(packed_list& list, std::span<const length_change> changes) {
+  constexpr std::size_t block = 1024;  // 4 KiB of slots
+  std::vector<std::uint32_t>& slots = list.extras->id_slots;
+  for (std::size_t first = 0; first < slots.size(); first += block) {
+    const std::size_t n = std::min(block, slots.size() - first);
+    for (const length_change& c : changes) {
+      shift_slots(slots.data() + first, n, static_cast<std::uint32_t>(c.at + 1),
+                  static_cast<std::uint32_t>(c.delta));
+    }
+  }
 }
 
 bool holds(const packed_list& list) {

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "core/io/packed_list.h"
 
@@ -43,6 +44,16 @@ void insert_appended(packed_list& list, std::size_t offset);
 // Moves every offset past the byte at `changed_at` by `delta` bytes (negative wraps): what a
 // change of length there does to the pairs behind it. REQUIRES: has_index(list).
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta);
+// A change of length inside the list: the bytes past `at` move by `delta`.
+struct length_change {
+  std::size_t at;
+  std::int32_t delta;
+};
+// Does what shift() does for each change in turn, in one pass over the slots: a block of
+// slots at a time, over which every change goes while it is in the first-level cache.
+// REQUIRES: has_index(list); the changes by descending `at`, each at an offset of the list
+// before any of them was made.
+void shift_after_each(packed_list& list, std::span<const length_change> changes);
 // Whether the index is what build() would make of the list now, up to the order of slots:
 // the first pair of each distinct id found, nothing else held, `used` right, the table a
 // power of two at most three quarters used. O(slots + pairs). For tests.

@@ -65,8 +65,9 @@ std::int32_t lcs_length_against::length(std::span<const std::int32_t> other) con
   for (const std::int32_t b : other) {
     const slot* s = &slots_[hash_of(b, shift_)];
     std::uint64_t m = 0;
+    // A mask rather than a choice: whether an element occurs is not predictable.
     for (std::size_t k = 0; k < probes_; ++k)
-      m |= s[k].id == b ? s[k].bits : 0;
+      m |= s[k].bits & (std::uint64_t{0} - std::uint64_t{s[k].id == b});
     const std::uint64_t u = v & m;
     v = (v + u) | (v - u);
   }

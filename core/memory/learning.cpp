@@ -30,8 +30,15 @@ class cooc_sightings {
   }
   void add(std::size_t list, std::int32_t x) { lists_[list].second.push_back(x); }
   void count_all(strmorph::dic_t& d) {
-    for (const auto& [word, xs] : lists_)
-      count_in_pairs(info(d, word).cooc, xs);
+    std::vector<packed_list*> lists;
+    std::vector<std::span<const std::int32_t>> xs;
+    lists.reserve(lists_.size());
+    xs.reserve(lists_.size());
+    for (const auto& [word, sightings] : lists_) {
+      lists.push_back(&info(d, word).cooc);
+      xs.emplace_back(sightings);
+    }
+    count_in_pairs_each(lists, xs);
   }
 
  private:
