@@ -20,11 +20,6 @@ using pair_index::decode_at;
 using pair_index::has_index;
 using pair_index::not_found;
 
-// compact_int_size without a loop: 1 + the bytes of the value.
-inline std::size_t encoded_size(std::uint32_t v) {
-  return 1 + (static_cast<std::size_t>(std::bit_width(v)) + 7) / 8;
-}
-
 packed_list allocate(std::size_t size) {
   packed_list list;
   list.size = static_cast<std::int32_t>(size);
@@ -326,7 +321,7 @@ std::size_t find_id(const packed_list& list, std::uint32_t id) {
 // Replaces `old_length` bytes at `pos` by the encoding of `value`, moving the tail.
 void replace_value(packed_list& list, std::size_t pos, std::size_t old_length,
                    std::uint32_t value) {
-  const std::size_t new_length = encoded_size(value);
+  const std::size_t new_length = compact_int_size(value);
   if (new_length > old_length) reserve_more(list, new_length - old_length);
   std::uint8_t* bytes = list.data.get();
   const std::size_t tail = static_cast<std::size_t>(list.size) - (pos + old_length);
@@ -361,7 +356,7 @@ void count_now_held(packed_list& list, std::uint32_t count) {
 
 void append_value(packed_list& list, std::uint32_t value) {
   encode_compact_int(value, list.data.get() + list.size);
-  list.size += static_cast<std::int32_t>(encoded_size(value));
+  list.size += static_cast<std::int32_t>(compact_int_size(value));
 }
 
 }  // namespace
@@ -369,7 +364,7 @@ void append_value(packed_list& list, std::uint32_t value) {
 packed_list pack_ids(std::span<const std::int32_t> ids) {
   std::size_t size = 0;
   for (const std::int32_t id : ids)
-    size += encoded_size(static_cast<std::uint32_t>(id));
+    size += compact_int_size(static_cast<std::uint32_t>(id));
   packed_list list = allocate(size);
   std::uint8_t* out = list.data.get();
   for (const std::int32_t id : ids)
@@ -380,8 +375,8 @@ packed_list pack_ids(std::span<const std::int32_t> ids) {
 packed_list pack_pairs(std::span<const id_count> pairs) {
   std::size_t size = 0;
   for (const id_count& p : pairs) {
-    size += encoded_size(static_cast<std::uint32_t>(p.id)) +
-            encoded_size(static_cast<std::uint32_t>(p.count));
+    size += compact_int_size(static_cast<std::uint32_t>(p.id)) +
+            compact_int_size(static_cast<std::uint32_t>(p.count));
   }
   packed_list list = allocate(size);
   list.count_bound = -1;
@@ -589,19 +584,19 @@ class batch {
     appended_ = 0;
     for (const sighting& s : seen_) {
       if (s.pos == not_found) {
-        appended_ += encoded_size(s.id) + encoded_size(s.times - 1);
+        appended_ += compact_int_size(s.id) + compact_int_size(s.times - 1);
         continue;
       }
       const std::size_t count_pos = s.pos + 1 + bytes[s.pos];
       const std::size_t old_length = 1 + std::size_t{bytes[count_pos]};
       const std::uint32_t count = decode_at(bytes, count_pos) + s.times;
-      grown += static_cast<std::ptrdiff_t>(encoded_size(count)) -
+      grown += static_cast<std::ptrdiff_t>(compact_int_size(count)) -
                static_cast<std::ptrdiff_t>(old_length);
       changes.push_back({count_pos, old_length, count});
       count_now_held(list, count);
     }
     if (std::ranges::all_of(
-            changes, [](const change& c) { return encoded_size(c.count) == c.old_length; })) {
+            changes, [](const change& c) { return compact_int_size(c.count) == c.old_length; })) {
       for (const change& c : changes)
         encode_compact_int(c.count, list.data.get() + c.count_pos);
       return;
@@ -609,7 +604,7 @@ class batch {
     std::ranges::sort(changes, {}, &change::count_pos);
     const auto size = static_cast<std::size_t>(list.size);
     if (std::ranges::all_of(
-            changes, [](const change& c) { return encoded_size(c.count) >= c.old_length; })) {
+            changes, [](const change& c) { return compact_int_size(c.count) >= c.old_length; })) {
       // In place, from the last change back: the bytes after each change move right by the
       // growth of the changes up to it, those before the first one stay.
       reserve_more(list, static_cast<std::size_t>(grown) + appended_);
@@ -619,7 +614,7 @@ class batch {
       for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
         const std::size_t tail = c->count_pos + c->old_length;
         std::memmove(b + tail + shift, b + tail, end - tail);
-        shift -= encoded_size(c->count) - c->old_length;
+        shift -= compact_int_size(c->count) - c->old_length;
         encode_compact_int(c->count, b + c->count_pos + shift);
         end = c->count_pos;
       }
@@ -648,7 +643,7 @@ class batch {
     // Last change first, as pair_index::shift_after_each asks.
     std::vector<pair_index::length_change> moves;
     for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
-      const std::size_t new_length = encoded_size(c->count);
+      const std::size_t new_length = compact_int_size(c->count);
       if (new_length != c->old_length) {
         moves.push_back({c->count_pos, static_cast<std::int32_t>(new_length) -
                                            static_cast<std::int32_t>(c->old_length)});
@@ -762,7 +757,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   if (!in_step) edited(list);
   if (pos == not_found) {
     const auto offset = static_cast<std::size_t>(list.size);
-    reserve_more(list, encoded_size(id) + 1);
+    reserve_more(list, compact_int_size(id) + 1);
     append_value(list, id);
     append_value(list, 0);
     count_now_held(list, 0);
@@ -778,7 +773,7 @@ void count_in_pair(packed_list& list, std::int32_t x) {
   replace_value(list, count_pos, old_length, count);
   count_now_held(list, count);
   // The pairs after it moved when the count's length changed.
-  const std::size_t new_length = encoded_size(count);
+  const std::size_t new_length = compact_int_size(count);
   if (has_index(list) && new_length != old_length) {
     pair_index::shift(
         list, count_pos,
@@ -842,7 +837,7 @@ void add_once_id(packed_list& list, std::int32_t x) {
   const auto id = static_cast<std::uint32_t>(x);
   if (find_id(list, id) != not_found) return;
   edited(list);
-  reserve_more(list, encoded_size(id));
+  reserve_more(list, compact_int_size(id));
   append_value(list, id);
 }
 
@@ -883,8 +878,7 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
   return list.extras->summary;
 }
 
-std::int32_t count_bound(const packed_list& list) {
-  if (list.count_bound != unknown_count_bound) return list.count_bound;
+std::int32_t count_bound_of_pairs(const packed_list& list) {
   std::int32_t bound = -1;
   bool negative = false;
   for_each_pair(list, [&](std::int32_t, std::int32_t count) {

@@ -151,7 +151,10 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 // unknown_count_bound when some count is negative. Exact when first asked, O(bytes) then
 // and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was).
 // REQUIRES: a well-formed pair list.
-std::int32_t count_bound(const packed_list& list);
+std::int32_t count_bound_of_pairs(const packed_list& list);  // the walk, when not known
+inline std::int32_t count_bound(const packed_list& list) {
+  return list.count_bound != unknown_count_bound ? list.count_bound : count_bound_of_pairs(list);
+}
 
 // Whether the list's extras and count_bound hold their invariant (see list_extras):
 // O(bytes + slots + pairs log pairs). For tests, after edits.

@@ -61,15 +61,6 @@ std::int32_t read_i32(data_stream& s) {
   return static_cast<std::int32_t>(u);
 }
 
-std::size_t compact_int_size(std::uint32_t v) {
-  std::size_t length = 0;
-  while (v != 0) {
-    ++length;
-    v >>= 8;
-  }
-  return 1 + length;
-}
-
 std::size_t encode_compact_int(std::uint32_t v, std::uint8_t* out) {
   const std::size_t length = compact_int_size(v) - 1;
   out[0] = static_cast<std::uint8_t>(length);

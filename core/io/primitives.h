@@ -3,6 +3,7 @@
 // fail the stream instead of allocating or reading past the data; callers test failed().
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -21,7 +22,10 @@ std::int32_t read_i32(data_stream& s);
 // compact_int: a length byte L (0..4), then the L low-order bytes of the value. A length
 // byte above 4 fails the stream.
 inline constexpr std::size_t max_compact_int_bytes = 5;
-std::size_t compact_int_size(std::uint32_t v);  // 1 + L
+// 1 + L, without a loop.
+inline std::size_t compact_int_size(std::uint32_t v) {
+  return 1 + (static_cast<std::size_t>(std::bit_width(v)) + 7) / 8;
+}
 // Encodes into `out` (room for 5 bytes); returns the bytes written.
 std::size_t encode_compact_int(std::uint32_t v, std::uint8_t* out);
 void write_compact_int(data_stream& s, std::uint32_t v);

@@ -118,11 +118,6 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
   return live;
 }
 
-// The count_bound of a pair list, read in place while it is known.
-std::int32_t known_count_bound(const packed_list& list) {
-  return list.count_bound != unknown_count_bound ? list.count_bound : count_bound(list);
-}
-
 // Reaches the words of `work` (each once, in queued) that are not reached yet, as the walk
 // over `work` in order does: each live one is marked reached, its idioms marked met when
 // ask_each, and its pairs associated. What a word adds to the associations depends on the
@@ -143,7 +138,7 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
     const auto id = static_cast<std::size_t>(x);
     if (ask_each) add_phrases(w, c);
     if (c.associated[id]) return;
-    if (known_count_bound(w.cooc) < skip_below) {
+    if (count_bound(w.cooc) < skip_below) {
       c.associated[id] = true;
     } else {
       pending[id / 64] |= std::uint64_t{1} << (id % 64);
