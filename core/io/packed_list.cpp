@@ -906,6 +906,42 @@ bool is_pair_list(std::span<const std::uint8_t> bytes) {
   return count >= 0 && count % 2 == 0;
 }
 
+bool is_pair_list(std::span<const std::uint8_t> bytes, std::int32_t& bound) {
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t pos = 0;
+  std::uint32_t largest = 0;
+  bool any = false;
+  // Eight bytes at the pair's start hold both length bytes; the count's four-byte read ends
+  // at most ten bytes on.
+  while (pos + 10 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, b + pos, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::size_t id_length = word & 0xFF;
+    if (id_length > 4) return false;
+    const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
+    if (count_length > 4) return false;
+    const std::size_t count_pos = pos + 1 + id_length;
+    largest = std::max(largest, packed_detail::value_at(b + count_pos + 1, count_length));
+    any = true;
+    pos = count_pos + 1 + count_length;
+  }
+  std::uint32_t id;
+  std::uint32_t count;
+  while (next_value(bytes, pos, id)) {
+    if (!next_value(bytes, pos, count)) return false;
+    largest = std::max(largest, count);
+    any = true;
+  }
+  if (pos != size) return false;
+  bound = !any ? -1
+          : largest > static_cast<std::uint32_t>(INT32_MAX - 1)
+              ? unknown_count_bound
+              : static_cast<std::int32_t>(largest);
+  return true;
+}
+
 // The sixteen-byte search looks for the shortest encoding alone: a noncanonical list is
 // walked value by value.
 bool id_list_contains(const packed_list& list, std::int32_t id) {

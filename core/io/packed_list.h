@@ -149,7 +149,9 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 
 // No count of the pair list is below 0 or above the value returned (-1 for no pairs), or
 // unknown_count_bound when some count is negative. Exact when first asked, O(bytes) then
-// and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was).
+// and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was). A
+// list the dictionary reader loads holds it from the start (see is_pair_list with a bound):
+// exact but on a list that holds an id twice, where an ignored pair may raise it.
 // REQUIRES: a well-formed pair list.
 std::int32_t count_bound(const packed_list& list);
 
@@ -161,6 +163,12 @@ bool extras_hold(const packed_list& list);
 // at the end; a pair list must also hold an even number of them.
 bool is_id_list(std::span<const std::uint8_t> bytes);
 bool is_pair_list(std::span<const std::uint8_t> bytes);
+// is_pair_list, also setting `bound`, when the bytes are a pair list, to what count_bound
+// may hold for a list of them without walking it again: -1 for no pairs, the largest count
+// of any pair (the ignored pairs of a noncanonical list too), or unknown_count_bound when
+// one is negative. One pass, a pair per step, for the reader to check a loaded list and
+// learn its bound at once.
+bool is_pair_list(std::span<const std::uint8_t> bytes, std::int32_t& bound);
 
 // Calls fn(value) for each compact_int of the bytes in order, or fn(id, count) for each
 // pair, without unpacking (but a noncanonical pair list, whose ignored pairs are skipped); a
