@@ -446,12 +446,14 @@ bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
     return shortest;
   }
   // Ids below 2^24 (all a saved file names but boundary_id) are marked in a bitmap kept
-  // between calls, all clear outside them; the others are sorted.
+  // between calls, all clear outside them; the others are sorted. The words marked are
+  // noted as they are, to be cleared without walking the bytes again.
   constexpr std::uint32_t bitmap_ids = 1u << 24;
   thread_local std::vector<std::uint64_t> met;
+  thread_local std::vector<std::uint32_t> marked;
+  marked.clear();
   std::vector<std::uint32_t> others;
   bool twice = false;
-  std::size_t end = 0;  // the pairs before it were marked
   packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
     shortest = shortest_at(start) && shortest_at(start + 1 + b[start]);
     if (id >= bitmap_ids) {
@@ -461,14 +463,12 @@ bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
       const std::uint64_t bit = std::uint64_t{1} << (id % 64);
       twice = (met[id / 64] & bit) != 0;
       met[id / 64] |= bit;
+      marked.push_back(id / 64);
     }
-    end = start + 1;
     return shortest && !twice;
   });
-  packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
-    if (id < bitmap_ids) met[id / 64] = 0;
-    return start + 1 < end;
-  });
+  for (const std::uint32_t word : marked)
+    met[word] = 0;
   if (!shortest || twice) return false;
   std::ranges::sort(others);
   return std::ranges::adjacent_find(others) == others.end();

@@ -105,7 +105,8 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kin
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
 // Whether every value of the bytes has its shortest encoding and, of pairs, no id is held
 // twice: O(bytes), but O(n log n) in the n ids of 2^24 and more. Keeps a bit per id below
-// the largest id met, at most 2 MiB per thread. REQUIRES: well-formed bytes.
+// the largest id met, at most 2 MiB per thread, and 4 bytes per pair of the longest list
+// checked. REQUIRES: well-formed bytes.
 bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind);
 // Whether the list is read value by value: its bytes are not canonical (see is_canonical).
 // O(1) but the first time it is asked of a list made from bytes, which then checks them: a
