@@ -1,12 +1,12 @@
 // Costs at scale, in one run, printed as one table: teaching corpus lines one by one (as
 // tsugihagi-cli --learn does) with the rate of each corpus, of every 10,000 lines and of the
 // first and last 3,000; peak memory while teaching against the size of the data files
-// saved at the end; saving and loading that state; then, on it, whole turns (learn and
-// reply) of corpus lines and of short chat lines with their median and 99th percentile, and
-// the worst case: a longest line sharing nothing with a log of longest lines. Last, the
-// journal on that state: short turns through the session with saving off (no journal) and
-// on (each turn's line synced to the journal before its reply), and the rate at which a
-// start replays a journal of taught lines.
+// saved at the end; saving and loading that state, and the first turns on the state loaded;
+// then, on it, whole turns (learn and reply) of corpus lines and of short chat lines with
+// their median and 99th percentile, and the worst case: a longest line sharing nothing with a log
+// of longest lines. Last, the journal on that state: short turns through the session with saving
+// off (no journal) and on (each turn's line synced to the journal before its reply), and the rate
+// at which a start replays a journal of taught lines.
 //
 // usage: tsugihagi_bench_scale [--state DIR] [--turns-only] [--corpus FILE]... [LINES [TURNS]]
 // Each FILE (as given, else in the shared corpus folder; default ja-sentences.txt) is taught
@@ -300,6 +300,8 @@ int main(int argc, char** argv) {
   // The state saved, loaded, and used by sessions and a journal: skipped with --turns-only.
   double save_s = 0;
   double load_s = 0;
+  // The cpu time of each of the first turns on the state just loaded.
+  std::vector<double> first_turns(5, 0.0);
   std::uintmax_t file_bytes = 0;
   timing plain_session{};
   timing journaled{};
@@ -321,6 +323,11 @@ int main(int argc, char** argv) {
       start = clock_type::now();
       tsugihagi::load_data_files(*loaded, dir);
       load_s = seconds_since(start);
+      for (std::size_t i = 0; i < first_turns.size(); ++i) {
+        const double cpu_start = thread_cpu_ms();
+        tsugihagi::converse(*loaded, short_turns[i % short_turns.size()]);
+        first_turns[i] = thread_cpu_ms() - cpu_start;
+      }
     }
 
     plain_session = time_session_turns(dir, tsugihagi::save_mode::never, short_turns);
@@ -380,6 +387,8 @@ int main(int argc, char** argv) {
     row("peak RSS / data files", "%8.2f",
         static_cast<double>(teaching_rss) / static_cast<double>(file_bytes));
   }
+  row("first 5 short turns after a load (cpu)", "%5.1f %5.1f %5.1f %5.1f %5.1f ms", first_turns[0],
+      first_turns[1], first_turns[2], first_turns[3], first_turns[4]);
   row("load / save / both", "%6.3f s / %6.3f s / %6.3f s", load_s, save_s, load_s + save_s);
   row("session turn, no journal: median / p99", "%8.2f ms / %8.2f ms", plain_session.median_ms,
       plain_session.p99_ms);

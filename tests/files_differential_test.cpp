@@ -5,10 +5,12 @@
 // write fails part way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,18 @@ using testing::bytes;
 using testing::memory_reader;
 using testing::memory_writer;
 using testing::written_by;
+
+// The count_bound a list loaded from pair bytes holds, by the walk over all its values: -1
+// for no pairs, the largest count of any pair, or unknown_count_bound when one is negative.
+std::int32_t largest_count(std::span<const std::uint8_t> b) {
+  const std::vector<std::int32_t> values = unpack_ids(packed_from_bytes(b));
+  std::int32_t largest = -1;
+  for (std::size_t k = 1; k < values.size(); k += 2) {
+    if (values[k] < 0 || values[k] == unknown_count_bound) return unknown_count_bound;
+    largest = std::max(largest, values[k]);
+  }
+  return largest;
+}
 
 // Words of one to six letters from a four-letter alphabet, with random lists; idioms over
 // the word ids. `long_entries` adds a list and an idiom longer than one write block.
@@ -164,6 +178,9 @@ TEST(dictionary_file_readers, leave_lists_that_edit_as_the_field_by_field_reader
     strmorph::read_dic(*fast, a);
     data_stream b = memory_reader(dic);
     reference::read_dic(*literal, b, nullptr);
+    // The loaded co-occurrence lists hold their bound from the reader's check.
+    for (const auto& [key, info] : fast->wordmap)
+      ASSERT_EQ(info.cooc.count_bound, largest_count(info.cooc.bytes())) << seed;
     std::mt19937 rng(seed);
     for (int round = 0; round < 3; ++round) {
       for (auto [f, l] = std::pair{fast->wordmap.begin(), literal->wordmap.begin()};
@@ -192,8 +209,9 @@ TEST(dictionary_file_readers, leave_lists_that_edit_as_the_field_by_field_reader
   }
 }
 
-// count_compact_ints, which checks loaded lists, against the byte by byte walk as designed,
-// for id lists and pair lists: every byte string up to nine bytes over two alphabets of length
+// count_compact_ints and is_pair_list with a bound, which check loaded lists, against the
+// byte by byte walk as designed, for id lists and pair lists (and the bound against the walk
+// over the values): every byte string up to nine bytes over two alphabets of length
 // bytes (whole, cut short, too long), then seeded lists with damage.
 TEST(count_compact_ints, agrees_with_the_list_checks_on_every_short_string_and_damaged_lists) {
   const auto agree = [](const bytes& b) {
@@ -202,6 +220,11 @@ TEST(count_compact_ints, agrees_with_the_list_checks_on_every_short_string_and_d
     ASSERT_EQ(n, literal) << ::testing::PrintToString(b);
     ASSERT_EQ(n >= 0, is_id_list(b)) << ::testing::PrintToString(b);
     ASSERT_EQ(n >= 0 && n % 2 == 0, is_pair_list(b)) << ::testing::PrintToString(b);
+    std::int32_t bound = 0;
+    ASSERT_EQ(n >= 0 && n % 2 == 0, is_pair_list(b, bound)) << ::testing::PrintToString(b);
+    if (n >= 0 && n % 2 == 0) {
+      ASSERT_EQ(bound, largest_count(b)) << ::testing::PrintToString(b);
+    }
     if (n >= 0) {
       packed_list list = packed_from_bytes(b);
       ASSERT_EQ(static_cast<std::size_t>(n), unpack_ids(list).size());

@@ -178,10 +178,15 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
       count_drop(dropped);
       return;
     }
-    const bool well_formed =
-        tsugihagi::is_pair_list(info.next.bytes()) && tsugihagi::is_id_list(info.prev.bytes()) &&
-        tsugihagi::is_pair_list(info.cooc.bytes()) && tsugihagi::is_id_list(info.idioms.bytes());
+    // The co-occurrence list's check also gives its count_bound, which every reply reads
+    // of each word it reaches: a first reply need not walk the lists for it.
+    std::int32_t cooc_bound = 0;
+    const bool well_formed = tsugihagi::is_pair_list(info.next.bytes()) &&
+                             tsugihagi::is_id_list(info.prev.bytes()) &&
+                             tsugihagi::is_pair_list(info.cooc.bytes(), cooc_bound) &&
+                             tsugihagi::is_id_list(info.idioms.bytes());
     if (well_formed) {
+      info.cooc.count_bound = cooc_bound;
       // Checked when first read: one in a longer encoding than needed or holding an id twice
       // is then read value by value.
       using tsugihagi::list_form;

@@ -441,12 +441,14 @@ bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
     return shortest;
   }
   // Ids below 2^24 (all a saved file names but boundary_id) are marked in a bitmap kept
-  // between calls, all clear outside them; the others are sorted.
+  // between calls, all clear outside them; the others are sorted. The words marked are
+  // noted as they are, to be cleared without walking the bytes again.
   constexpr std::uint32_t bitmap_ids = 1u << 24;
   thread_local std::vector<std::uint64_t> met;
+  thread_local std::vector<std::uint32_t> marked;
+  marked.clear();
   std::vector<std::uint32_t> others;
   bool twice = false;
-  std::size_t end = 0;  // the pairs before it were marked
   packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
     shortest = shortest_at(start) && shortest_at(start + 1 + b[start]);
     if (id >= bitmap_ids) {
@@ -456,14 +458,12 @@ bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind) {
       const std::uint64_t bit = std::uint64_t{1} << (id % 64);
       twice = (met[id / 64] & bit) != 0;
       met[id / 64] |= bit;
+      marked.push_back(id / 64);
     }
-    end = start + 1;
     return shortest && !twice;
   });
-  packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t id, std::uint32_t) {
-    if (id < bitmap_ids) met[id / 64] = 0;
-    return start + 1 < end;
-  });
+  for (const std::uint32_t word : marked)
+    met[word] = 0;
   if (!shortest || twice) return false;
   std::ranges::sort(others);
   return std::ranges::adjacent_find(others) == others.end();
@@ -898,6 +898,42 @@ bool is_id_list(std::span<const std::uint8_t> bytes) {
 bool is_pair_list(std::span<const std::uint8_t> bytes) {
   const std::ptrdiff_t count = count_compact_ints(bytes);
   return count >= 0 && count % 2 == 0;
+}
+
+bool is_pair_list(std::span<const std::uint8_t> bytes, std::int32_t& bound) {
+  const std::uint8_t* b = bytes.data();
+  const std::size_t size = bytes.size();
+  std::size_t pos = 0;
+  std::uint32_t largest = 0;
+  bool any = false;
+  // Eight bytes at the pair's start hold both length bytes; the count's four-byte read ends
+  // at most ten bytes on.
+  while (pos + 10 <= size) {
+    std::uint64_t word;
+    std::memcpy(&word, b + pos, sizeof word);
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::size_t id_length = word & 0xFF;
+    if (id_length > 4) return false;
+    const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
+    if (count_length > 4) return false;
+    const std::size_t count_pos = pos + 1 + id_length;
+    largest = std::max(largest, packed_detail::value_at(b + count_pos + 1, count_length));
+    any = true;
+    pos = count_pos + 1 + count_length;
+  }
+  std::uint32_t id;
+  std::uint32_t count;
+  while (next_value(bytes, pos, id)) {
+    if (!next_value(bytes, pos, count)) return false;
+    largest = std::max(largest, count);
+    any = true;
+  }
+  if (pos != size) return false;
+  bound = !any ? -1
+          : largest > static_cast<std::uint32_t>(INT32_MAX - 1)
+              ? unknown_count_bound
+              : static_cast<std::int32_t>(largest);
+  return true;
 }
 
 // The sixteen-byte search looks for the shortest encoding alone: a noncanonical list is

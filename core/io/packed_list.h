@@ -105,7 +105,8 @@ packed_list packed_from_bytes(std::span<const std::uint8_t> bytes, list_kind kin
 packed_list packed_from_bytes(std::span<const std::uint8_t> bytes);
 // Whether every value of the bytes has its shortest encoding and, of pairs, no id is held
 // twice: O(bytes), but O(n log n) in the n ids of 2^24 and more. Keeps a bit per id below
-// the largest id met, at most 2 MiB per thread. REQUIRES: well-formed bytes.
+// the largest id met, at most 2 MiB per thread, and 4 bytes per pair of the longest list
+// checked. REQUIRES: well-formed bytes.
 bool is_canonical(std::span<const std::uint8_t> bytes, list_kind kind);
 // Whether the list is read value by value: its bytes are not canonical (see is_canonical).
 // O(1) but the first time it is asked of a list made from bytes, which then checks them: a
@@ -149,7 +150,9 @@ std::span<const id_count> first_pair_of_each_count(const packed_list& list);
 
 // No count of the pair list is below 0 or above the value returned (-1 for no pairs), or
 // unknown_count_bound when some count is negative. Exact when first asked, O(bytes) then
-// and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was).
+// and O(1) after: the edits keep it an upper bound (erasing a pair leaves it as it was). A
+// list the dictionary reader loads holds it from the start (see is_pair_list with a bound):
+// exact but on a list that holds an id twice, where an ignored pair may raise it.
 // REQUIRES: a well-formed pair list.
 std::int32_t count_bound_of_pairs(const packed_list& list);  // the walk, when not known
 inline std::int32_t count_bound(const packed_list& list) {
@@ -164,6 +167,12 @@ bool extras_hold(const packed_list& list);
 // at the end; a pair list must also hold an even number of them.
 bool is_id_list(std::span<const std::uint8_t> bytes);
 bool is_pair_list(std::span<const std::uint8_t> bytes);
+// is_pair_list, also setting `bound`, when the bytes are a pair list, to what count_bound
+// may hold for a list of them without walking it again: -1 for no pairs, the largest count
+// of any pair (the ignored pairs of a noncanonical list too), or unknown_count_bound when
+// one is negative. One pass, a pair per step, for the reader to check a loaded list and
+// learn its bound at once.
+bool is_pair_list(std::span<const std::uint8_t> bytes, std::int32_t& bound);
 
 // Calls fn(value) for each compact_int of the bytes in order, or fn(id, count) for each
 // pair, without unpacking (but a noncanonical pair list, whose ignored pairs are skipped); a
