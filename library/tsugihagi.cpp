@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "core/app/home_folder.h"
 #include "core/app/session.h"
 #include "core/io/folder_lock.h"
 #include "core/io/utf8.h"
@@ -117,20 +118,6 @@ char* c_string(const std::string& text) {
   return copy;
 }
 
-// The folder the window uses: $XDG_DATA_HOME/tsugihagi, ~/.local/share/tsugihagi (POSIX), or
-// the current folder (Windows).
-std::optional<fs::path> window_folder() {
-#if defined(_WIN32)
-  return fs::current_path();
-#else
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return fs::path(xdg) / "tsugihagi";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') return std::nullopt;
-  return fs::path(home) / ".local" / "share" / "tsugihagi";
-#endif
-}
-
 tsugihagi_status open_bot(tsugihagi_bot& bot, const char* dir_utf8, const tsugihagi_options& o) {
   if (o.max_entries < 0 || o.max_entries > strmorph::default_entry_limit ||
       o.save < TSUGIHAGI_SAVE_CONFIG || o.save > TSUGIHAGI_SAVE_NEVER) {
@@ -142,7 +129,7 @@ tsugihagi_status open_bot(tsugihagi_bot& bot, const char* dir_utf8, const tsugih
     if (!name) return fail(&bot, TSUGIHAGI_INVALID_UTF8, tr("the folder's name is not UTF-8"));
     dir = fs::path(*name);
   } else {
-    dir = window_folder();
+    dir = tsugihagi::home_folder();
     if (!dir) return fail(&bot, TSUGIHAGI_BAD_USAGE, tr("no home folder is known: give a folder"));
     std::error_code ignored;
     if (o.create) fs::create_directories(*dir, ignored);

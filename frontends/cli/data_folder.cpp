@@ -1,29 +1,15 @@
 #include "frontends/cli/data_folder.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
 #include "frontends/cli/translation.h"
 
 namespace tsugihagi {
-
-std::optional<std::filesystem::path> default_folder() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return std::filesystem::path(xdg) / "tsugihagi";
-  const char* home = std::getenv("HOME");
-  if (home == nullptr || home[0] == '\0') {
-    const passwd* user = ::getpwuid(::getuid());
-    if (user == nullptr || user->pw_dir == nullptr || user->pw_dir[0] == '\0') return std::nullopt;
-    home = user->pw_dir;
-  }
-  return std::filesystem::path(home) / ".local" / "share" / "tsugihagi";
-}
 
 std::string shown(const std::filesystem::path& dir, const std::filesystem::path& relative) {
   if (dir == ".") return relative.string();

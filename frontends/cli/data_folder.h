@@ -1,5 +1,4 @@
-// Where tsugihagi-cli works and what it says about files: the folder shared with the window's
-// launcher, file names as shown to the user, and the system's
+// What tsugihagi-cli says about files: file names as shown to the user, and the system's
 // reason for a file that cannot be used.
 #pragma once
 
@@ -11,10 +10,6 @@
 #include "core/app/session.h"
 
 namespace tsugihagi {
-
-// $XDG_DATA_HOME/tsugihagi, or ~/.local/share/tsugihagi when XDG_DATA_HOME is unset, empty or
-// relative; nothing when no home folder is known either.
-std::optional<std::filesystem::path> default_folder();
 
 // A path as the user should read it: relative to the current folder when `dir` is "." (so
 // "data/dic.data"), else as given.

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "core/app/conversation_turn.h"
+#include "core/app/home_folder.h"
 #include "core/app/session.h"
 #include "core/dict/dictionary_files.h"
 #include "core/io/folder_lock.h"
@@ -423,7 +424,7 @@ std::optional<std::filesystem::path> working_folder(const terminal_options& opti
     say("--dir " + options.dir->string() + ": " + std::strerror(failed != 0 ? errno : ENOTDIR));
     return std::nullopt;
   }
-  const std::optional<std::filesystem::path> folder = default_folder();
+  const std::optional<std::filesystem::path> folder = home_folder();
   if (!folder) {
     say(tr("no home folder is known: set HOME or XDG_DATA_HOME, or give --dir"));
     return std::nullopt;
