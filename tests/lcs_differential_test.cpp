@@ -1,9 +1,10 @@
 // The screened pattern learning and its bit-parallel subsequence length against the literal
 // algorithms in tests/support: every short pair of sequences over two- and three-letter
 // alphabets, seeded long ones across 64-bit word boundaries, and seeded conversations with
-// removed and reused word ids.
+// removed and reused word ids; the screen's bound against the table's length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -14,6 +15,7 @@
 #include "core/dict/dictionary.h"
 #include "core/io/packed_list.h"
 #include "core/memory/conversation_log.h"
+#include "core/memory/id_screen.h"
 #include "core/memory/lcs_length.h"
 #include "core/memory/pattern_learning.h"
 #include "tests/support/reference.h"
@@ -81,6 +83,49 @@ TEST(lcs_length_against, matches_the_table_across_word_boundaries_and_with_many_
     }
     ASSERT_EQ(fixed.length(a), static_cast<std::int32_t>(n)) << round;
   }
+}
+
+// The screen may only turn a pair away when the table's subsequence is shorter than three:
+// every short pair over two and three letters, and seeded pairs over ids that crowd a few bins
+// (so that bins hold several distinct ids and repeats) or spread widely.
+TEST(id_screen, never_bounds_a_pair_below_its_subsequence_capped_at_three) {
+  const auto bin_of = [](std::int32_t id) {
+    return (static_cast<std::uint32_t>(id) * 0x9E3779B1u) >> 25;
+  };
+  sequence crowded;  // four ids in each of bins 0 and 1
+  for (std::int32_t id = 0; crowded.size() < 8; ++id) {
+    const std::uint32_t bin = bin_of(id);
+    if (bin < 2 && std::count_if(crowded.begin(), crowded.end(),
+                                 [&](std::int32_t x) { return bin_of(x) == bin; }) < 4)
+      crowded.push_back(id);
+  }
+  std::vector<std::pair<sequence, sequence>> pairs;
+  for (const auto& [letters, max_length] :
+       std::vector<std::tuple<sequence, std::size_t>>{{{0, 1}, 6}, {{0, 1, 2}, 4}}) {
+    const std::vector<sequence> sequences = all_sequences(letters, max_length);
+    for (const sequence& a : sequences) {
+      for (const sequence& b : sequences)
+        pairs.emplace_back(a, b);
+    }
+  }
+  std::mt19937 rng(5);
+  for (int round = 0; round < 20000; ++round) {
+    const std::size_t n = 1 + rng() % 12;
+    sequence a(n);
+    sequence b(1 + rng() % 12);
+    for (sequence* s : {&a, &b}) {
+      for (auto& x : *s)
+        x = round % 2 == 0 ? crowded[rng() % crowded.size()] : static_cast<std::int32_t>(rng());
+    }
+    pairs.emplace_back(a, b);
+  }
+  std::size_t turned_away = 0;
+  for (const auto& [a, b] : pairs) {
+    const std::int32_t bound = id_screen(a).shared_bound(id_screen(b));
+    ASSERT_GE(bound, std::min(3, reference::lcs_length(a, b))) << a.size() << " " << b.size();
+    turned_away += bound < 3 ? 1 : 0;
+  }
+  EXPECT_GT(turned_away, pairs.size() / 4);  // the screen does turn pairs away
 }
 
 // A dictionary of lettered words and a log, built twice from one seed so that the screened

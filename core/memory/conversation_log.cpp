@@ -49,7 +49,8 @@ void read_log(conversation_log& log, data_stream& s, std::int64_t* dropped) {
     }
     text.resize(std::min(text.size(), text.find(u'\0')));
     log.line_texts.push_back({std::move(text), new_line_serial()});
-    log.line_words.push_back({std::move(ids), false});
+    word_entry& words = log.line_words.emplace_back();
+    words.ids = std::move(ids);
     text.clear();
     ids.clear();
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/io/data_stream.h"
+#include "core/memory/id_screen.h"
 #include "core/memory/lcsubsequence.h"
 #include "core/memory/substring_index.h"
 
@@ -31,6 +32,11 @@ struct word_entry {
   // 1 + the dictionary's removed_words when every id was seen live (0: not seen so): while
   // no word is removed they all stay live, and the line needs no filtering.
   std::uint64_t all_live_since = 0;
+  // While screen_known, `screen` is id_screen(ids): pattern learning sets both for the newest
+  // line each time it runs and for an older line the first time it screens it, so code that
+  // changes the ids of an older line must clear screen_known. Not saved.
+  id_screen screen;
+  bool screen_known = false;
   std::int32_t count() const { return static_cast<std::int32_t>(ids.size()); }
 };
 

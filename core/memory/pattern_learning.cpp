@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 
+#include "core/memory/id_screen.h"
 #include "core/memory/lcs_length.h"
 
 namespace tsugihagi {
@@ -29,18 +30,30 @@ void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& 
       n >= 2 ? strmorph::live_ids(d, log.line_words[0].ids) : std::vector<std::int32_t>{};
   // A line of fewer words than a pattern needs shares no pattern with any line.
   const std::size_t last = newest.size() >= pattern_minimum ? n : 1;
+  if (n >= 1) {
+    word_entry& stored = log.line_words[0];
+    stored.screen = id_screen(stored.ids);
+    stored.screen_known = true;
+  }
   const lcs_length_against shared(newest);
+  const id_screen newest_screen(newest);
   std::vector<std::int32_t> filtered;
   for (std::size_t i = 1; i < last; ++i) {
     word_entry& entry = log.line_words[i];
-    // The lines are screened faster than they come from memory: the entry of a line sixteen
-    // ahead and the ids of one four ahead (whose entry came the same way) are asked for now.
-    if (i + 16 < last) __builtin_prefetch(&log.line_words[i + 16]);
-    if (i + 4 < last) __builtin_prefetch(log.line_words[i + 4].ids.data());
+    // The lines are screened faster than they come from memory: the entry of a line eight
+    // ahead is asked for now.
+    if (i + 8 < last) __builtin_prefetch(&log.line_words[i + 8]);
     // Screened on the stored ids: an id that names no live word cannot be in the newest line
     // (whose ids are all live), so dropping it changes no common subsequence's length. Only
     // the line that passes is filtered, since the dropped ids do change its joined flags.
-    if (entry.ids.size() < pattern_minimum || shared.length(entry.ids) < pattern_minimum) continue;
+    // The screens' bound turns most lines away without reading their ids.
+    if (entry.ids.size() < pattern_minimum) continue;
+    if (!entry.screen_known) {
+      entry.screen = id_screen(entry.ids);
+      entry.screen_known = true;
+    }
+    if (entry.screen.shared_bound(newest_screen) < pattern_minimum) continue;
+    if (shared.length(entry.ids) < pattern_minimum) continue;
     common_subsequence<std::int32_t> s =
         log.matcher.compute(std::span<const std::int32_t>(newest), live_words(d, entry, filtered));
     if (s.count() < pattern_minimum) continue;

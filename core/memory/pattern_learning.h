@@ -1,7 +1,8 @@
 // Pattern learning: the longest common subsequence of three or more words between the new
 // line and the most recent earlier line that has one becomes a pattern idiom. Each pattern
-// found is also kept in a short history that counts repeats. Costs one LCS per earlier line
-// until one qualifies (up to 510 of them).
+// found is also kept in a short history that counts repeats. Costs an O(1) screen (see
+// id_screen.h) per earlier line until one qualifies (up to 510 of them), and an LCS length for
+// each line the screen lets through.
 #pragma once
 
 #include <cstdint>
