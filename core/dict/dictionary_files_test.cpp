@@ -10,6 +10,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -492,80 +493,46 @@ TEST(damaged_files, files_without_damage_count_nothing) {
   EXPECT_EQ(dropped, (dropped_counts{0, 0, 0, 0}));
 }
 
-}  // namespace
-}  // namespace strmorph
-
-namespace strmorph {
-namespace {
-
 // Reading the idiom files beside the word files (read_dictionary, on two threads here
 // whatever their size) finds what reading the four one after another does: the same file
 // failing, read error and drops, and when all four load, a dictionary that saves the same
-// bytes. On the files of a grown dictionary damaged in many ways: bytes changed, a file cut
-// short, one that cannot be opened or delivers fewer bytes than its size, two at once.
+// bytes. On the files of a grown dictionary damaged in turn: bytes changed, a file cut short,
+// one delivering fewer bytes than its size or missing, free ids that entries hold.
 TEST(dictionary_files, reading_idiom_and_word_files_at_once_matches_reading_them_in_order) {
   dic_t grown(150);
   learn_corpus(grown, 80);
   const files saved = files_of(grown);
   std::mt19937 random(20261211);
-  const auto pick = [&](std::size_t n) { return n == 0 ? 0 : random() % n; };
   for (int round = 0; round < 180; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     std::array<bytes, 4> contents{saved.idiom_hdid, saved.idiomdic, saved.hdid, saved.dic};
-    std::array<std::size_t, 4> deliver;
-    deliver.fill(SIZE_MAX);
-    std::array<bool, 4> missing{};
-    for (int damaged = 0; damaged < 1 + round % 2; ++damaged) {
-      const std::size_t k = pick(4);
-      bytes& file = contents[k];
-      switch (round % 6) {
-        case 0:  // bytes changed
-          for (std::size_t n = 0; n < 3 && !file.empty(); ++n)
-            file[pick(file.size())] = static_cast<std::uint8_t>(random());
-          break;
-        case 1:  // cut short
-          file.resize(pick(file.size() + 1));
-          break;
-        case 2:  // fewer bytes delivered than the size
-          deliver[k] = pick(file.size() + 1);
-          break;
-        case 3:
-          missing[k] = random() % 4 == 0;
-          break;
-        case 4:  // free ids that entries hold
-          for (const std::size_t free_ids : {0, 2}) {
-            for (std::uint8_t id = 0; id < 8; ++id)
-              contents[free_ids].insert(contents[free_ids].begin() + (id % 2 == 0 ? 0 : 4),
-                                        {id, 0, 0, 0});
-          }
-          break;
-        default:
-          break;  // whole
-      }
-    }
-    for (std::size_t i = 0; i < 4; ++i)
-      deliver[i] = std::min(deliver[i], contents[i].size());
+    std::array<std::size_t, 4> deliver{SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
+    bytes& file = contents[random() % 4];
+    const std::size_t at = random() % (file.size() + 1);
+    if (round % 5 == 0 && at < file.size()) file[at] = static_cast<std::uint8_t>(random());
+    if (round % 5 == 1) file.resize(at);
+    if (round % 5 == 2) deliver[random() % 4] = at;  // 0 for a file that cannot be opened
+    for (const std::uint8_t id : {0, 1, 2, 3})       // round % 5 == 3: taken ids said free
+      for (const std::size_t free_ids : {0, 2})
+        if (round % 5 == 3) contents[free_ids].insert(contents[free_ids].begin(), {id, 0, 0, 0});
     const auto open = [&](dictionary_file f) {
       const auto i = static_cast<std::size_t>(f);
-      if (missing[i]) return data_stream();
-      return data_stream(std::make_unique<tsugihagi::memory_device>(contents[i], deliver[i]),
+      if (deliver[i] == 0 && !contents[i].empty()) return data_stream();
+      return data_stream(std::make_unique<tsugihagi::memory_device>(
+                             contents[i], std::min(deliver[i], contents[i].size())),
                          data_stream::mode::read);
     };
     dic_t in_order, at_once;
-    dropped_counts dropped_in_order{}, dropped_at_once{};
-    bool error_in_order = false, error_at_once = true;
-    const auto failed_in_order =
-        read_dictionary_in_order(in_order, open, &dropped_in_order, &error_in_order);
-    const auto failed_at_once = read_dictionary(at_once, open, &dropped_at_once, &error_at_once, 0);
-    EXPECT_EQ(failed_in_order, failed_at_once);
-    EXPECT_EQ(error_in_order, error_at_once);
-    EXPECT_EQ(dropped_in_order, dropped_at_once);
-    if (failed_in_order || failed_at_once) continue;
-    const files a = files_of(in_order), b = files_of(at_once);
-    EXPECT_EQ(a.idiom_hdid, b.idiom_hdid);
-    EXPECT_EQ(a.idiomdic, b.idiomdic);
-    EXPECT_EQ(a.hdid, b.hdid);
-    EXPECT_EQ(a.dic, b.dic);
+    dropped_counts dropped[2]{};
+    bool read_error[2] = {false, true};
+    const auto failed = read_dictionary_in_order(in_order, open, &dropped[0], &read_error[0]);
+    EXPECT_EQ(failed, read_dictionary(at_once, open, &dropped[1], &read_error[1], 0));
+    EXPECT_EQ(read_error[0], read_error[1]);
+    EXPECT_EQ(dropped[0], dropped[1]);
+    if (failed) continue;
+    const files x = files_of(in_order), y = files_of(at_once);
+    EXPECT_EQ(std::tie(x.idiom_hdid, x.idiomdic, x.hdid, x.dic),
+              std::tie(y.idiom_hdid, y.idiomdic, y.hdid, y.dic));
   }
 }
 
