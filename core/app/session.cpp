@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <exception>
 #include <system_error>
+#include <thread>
 
 #include "core/app/conversation_turn.h"
 #include "core/dict/dictionary_files.h"
@@ -178,27 +180,59 @@ startup_status load_data_files(bot& b, const fs::path& dir, load_report* report)
   return startup_status::ready;
 }
 
-bool save_data_files(const bot& b, const fs::path& dir, std::string* error) {
+bool save_data_files(const bot& b, const fs::path& dir, std::string* error,
+                     std::size_t parallel_min_words) {
   file_set set = data_set(dir);
-  std::string failure;
-  const auto write_file = [&](const char* name, auto write) {
+  // Each file's failure, in data_file_names order: empty while it did not fail.
+  std::array<std::string, data_file_names.size()> failures;
+  const auto write_file = [&](std::size_t i) {
+    const char* name = data_file_names[i];
     errno = 0;
     data_stream stream = set.create(name);
-    write(stream);
+    if (i < strmorph::dictionary_file_order.size()) {
+      strmorph::write_dictionary_file(b.dic, strmorph::dictionary_file_order[i], stream);
+    } else {
+      write_log(b.log, stream);
+    }
     if (stream.close()) return true;
     const int reason = errno;
-    failure = (set.live() / name).string() + ": " +
-              (reason != 0 ? std::generic_category().message(reason) : "could not be written");
+    failures[i] = (set.live() / name).string() + ": " +
+                  (reason != 0 ? std::generic_category().message(reason) : "could not be written");
     return false;
   };
+  // Writes the files given, in order, up to the first that fails.
+  const auto write_files = [&](std::initializer_list<std::size_t> files) {
+    for (const std::size_t i : files) {
+      if (!write_file(i)) return false;
+    }
+    return true;
+  };
+  constexpr std::size_t dic = 3;
   bool ok = set.begin();
-  if (!ok) failure = set.error();
-  for (const strmorph::dictionary_file f : strmorph::dictionary_file_order) {
-    ok = ok && write_file(strmorph::file_name(f), [&](data_stream& stream) {
-           strmorph::write_dictionary_file(b.dic, f, stream);
-         });
+  std::string failure = ok ? std::string() : set.error();
+  if (ok && b.dic.wordmap.size() >= parallel_min_words) {
+    // dic.data, most of the bytes, on this thread; the four others on a second one.
+    bool others_ok = false;
+    std::exception_ptr others_failure;
+    {
+      const std::jthread others([&] {
+        try {
+          others_ok = write_files({0, 1, 2, 4});
+        } catch (...) {
+          others_failure = std::current_exception();
+        }
+      });
+      ok = write_file(dic);
+    }
+    if (others_failure) std::rethrow_exception(others_failure);
+    ok = ok && others_ok;
+  } else if (ok) {
+    ok = write_files({0, 1, 2, dic, 4});
   }
-  ok = ok && write_file("log.data", [&](data_stream& stream) { write_log(b.log, stream); });
+  // The first file in order that failed is the one reported, as one by one.
+  for (const std::string& f : failures) {
+    if (failure.empty()) failure = f;
+  }
   if (ok && !set.commit()) {
     ok = false;
     failure = set.error();

@@ -7,6 +7,7 @@
 #endif
 
 #include <csignal>
+#include <tuple>
 
 #include "core/app/conversation_turn.h"
 #include "core/dict/dictionary_files.h"
@@ -177,6 +178,37 @@ TEST_F(session_test, a_save_that_fails_midway_leaves_the_previous_files_intact) 
   for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "data")) {
     EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
   }
+}
+
+// Writing dic.data beside the four other files (on two threads, here whatever the size)
+// saves what writing the five in order does: the same bytes, or, when writes past a size
+// fail, the same file reported and nothing saved.
+TEST(session_saving, writing_two_halves_at_once_matches_writing_the_files_in_order) {
+  bot b;
+  for (const std::u16string& line : testing::corpus_lines(40))
+    learn_line(b.dic, b.log, b.patterns, line);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  for (const rlim_t limit : {rlim_t{64}, rlim_t{2000}, rlim_t{20000}, RLIM_INFINITY}) {
+    SCOPED_TRACE("writes fail past " + std::to_string(limit) + " bytes");
+    std::vector<bytes> files[2];
+    std::string errors[2];
+    bool saved[2] = {};
+    for (const int at_once : {0, 1}) {
+      testing::temp_dir dir;
+      testing::make_empty_data(dir.path());
+      const rlimit tight{limit, old.rlim_max};
+      ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+      saved[at_once] = save_data_files(b, dir.path(), &errors[at_once], at_once ? 0 : SIZE_MAX);
+      setrlimit(RLIMIT_FSIZE, &old);
+      errors[at_once].erase(0, dir.path().string().size());
+      for (const char* name : data_files)
+        files[at_once].push_back(read_file(dir.path() / "data" / name));
+    }
+    EXPECT_EQ(std::tie(saved[0], errors[0], files[0]), std::tie(saved[1], errors[1], files[1]));
+  }
+  std::signal(SIGXFSZ, old_handler);
 }
 #endif
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <thread>
 
 #include <boost/pool/pool_alloc.hpp>
 
@@ -427,9 +429,31 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   return true;
 }
 
-void index_loaded_words(dic_t& d) {
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
   const std::size_t words = d.wordmap.size();
   if (words == 0) return;
+  // The holders, from every word's `idioms` list.
+  const auto assign_holders = [&d] {
+    std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
+    for (const auto& entry : d.wordmap) {
+      const std::int32_t id = entry.second.id;
+      tsugihagi::for_each_id(entry.second.idioms,
+                             [&](std::int32_t y) { held.emplace_back(y, id); });
+    }
+    d.holders.assign(held);
+  };
+  // The holders and the hash index read the map and write apart: at once when large.
+  std::jthread holders_side;
+  std::exception_ptr holders_failure;
+  if (words >= parallel_min_words) {
+    holders_side = std::jthread([&] {
+      try {
+        assign_holders();
+      } catch (...) {
+        holders_failure = std::current_exception();
+      }
+    });
+  }
   std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
   while (4 * words > 3 * slot_count)
     slot_count *= 2;
@@ -437,17 +461,19 @@ void index_loaded_words(dic_t& d) {
   d.word_tags.assign(slot_count, 0);
   d.word_filter.assign(slot_count / 8, 0);
   d.words_of_length.clear();
-  std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
   for (auto& entry : d.wordmap) {
     place_word(d, &entry, word_hash(&entry));
     const auto units = static_cast<std::size_t>(entry.first.length);
     if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
     ++d.words_of_length[units];
-    const std::int32_t id = entry.second.id;
-    tsugihagi::for_each_id(entry.second.idioms, [&](std::int32_t y) { held.emplace_back(y, id); });
   }
   d.word_slots_used = words;
-  d.holders.assign(held);
+  if (!holders_side.joinable()) {
+    assign_holders();
+    return;
+  }
+  holders_side.join();
+  if (holders_failure) std::rethrow_exception(holders_failure);
 }
 
 std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records) {

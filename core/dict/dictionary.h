@@ -189,10 +189,12 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 // map's end. With `index_later` the word stays out of the hash index, unseen by find_word,
 // until index_loaded_words indexes every word at once, in a table sized for them all: the
 // table a word by word insertion would have grown. Its idioms join the holders then too,
-// which index_loaded_words makes anew from every word's list.
+// which index_loaded_words makes anew from every word's list: on a second thread, while this
+// one fills the table, when there are `parallel_min_words` words or more.
 bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
                         bool index_later = false);
-void index_loaded_words(dic_t& d);
+inline constexpr std::size_t parallel_index_min_words = 4096;
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 // Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one

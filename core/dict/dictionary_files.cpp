@@ -1,7 +1,10 @@
 #include "core/dict/dictionary_files.h"
 
+#include <algorithm>
+#include <exception>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/io/primitives.h"
@@ -39,6 +42,15 @@ void read_free_ids(std::set<std::int32_t>& ids, data_stream& s, std::int64_t* dr
 void write_free_ids(const std::set<std::int32_t>& ids, data_stream& s) {
   for (const std::int32_t id : ids)
     tsugihagi::write_i32(s, id);
+}
+
+// Starts fetching the cache line at `p` without waiting for it.
+void prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
 }
 
 // A byte_blob read straight into a block carved for the list: the list packed_from_bytes
@@ -170,6 +182,9 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
     const std::uint32_t id = tsugihagi::read_compact_int(s);
     info.id = static_cast<std::int32_t>(id);
     info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
+    // The id's slot, which inserting the word reads and sets, is far from the last one (a
+    // file holds its words in text order): fetched while the lists are read.
+    if (info.id >= 0 && info.id < d.idmap.size()) prefetch(&d.idmap[info.id]);
     info.next = read_list(s, arena);
     info.prev = read_list(s, arena);
     info.cooc = read_list(s, arena);
@@ -285,6 +300,54 @@ void write_dictionary_file(const dic_t& d, dictionary_file f, data_stream& s) {
     case dictionary_file::dic:
       return write_dic(d, s);
   }
+}
+
+std::optional<dictionary_file> read_opened_files(dic_t& d, opened_files& files,
+                                                 dropped_counts* dropped, bool* read_error,
+                                                 std::uint64_t parallel_min_bytes) {
+  // What reading each file found: its drops, and whether it met a read error.
+  std::array<std::int64_t, 4> file_dropped{};
+  std::array<bool, 4> file_read_error{};
+  const auto read_files = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      read_dictionary_file(d, dictionary_file_order[i], files.streams[i], &file_dropped[i]);
+      file_read_error[i] = files.streams[i].read_error();
+      if (file_read_error[i]) return;
+    }
+  };
+  constexpr std::size_t word_files = 2;  // idiom_hdid and idiomdic come before
+  const std::size_t idiom_end = std::min(files.opened, word_files);
+  std::uint64_t idiom_bytes = 0;
+  for (std::size_t i = 0; i < idiom_end; ++i)
+    idiom_bytes += files.streams[i].file_size();
+  if (files.opened > word_files && idiom_bytes >= parallel_min_bytes) {
+    std::exception_ptr idiom_failure;
+    {
+      const std::jthread idiom_side([&] {
+        try {
+          read_files(0, idiom_end);
+        } catch (...) {
+          idiom_failure = std::current_exception();
+        }
+      });
+      read_files(word_files, files.opened);
+    }
+    if (idiom_failure) std::rethrow_exception(idiom_failure);
+  } else {
+    // In order, the second pair only when the first read whole.
+    read_files(0, idiom_end);
+    if (!file_read_error[0] && !file_read_error[1]) read_files(word_files, files.opened);
+  }
+  if (read_error != nullptr) *read_error = false;
+  for (std::size_t i = 0; i < files.opened; ++i) {
+    if (file_read_error[i]) {
+      if (read_error != nullptr) *read_error = true;
+      return dictionary_file_order[i];
+    }
+    if (dropped != nullptr) (*dropped)[i] += file_dropped[i];
+  }
+  if (files.opened < dictionary_file_order.size()) return dictionary_file_order[files.opened];
+  return std::nullopt;
 }
 
 std::optional<dictionary_file> load_dictionary(dic_t& d, const std::filesystem::path& data_dir,

@@ -60,10 +60,11 @@ void write_dictionary_file(const dic_t& d, dictionary_file f, tsugihagi::data_st
 // the files. `dropped`, when given, counts each file's dropped records; a file with a read
 // error adds nothing. `read_error`, when given, is set to whether the file returned failed
 // with a read error rather than at its opening. REQUIRES: d freshly constructed.
+// This is the loading order itself, one file after another; read_dictionary gives the same.
 template <typename Open>
-std::optional<dictionary_file> read_dictionary(dic_t& d, Open open,
-                                               dropped_counts* dropped = nullptr,
-                                               bool* read_error = nullptr) {
+std::optional<dictionary_file> read_dictionary_in_order(dic_t& d, Open open,
+                                                        dropped_counts* dropped = nullptr,
+                                                        bool* read_error = nullptr) {
   if (read_error != nullptr) *read_error = false;
   for (std::size_t i = 0; i < dictionary_file_order.size(); ++i) {
     const dictionary_file f = dictionary_file_order[i];
@@ -78,6 +79,41 @@ std::optional<dictionary_file> read_dictionary(dic_t& d, Open open,
     if (dropped != nullptr) (*dropped)[i] += file_dropped;
   }
   return std::nullopt;
+}
+
+// The streams of the four files, opened in dictionary_file_order up to the first that failed
+// to open: `opened` of them, and when opened < 4, streams[opened] is that failed one.
+struct opened_files {
+  std::array<tsugihagi::data_stream, 4> streams;
+  std::size_t opened = 0;
+};
+
+// The idiom files and the word files fill disjoint parts of a dictionary (idiom_hdid and
+// idiomdic the idioms, hdid and dic the words), so the two pairs may be read at once, each in
+// its order. They are, on a second thread, when the idiom files hold `parallel_min_bytes` or
+// more and the word files are open too: a large load then costs about its word side alone.
+inline constexpr std::uint64_t parallel_load_min_bytes = 256 * 1024;
+
+// read_dictionary_in_order's result, over streams opened already (see read_dictionary).
+std::optional<dictionary_file> read_opened_files(
+    dic_t& d, opened_files& files, dropped_counts* dropped, bool* read_error,
+    std::uint64_t parallel_min_bytes = parallel_load_min_bytes);
+
+// read_dictionary_in_order, but the streams are all opened first, in order up to the first
+// that fails to open, and the idiom and word files read at once when large (see
+// parallel_load_min_bytes). Same result, same dictionary; a file after one that met a read
+// error may be read too, but only into a dictionary that must not be saved. REQUIRES: d
+// freshly constructed; `open` called from the calling thread only.
+template <typename Open>
+std::optional<dictionary_file> read_dictionary(
+    dic_t& d, Open open, dropped_counts* dropped = nullptr, bool* read_error = nullptr,
+    std::uint64_t parallel_min_bytes = parallel_load_min_bytes) {
+  opened_files files;
+  for (; files.opened < dictionary_file_order.size(); ++files.opened) {
+    files.streams[files.opened] = open(dictionary_file_order[files.opened]);
+    if (files.streams[files.opened].failed()) break;
+  }
+  return read_opened_files(d, files, dropped, read_error, parallel_min_bytes);
 }
 
 // Loads the four files from `data_dir`; returns the first that could not be opened or met a

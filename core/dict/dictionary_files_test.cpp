@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -488,6 +491,49 @@ TEST(damaged_files, files_without_damage_count_nothing) {
   read_dictionary(
       d, [&](dictionary_file f) { return memory_reader(files[static_cast<int>(f)]); }, &dropped);
   EXPECT_EQ(dropped, (dropped_counts{0, 0, 0, 0}));
+}
+
+// Reading the idiom files beside the word files (read_dictionary, on two threads here
+// whatever their size) finds what reading the four one after another does: the same file
+// failing, read error and drops, and when all four load, a dictionary that saves the same
+// bytes. On the files of a grown dictionary damaged in turn: bytes changed, a file cut short,
+// one delivering fewer bytes than its size or missing, free ids that entries hold.
+TEST(dictionary_files, reading_idiom_and_word_files_at_once_matches_reading_them_in_order) {
+  dic_t grown(150);
+  learn_corpus(grown, 80);
+  const files saved = files_of(grown);
+  std::mt19937 random(20261211);
+  for (int round = 0; round < 180; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::array<bytes, 4> contents{saved.idiom_hdid, saved.idiomdic, saved.hdid, saved.dic};
+    std::array<std::size_t, 4> deliver{SIZE_MAX, SIZE_MAX, SIZE_MAX, SIZE_MAX};
+    bytes& file = contents[random() % 4];
+    const std::size_t at = random() % (file.size() + 1);
+    if (round % 5 == 0 && at < file.size()) file[at] = static_cast<std::uint8_t>(random());
+    if (round % 5 == 1) file.resize(at);
+    if (round % 5 == 2) deliver[random() % 4] = at;  // 0 for a file that cannot be opened
+    for (const std::uint8_t id : {0, 1, 2, 3})       // round % 5 == 3: taken ids said free
+      for (const std::size_t free_ids : {0, 2})
+        if (round % 5 == 3) contents[free_ids].insert(contents[free_ids].begin(), {id, 0, 0, 0});
+    const auto open = [&](dictionary_file f) {
+      const auto i = static_cast<std::size_t>(f);
+      if (deliver[i] == 0 && !contents[i].empty()) return data_stream();
+      return data_stream(std::make_unique<tsugihagi::memory_device>(
+                             contents[i], std::min(deliver[i], contents[i].size())),
+                         data_stream::mode::read);
+    };
+    dic_t in_order, at_once;
+    dropped_counts dropped[2]{};
+    bool read_error[2] = {false, true};
+    const auto failed = read_dictionary_in_order(in_order, open, &dropped[0], &read_error[0]);
+    EXPECT_EQ(failed, read_dictionary(at_once, open, &dropped[1], &read_error[1], 0));
+    EXPECT_EQ(read_error[0], read_error[1]);
+    EXPECT_EQ(dropped[0], dropped[1]);
+    if (failed) continue;
+    const files x = files_of(in_order), y = files_of(at_once);
+    EXPECT_EQ(std::tie(x.idiom_hdid, x.idiomdic, x.hdid, x.dic),
+              std::tie(y.idiom_hdid, y.idiomdic, y.hdid, y.dic));
+  }
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ inline constexpr int exit_failure = 1;
 inline constexpr int exit_usage = 2;
 inline constexpr int exit_learn_interrupted = 130;
 
-// Runs the program; returns the process exit status.
+// Runs the program; returns the process exit status. The bot's memory is left to the
+// process's exit: REQUIRES: called once per process.
 int run_terminal(const terminal_options& options);
 
 }  // namespace tsugihagi
