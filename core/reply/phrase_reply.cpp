@@ -199,8 +199,13 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
   for (std::size_t k = 0; k < work.size() && pending_count > 0; ++k) {
     const auto id = static_cast<std::size_t>(work[k]);
     if ((pending[id / 64] >> (id % 64) & 1) == 0) continue;
-    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
     --pending_count;
+    // What associate does first, from the bound remembered, while the entry is far away.
+    if (bounds.known(work[k]) && bounds.bound(work[k]) < c.first_uncounted) {
+      c.associated[id] = true;
+      continue;
+    }
+    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
   }
 }
 
