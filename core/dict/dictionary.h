@@ -138,8 +138,8 @@ class dic_t {
   // below that edits a list. A caller that edits a word's `idioms` list itself must edit
   // this to match.
   idiom_holders holders;
-  // What replies read of the words they reach (see cooc_bound_cache.h): set_word_slot and
-  // word_at on a non-const dictionary forget the id they name.
+  // What replies read of the words they reach (see cooc_bound_cache.h): setting an id's
+  // slot, and word_at on a non-const dictionary, forget the id.
   cooc_bound_cache reached_bounds;
 };
 
