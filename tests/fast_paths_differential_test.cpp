@@ -399,7 +399,8 @@ std::string remembered_difference(const strmorph::dic_t& d) {
     if (!d.reached_bounds.known(id)) continue;
     const strmorph::wordinfo_t* w = strmorph::word_at(d, id);
     if (w == nullptr) return "dead word " + std::to_string(id) + " known";
-    if (d.reached_bounds.bound(id) != count_bound(w->cooc)) return "bound of " + std::to_string(id);
+    const std::int32_t bound = std::min(count_bound(w->cooc), d.reached_bounds.bound_clip);
+    if (d.reached_bounds.bound(id) != bound) return "bound of " + std::to_string(id);
   }
   return "";
 }

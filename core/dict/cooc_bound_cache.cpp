@@ -1,6 +1,7 @@
 #include "core/dict/cooc_bound_cache.h"
 
 #include <algorithm>
+#include <bit>
 
 namespace strmorph {
 
@@ -8,13 +9,25 @@ void cooc_bound_cache::clear() {
   std::fill(known_.begin(), known_.end(), 0);
 }
 
+void cooc_bound_cache::reserve(std::size_t ids) const {
+  const std::size_t blocks = (ids + 63) / 64;
+  if (blocks <= known_.size()) return;
+  // Left unset (not value-initialised): its pages are touched only where ids are remembered.
+  std::unique_ptr<std::uint16_t[]> grown(new std::uint16_t[64 * blocks]);
+  for (std::size_t k = 0; k < known_.size(); ++k) {
+    for (std::uint64_t bits = known_[k]; bits != 0; bits &= bits - 1) {
+      const std::size_t i = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+      grown[i] = bounds_[i];
+    }
+  }
+  bounds_ = std::move(grown);
+  known_.resize(blocks, 0);
+}
+
 void cooc_bound_cache::remember(std::int32_t id, std::int32_t bound) const {
   const auto i = static_cast<std::size_t>(id);
-  if (i / 64 >= known_.size()) {
-    known_.resize(i / 64 + 1, 0);
-    bounds_.resize(64 * known_.size(), 0);
-  }
-  bounds_[i] = bound;
+  if (i / 64 >= known_.size()) reserve(std::max(i + 1, 128 * known_.size()));
+  bounds_[i] = static_cast<std::uint16_t>(std::clamp(bound, -1, bound_clip) + 1);
   known_[i / 64] |= std::uint64_t{1} << (i % 64);
 }
 

@@ -127,7 +127,8 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
 // all associate does with them), and only the others are associated afterwards, in the order
 // of `work`. A visit reads a word's liveness and bound from d.reached_bounds where it knows
 // them (unless its idioms are asked), else from the id slots in order and then one load of
-// each entry, which it then remembers there.
+// each entry, which it then remembers there. The bounds remembered are clipped far above
+// first_uncounted, which stays at most c.counted.size(): they compare as the bounds do.
 // REQUIRES: queued holds exactly the ids of `work`; the line's words are reached.
 void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& work,
                   std::vector<std::uint64_t>& queued, bool ask_each, candidates& c) {
@@ -273,7 +274,9 @@ candidates::candidates(const strmorph::dic_t& d)
       associated(static_cast<std::size_t>(d.idmap.size()), false),
       reached((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0),
       met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0),
-      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {}
+      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {
+  d.reached_bounds.reserve(static_cast<std::size_t>(d.idmap.size()));
+}
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
