@@ -10,8 +10,9 @@ void cooc_bound_cache::clear() {
 }
 
 void cooc_bound_cache::reserve(std::size_t ids) const {
-  const std::size_t blocks = (ids + 63) / 64;
-  if (blocks <= known_.size()) return;
+  if ((ids + 63) / 64 <= known_.size()) return;
+  // At least doubled, so that ids announced a few more at a time move the arrays rarely.
+  const std::size_t blocks = std::max((ids + 63) / 64, 2 * known_.size());
   // Left unset (not value-initialised): its pages are touched only where ids are remembered.
   std::unique_ptr<std::uint16_t[]> grown(new std::uint16_t[64 * blocks]);
   for (std::size_t k = 0; k < known_.size(); ++k) {
@@ -26,7 +27,7 @@ void cooc_bound_cache::reserve(std::size_t ids) const {
 
 void cooc_bound_cache::remember(std::int32_t id, std::int32_t bound) const {
   const auto i = static_cast<std::size_t>(id);
-  if (i / 64 >= known_.size()) reserve(std::max(i + 1, 128 * known_.size()));
+  if (i / 64 >= known_.size()) reserve(i + 1);
   bounds_[i] = static_cast<std::uint16_t>(std::clamp(bound, -1, bound_clip) + 1);
   known_[i / 64] |= std::uint64_t{1} << (i % 64);
 }
