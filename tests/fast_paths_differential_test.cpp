@@ -18,6 +18,7 @@
 
 #include "core/app/bot.h"
 #include "core/app/forgetting.h"
+#include "core/app/session.h"
 #include "core/dict/dictionary_files.h"
 #include "core/dict/segmentation.h"
 #include "core/io/primitives.h"
@@ -390,6 +391,61 @@ TEST(idiom_holders, stay_the_idioms_lists_turned_around_through_every_edit) {
     }
     ASSERT_EQ(holders_difference(loaded), "") << "removals, round " << round;
   }
+}
+
+// Where the bounds replies remember (strmorph::cooc_bound_cache) differ from the words, or "".
+std::string remembered_difference(const strmorph::dic_t& d) {
+  for (std::int32_t id = 0; id < d.idmap.size(); ++id) {
+    if (!d.reached_bounds.known(id)) continue;
+    const strmorph::wordinfo_t* w = strmorph::word_at(d, id);
+    if (w == nullptr) return "dead word " + std::to_string(id) + " known";
+    const std::int32_t bound = std::min(count_bound(w->cooc), d.reached_bounds.bound_clip);
+    if (d.reached_bounds.bound(id) != bound) return "bound of " + std::to_string(id);
+  }
+  return "";
+}
+
+// Gathers the candidates of the newest log lines both ways, each line's after the ones
+// before, as a reply does; "" when they agree with the literal walk.
+std::string gathering_difference(const strmorph::dic_t& d, const conversation_log& log) {
+  candidates fast(d);
+  fast.words_for_a_pass = 0;  // so that reached words are read from what replies remember
+  association_map associations;
+  id_pool phrases;
+  for (std::size_t i = 0; i < std::min<std::size_t>(log.line_count(), 4); ++i) {
+    reference::collect_candidates(d, log, i, associations, phrases);
+    collect_candidates(d, log, i, fast);
+    if (fast.associations != associations) return "associations of line " + std::to_string(i);
+    if (fast.phrases.elements() != std::vector<std::int32_t>(phrases.begin(), phrases.end()))
+      return "phrases of line " + std::to_string(i);
+  }
+  return remembered_difference(d);
+}
+
+// Replies between the steps of learning with pruning, forgetting, pruning by hand and
+// loading: what they remember of the words they reach stays the words' own bound and
+// liveness, and they gather what the literal walk gathers.
+TEST(reached_bounds, stay_in_step_through_every_edit) {
+  bot b([] { return std::int64_t{1}; }, 300);
+  const std::vector<std::u16string> lines = testing::corpus_lines(500);
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    learn_line(b.dic, b.log, b.patterns, lines[k]);
+    if (k % 4 == 0) {
+      ASSERT_EQ(gathering_difference(b.dic, b.log), "") << "line " << k;
+    }
+    if (k % 100 == 99) {
+      forget_text(b, lines[k].substr(0, 2));
+      ASSERT_EQ(gathering_difference(b.dic, b.log), "") << "forgetting after line " << k;
+    }
+  }
+  strmorph::prune_words(b.dic);
+  ASSERT_EQ(gathering_difference(b.dic, b.log), "") << "pruning";
+  const testing::temp_dir dir;
+  std::filesystem::create_directories(dir.path() / "data");
+  ASSERT_TRUE(save_data_files(b, dir.path()));
+  bot loaded([] { return std::int64_t{1}; }, 300);
+  ASSERT_EQ(load_data_files(loaded, dir.path()), startup_status::ready);
+  ASSERT_EQ(gathering_difference(loaded.dic, loaded.log), "") << "loaded";
 }
 
 TEST(phrase_fitting, fills_and_varies_as_the_literal_search_and_ordered_set_do) {

@@ -27,6 +27,7 @@ void free_word_storage(dic_t& d, const wordkey_t& key) {
 }
 
 void set_word_slot(dic_t& d, std::int32_t id, idmap_value_t value) {
+  d.reached_bounds.forget(id);
   if (id >= d.idmap.size()) d.idmap.resize(id + 1, empty_word);
   d.idmap.set(id, value);
 }
@@ -335,7 +336,7 @@ void remove_word(dic_t& d, std::int32_t word_id) {
   d.wordmap.erase(it);
   ++d.removed_words;
   free_word_storage(d, stored);
-  d.idmap.set(word_id, empty_word);
+  set_word_slot(d, word_id, empty_word);
 }
 
 void prune_words(dic_t& d) {
@@ -377,6 +378,7 @@ void release_freed_word_ids(dic_t& d) {
 }
 
 wordinfo_t* word_at(dic_t& d, std::int32_t id) {
+  d.reached_bounds.forget(id);
   if (id < 0 || id >= d.idmap.size()) return nullptr;
   return d.idmap[id].info;
 }

@@ -18,6 +18,7 @@
 #include <boost/pool/pool.hpp>
 #include <boost/pool/pool_alloc.hpp>
 
+#include "core/dict/cooc_bound_cache.h"
 #include "core/dict/idiom_holders.h"
 #include "core/dict/rope_array.h"
 #include "core/io/node_memory.h"
@@ -137,6 +138,9 @@ class dic_t {
   // below that edits a list. A caller that edits a word's `idioms` list itself must edit
   // this to match.
   idiom_holders holders;
+  // What replies read of the words they reach (see cooc_bound_cache.h): setting an id's
+  // slot, and word_at on a non-const dictionary, forget the id.
+  cooc_bound_cache reached_bounds;
 };
 
 // Adds a word (copying the text only when it is new) or counts a repeat.
@@ -174,7 +178,8 @@ void prune_idioms(dic_t& d);
 void hold_freed_word_ids(dic_t& d);
 void release_freed_word_ids(dic_t& d);
 
-// The live word with this id, or null (a free id, or one past the end of idmap).
+// The live word with this id, or null (a free id, or one past the end of idmap). The
+// non-const form is the way to edit a word's lists: it forgets the id in reached_bounds.
 wordinfo_t* word_at(dic_t& d, std::int32_t id);
 const wordinfo_t* word_at(const dic_t& d, std::int32_t id);
 std::u16string_view word_text(const dic_t& d, std::int32_t id);  // REQUIRES: word_at(id)

@@ -122,28 +122,37 @@ strmorph::idiom_t live_phrase(const strmorph::dic_t& d, const strmorph::idiom_t&
 // over `work` in order does: each live one is marked reached, its idioms marked met when
 // ask_each, and its pairs associated. What a word adds to the associations depends on the
 // words before it in `work`, but only through words whose count_bound is at least
-// c.first_uncounted, which only grows: so the words are first visited in ascending id order
-// (the id slots in order, then one load of each entry), the ones whose bound lies below
-// first_uncounted as it is now marked associated (which is all associate does with them),
-// and only the others are associated afterwards, in the order of `work`.
+// c.first_uncounted, which only grows: so the words are first visited in ascending id order,
+// the ones whose bound lies below first_uncounted as it is now marked associated (which is
+// all associate does with them), and only the others are associated afterwards, in the order
+// of `work`. A visit reads a word's liveness and bound from d.reached_bounds where it knows
+// them (unless its idioms are asked), else from the id slots in order and then one load of
+// each entry, which it then remembers there. The bounds remembered are clipped far above
+// first_uncounted, which stays at most c.counted.size(): they compare as the bounds do.
 // REQUIRES: queued holds exactly the ids of `work`; the line's words are reached.
 void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& work,
                   std::vector<std::uint64_t>& queued, bool ask_each, candidates& c) {
   const std::int32_t skip_below = c.first_uncounted;
+  const strmorph::cooc_bound_cache& bounds = d.reached_bounds;
   // Queued words whose bound is not below skip_below, to associate in the order of `work`.
   std::vector<std::uint64_t>& pending = c.pending;
   pending.assign(queued.size(), 0);
   std::size_t pending_count = 0;
-  const auto visit = [&](std::int32_t x, const strmorph::wordinfo_t& w) {
-    const auto id = static_cast<std::size_t>(x);
-    if (ask_each) add_phrases(w, c);
-    if (c.associated[id]) return;
-    if (count_bound(w.cooc) < skip_below) {
+  const auto judge = [&](std::size_t id, std::int32_t bound) {
+    if (bound < skip_below) {
       c.associated[id] = true;
     } else {
       pending[id / 64] |= std::uint64_t{1} << (id % 64);
       ++pending_count;
     }
+  };
+  const auto visit = [&](std::int32_t x, const strmorph::wordinfo_t& w) {
+    const auto id = static_cast<std::size_t>(x);
+    if (ask_each) add_phrases(w, c);
+    if (c.associated[id]) return;
+    const std::int32_t bound = count_bound(w.cooc);
+    bounds.remember(x, bound);
+    judge(id, bound);
   };
   // The entries come from the id slots in order; each is visited `ahead` entries later, its
   // loads started when it comes (and those of its idioms list halfway).
@@ -155,8 +164,16 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
   entry ring[ahead];
   std::size_t n = 0;
   for (std::size_t k = 0; k < queued.size(); ++k) {
-    std::uint64_t live = 0;
-    for (std::uint64_t bits = queued[k] & ~c.reached[k]; bits != 0; bits &= bits - 1) {
+    const std::uint64_t fresh = queued[k] & ~c.reached[k];
+    if (fresh == 0) continue;
+    // Known words are live; unless their idioms are asked, their bound is all a visit reads.
+    const std::uint64_t known = ask_each ? 0 : fresh & bounds.known_block(k);
+    for (std::uint64_t bits = known; bits != 0; bits &= bits - 1) {
+      const std::size_t id = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
+      if (!c.associated[id]) judge(id, bounds.bound(static_cast<std::int32_t>(id)));
+    }
+    std::uint64_t live = known;
+    for (std::uint64_t bits = fresh & ~known; bits != 0; bits &= bits - 1) {
       const auto bit = static_cast<std::size_t>(std::countr_zero(bits));
       const auto id = static_cast<std::int32_t>(64 * k + bit);
       const strmorph::wordinfo_t* info = strmorph::word_at(d, id);
@@ -183,8 +200,13 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
   for (std::size_t k = 0; k < work.size() && pending_count > 0; ++k) {
     const auto id = static_cast<std::size_t>(work[k]);
     if ((pending[id / 64] >> (id % 64) & 1) == 0) continue;
-    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
     --pending_count;
+    // What associate does first, from the bound remembered, while the entry is far away.
+    if (bounds.known(work[k]) && bounds.bound(work[k]) < c.first_uncounted) {
+      c.associated[id] = true;
+      continue;
+    }
+    associate(d, *strmorph::word_at(d, work[k]), work[k], c);
   }
 }
 
@@ -252,7 +274,9 @@ candidates::candidates(const strmorph::dic_t& d)
       associated(static_cast<std::size_t>(d.idmap.size()), false),
       reached((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0),
       met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0),
-      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {}
+      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {
+  d.reached_bounds.reserve(static_cast<std::size_t>(d.idmap.size()));
+}
 
 void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, std::size_t i,
                         candidates& c) {
