@@ -708,17 +708,28 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
   // (small ids far more often), alone and in batches, and some deletions, compared after
   // every edit; the summary, asked for now and then (or only at the end, so that batches
   // meet indexed lists without one kept in step), must stay the literal one throughout.
+  // The last rounds' lists start just short enough for an index of 2-byte slots and grow
+  // past it.
   std::mt19937 rng(6);
-  for (int round = 0; round < 16; ++round) {
-    const bool asked_now_and_then = round < 8;
+  for (int round = 0; round < 18; ++round) {
+    const bool crossing = round >= 16;
+    const bool asked_now_and_then = round < 8 || round == 16;
     // Every other round's list starts long enough to be indexed at its first edit.
-    const std::uint32_t ids = round % 2 == 0 ? 300 + rng() % 900 : 3000 + rng() % 3000;
+    const std::uint32_t ids = crossing         ? 30000
+                              : round % 2 == 0 ? 300 + rng() % 900
+                                               : 3000 + rng() % 3000;
     std::vector<id_count> start;
     for (std::uint32_t id = 0; id < ids; id += 2) {
       const std::int32_t near[] = {0, 1, 2, 250, 254, 255, 65533, 65535, -3};
       start.push_back({static_cast<std::int32_t>(id), near[rng() % 9]});
     }
     std::shuffle(start.begin(), start.end(), rng);
+    // Dropped 64 pairs at a time while far above, then one by one.
+    const auto target = static_cast<std::int32_t>(narrow_index_bytes) - 30;
+    for (const std::int32_t margin : {600, 0}) {
+      while (crossing && pack_pairs(start).size > target + margin)
+        start.resize(start.size() - (margin > 0 ? 64 : 1));
+    }
     packed_list fast = pack_pairs(start);
     packed_list literal = pack_pairs(start);
     // Small ids far more often, and a quarter of the time a word that is first of its count.
@@ -727,7 +738,7 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
       if (rng() % 4 == 0 && !firsts.empty()) return firsts[rng() % firsts.size()].id;
       return static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
     };
-    for (int step = 0; step < 1500; ++step) {
+    for (int step = 0; step < (crossing ? 60 : 1500); ++step) {
       const std::uint32_t action = rng() % 100;
       if (action < 2) {
         const std::int32_t x = sighting();
@@ -754,6 +765,9 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
       }
     }
     ASSERT_TRUE(summary_is_current(fast)) << round;
+    if (crossing) {
+      ASSERT_GT(fast.size, static_cast<std::int32_t>(narrow_index_bytes)) << round;
+    }
   }
 }
 

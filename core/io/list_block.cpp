@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
+#include <mutex>
 #include <new>
 
 #include "core/io/node_memory.h"
@@ -74,9 +77,140 @@ void leave_chunk(chunk_header* header) {
 
 }  // namespace
 
+namespace {
+
+// The pool of short blocks. Invariant: each page of page_bytes starts at a multiple of
+// page_bytes with the number of its class (page_header_bytes), followed by blocks of that
+// class; a block is either given out (one list_block holds it), on its class's free list (its
+// first 8 bytes name the next one), or past its page's `next`, never touched yet.
+constexpr std::size_t pool_classes = 56;
+constexpr std::size_t page_bytes_of_pool = 64 * 1024;
+constexpr std::size_t page_header_bytes = 8;
+constexpr std::size_t pages_per_region = 32;
+
+std::size_t class_of(std::size_t n) {
+  if (n <= 128) return (n + 7) / 8 - 1;
+  const auto e = static_cast<std::size_t>(std::bit_width(n - 1)) - 1;  // 2^e < n <= 2^(e+1)
+  const std::size_t step = std::size_t{1} << (e - 3);
+  return 16 + (e - 7) * 8 + ((n + step - 1) / step - 9);
+}
+
+std::size_t class_bytes(std::size_t k) {
+  if (k < 16) return 8 * (k + 1);
+  const std::size_t e = (k - 16) / 8 + 7;
+  return (9 + (k - 16) % 8) << (e - 3);
+}
+
+struct block_pool {
+  std::mutex lock;
+  void* free[pool_classes] = {};
+  std::uint8_t* next[pool_classes] = {};  // the untouched rest of the class's newest page
+  std::uint8_t* end[pool_classes] = {};
+  std::uint8_t* region_next = nullptr;  // pages not given to a class yet
+  std::uint8_t* region_end = nullptr;
+  std::size_t live = 0;
+};
+
+block_pool& pool() {
+  static block_pool* const the_pool = new block_pool;  // outlives every static list
+  return *the_pool;
+}
+
+#if defined(TSUGIHAGI_CARVED_LISTS)
+// A new page for class k, or false when the system has no memory to give.
+bool new_page(block_pool& p, std::size_t k) {
+  if (p.region_next == p.region_end) {
+    constexpr std::size_t region = pages_per_region * page_bytes_of_pool;
+    void* mapped = ::mmap(nullptr, region + page_bytes_of_pool, PROT_READ | PROT_WRITE,
+                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return false;
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned =
+        (start + page_bytes_of_pool - 1) & ~(std::uintptr_t{page_bytes_of_pool} - 1);
+    if (aligned > start) ::munmap(mapped, aligned - start);
+    const std::uintptr_t tail = start + region + page_bytes_of_pool - (aligned + region);
+    if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + region), tail);
+    p.region_next = reinterpret_cast<std::uint8_t*>(aligned);
+    p.region_end = p.region_next + region;
+  }
+  std::uint8_t* page = p.region_next;
+  p.region_next += page_bytes_of_pool;
+  *reinterpret_cast<std::uint32_t*>(page) = static_cast<std::uint32_t>(k);
+  p.next[k] = page + page_header_bytes;
+  p.end[k] = page + page_bytes_of_pool;
+  return true;
+}
+
+// A block of class k, or null.
+std::uint8_t* pool_take(std::size_t k) {
+  block_pool& p = pool();
+  const std::lock_guard hold(p.lock);
+  std::uint8_t* block = nullptr;
+  if (p.free[k] != nullptr) {
+    block = static_cast<std::uint8_t*>(p.free[k]);
+    std::memcpy(&p.free[k], block, sizeof(void*));
+  } else {
+    const std::size_t bytes = class_bytes(k);
+    if (p.next[k] == nullptr || p.next[k] + bytes > p.end[k]) {
+      if (!new_page(p, k)) return nullptr;
+    }
+    block = p.next[k];
+    p.next[k] += bytes;
+  }
+  ++p.live;
+  return block;
+}
+
+void pool_give_back(std::uint8_t* block) {
+  const auto page =
+      reinterpret_cast<std::uintptr_t>(block) & ~(std::uintptr_t{page_bytes_of_pool} - 1);
+  const std::uint32_t k = *reinterpret_cast<const std::uint32_t*>(page);
+  block_pool& p = pool();
+  const std::lock_guard hold(p.lock);
+  std::memcpy(block, &p.free[k], sizeof(void*));
+  p.free[k] = block;
+  --p.live;
+}
+#endif
+
+}  // namespace
+
+std::size_t pooled_class_bytes(std::size_t n) {
+  return class_bytes(class_of(n));
+}
+
+list_block make_list_block(std::size_t n, std::size_t& granted) {
+  if (n <= pool_max_bytes) {
+#if defined(TSUGIHAGI_CARVED_LISTS)
+    if constexpr (list_blocks_pooled) {
+      const std::size_t k = class_of(n);
+      if (std::uint8_t* block = pool_take(k)) {
+        granted = class_bytes(k);
+        list_block pooled;
+        pooled.bits_ = reinterpret_cast<std::uintptr_t>(block) | list_block::pooled_bit;
+        return pooled;
+      }
+    }
+#endif
+    n = (n + 15) & ~std::size_t{15};
+  }
+  granted = n;
+  return list_block(std::make_unique_for_overwrite<std::uint8_t[]>(n));
+}
+
+std::size_t live_pooled_blocks() {
+  block_pool& p = pool();
+  const std::lock_guard hold(p.lock);
+  return p.live;
+}
+
 void list_block::release(std::uintptr_t bits) {
   if ((bits & carved_bit) != 0) {
     leave_chunk(header_of(bits));
+  } else if ((bits & pooled_bit) != 0) {
+#if defined(TSUGIHAGI_CARVED_LISTS)
+    pool_give_back(reinterpret_cast<std::uint8_t*>(bits & ~tag_bits));
+#endif
   } else {
     delete[] reinterpret_cast<std::uint8_t*>(bits);
   }
@@ -88,7 +222,7 @@ list_arena::~list_arena() {
 
 list_block list_arena::take(std::size_t n, std::size_t expected) {
 #if defined(TSUGIHAGI_CARVED_LISTS)
-  const std::size_t carved = (n + 1) & ~std::size_t{1};  // even, so that the low bit is free
+  const std::size_t carved = (n + 3) & ~std::size_t{3};  // so that the tag bits are free
   if (n <= carve_max_bytes) {
     if (chunk_ == nullptr || used_ + carved > reinterpret_cast<chunk_header*>(chunk_)->bytes) {
       // A chunk as long as what is expected still, within [one page, chunk_bytes].

@@ -8,6 +8,14 @@
 // to a block of its own, leaving its old bytes unused until the chunk goes. Only Linux
 // carves (chunks must start at a multiple of their size); elsewhere every block is its own.
 // Not thread-safe: the blocks of one arena are freed by one thread at a time.
+// A list that grows takes its blocks from make_list_block instead: one of a few size classes
+// (multiples of 8 bytes up to 128, then eight classes per doubling up to pool_max_bytes) cut
+// from pages of one class each, so that a short list costs its class and nothing more (a
+// malloc'd block costs 8 to 16 bytes of header and rounding, a third of a typical list), and
+// a block let go is reused by the next list of its class. The pool keeps its pages for the
+// life of the process and takes a lock for each block given or let go (threads may share it).
+// Longer blocks, and every block where the pool is off (see list_blocks_pooled), come from
+// new[].
 #pragma once
 
 #include <cstddef>
@@ -36,12 +44,13 @@ class list_block {
   list_block& operator=(const list_block&) = delete;
   ~list_block() { free(); }
 
-  std::uint8_t* get() const { return reinterpret_cast<std::uint8_t*>(bits_ & ~carved_bit); }
+  std::uint8_t* get() const { return reinterpret_cast<std::uint8_t*>(bits_ & ~tag_bits); }
   std::uint8_t& operator[](std::size_t i) const { return get()[i]; }
   explicit operator bool() const { return bits_ != 0; }
   friend bool operator==(const list_block& block, std::nullptr_t) { return block.bits_ == 0; }
-  // Whether the block is a part of a shared chunk.
+  // Whether the block is a part of a shared chunk, or a block of the pool.
   bool carved() const { return (bits_ & carved_bit) != 0; }
+  bool pooled() const { return (bits_ & pooled_bit) != 0; }
   void reset() {
     free();
     bits_ = 0;
@@ -49,7 +58,11 @@ class list_block {
 
  private:
   friend class list_arena;
+  friend list_block make_list_block(std::size_t n, std::size_t& granted);
+  // Carved blocks start at a multiple of 4 bytes, pooled ones of 8, own ones of 16.
   static constexpr std::uintptr_t carved_bit = 1;
+  static constexpr std::uintptr_t pooled_bit = 2;
+  static constexpr std::uintptr_t tag_bits = carved_bit | pooled_bit;
 
   void free() {
     if (bits_ != 0) release(bits_);
@@ -81,7 +94,26 @@ class list_arena {
   std::size_t used_ = 0;           // bytes of chunk_ given out, its header included
 };
 
+// Whether make_list_block takes short blocks from the pool: on Linux, but not under
+// AddressSanitizer, which then checks every list's block on its own.
+#if defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
+inline constexpr bool list_blocks_pooled = true;
+#else
+inline constexpr bool list_blocks_pooled = false;
+#endif
+// Blocks of at most this many bytes come from the pool.
+inline constexpr std::size_t pool_max_bytes = 4096;
+
+// A block of at least n bytes (contents unspecified), `granted` set to how many it has: n
+// rounded up to its class from the pool, else to a multiple of 16 (what malloc would give
+// anyway) below pool_max_bytes, and n beyond. O(1). REQUIRES: 0 < n < 2^31.
+list_block make_list_block(std::size_t n, std::size_t& granted);
+// The length of the pool's class for n bytes. REQUIRES: 0 < n <= pool_max_bytes.
+std::size_t pooled_class_bytes(std::size_t n);
+
 // How many chunks are alive in this process: for tests.
 std::size_t live_list_chunks();
+// How many of the pool's blocks are given out and not let go: for tests.
+std::size_t live_pooled_blocks();
 
 }  // namespace tsugihagi

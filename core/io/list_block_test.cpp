@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -63,6 +64,61 @@ TEST(list_arena, gives_long_blocks_their_own_and_starts_a_chunk_when_one_is_full
   EXPECT_EQ(live_list_chunks(), before + 2);
   first.reset();  // the first chunk has no block left, and the arena has moved on
   EXPECT_EQ(live_list_chunks(), before + 1);
+}
+
+// The pool's classes: every length from 1 to pool_max_bytes gets a class at least as long,
+// a multiple of 8, at most an eighth (7 bytes below 128) longer, never shorter than the class
+// of a shorter length.
+TEST(list_pool, classes_fit_each_length_closely) {
+  std::size_t previous = 0;
+  for (std::size_t n = 1; n <= pool_max_bytes; ++n) {
+    const std::size_t bytes = pooled_class_bytes(n);
+    ASSERT_GE(bytes, n) << n;
+    ASSERT_EQ(bytes % 8, 0u) << n;
+    ASSERT_LE(bytes, n + std::max<std::size_t>(7, n / 8)) << n;
+    ASSERT_GE(bytes, previous) << n;
+    previous = bytes;
+  }
+  EXPECT_EQ(pooled_class_bytes(pool_max_bytes), pool_max_bytes);
+}
+
+// Blocks taken and let go in a random order against a copy of what each should hold: no
+// block overlaps another or a block let go and taken again, and every block goes back.
+TEST(list_pool, blocks_keep_their_bytes_while_others_come_and_go) {
+  std::mt19937 rng(11);
+  const std::size_t before = live_pooled_blocks();
+  struct held {
+    list_block block;
+    std::vector<std::uint8_t> expected;
+  };
+  std::vector<held> blocks;
+  for (int step = 0; step < 20000; ++step) {
+    if (!blocks.empty() && rng() % 3 == 0) {
+      const std::size_t k = rng() % blocks.size();
+      const held& h = blocks[k];
+      ASSERT_EQ(std::memcmp(h.block.get(), h.expected.data(), h.expected.size()), 0) << step;
+      blocks[k] = std::move(blocks.back());
+      blocks.pop_back();
+      continue;
+    }
+    const std::size_t n = rng() % 3 == 0 ? 1 + rng() % 6000 : 1 + rng() % 200;
+    std::size_t granted = 0;
+    held h{make_list_block(n, granted), {}};
+    ASSERT_GE(granted, n);
+    ASSERT_EQ(h.block.pooled(), list_blocks_pooled && n <= pool_max_bytes) << n;
+    if (h.block.pooled()) {
+      ASSERT_EQ(granted, pooled_class_bytes(n)) << n;
+    }
+    h.expected.resize(granted);
+    for (std::uint8_t& b : h.expected)
+      b = static_cast<std::uint8_t>(rng());
+    std::memcpy(h.block.get(), h.expected.data(), granted);
+    blocks.push_back(std::move(h));
+  }
+  for (const held& h : blocks)
+    ASSERT_EQ(std::memcmp(h.block.get(), h.expected.data(), h.expected.size()), 0);
+  blocks.clear();
+  EXPECT_EQ(live_pooled_blocks(), before);
 }
 
 // The bytes of a list, and the list carved from an arena with the same bytes.

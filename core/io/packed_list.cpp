@@ -20,24 +20,37 @@ using pair_index::decode_at;
 using pair_index::has_index;
 using pair_index::not_found;
 
+// Gives the list a new block of at least `bytes` (see make_list_block), its capacity all of it.
+list_block new_block(packed_list& list, std::size_t bytes) {
+  std::size_t granted = 0;
+  list_block block = make_list_block(bytes, granted);
+  list.capacity = static_cast<std::int32_t>(granted);
+  return block;
+}
+
 packed_list allocate(std::size_t size) {
   packed_list list;
   list.size = static_cast<std::int32_t>(size);
-  list.capacity = list.size;
-  if (size > 0) list.data = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+  if (size > 0) list.data = new_block(list, size);
   return list;
 }
 
-// Makes room for `extra` more bytes at the end: the block grows by an eighth, at least 16
-// bytes, so that appending stays amortised O(1) with little memory left unused.
+// The bytes a list of `size` bytes that needs `extra` more asks for. From the pool, just
+// that: its classes are an eighth apart or less, so that the block it moves to has room for
+// some more, and appending stays amortised O(1) (each byte moved at most some 8 times over).
+// Beyond the pool, an eighth more, for the same reason.
+std::size_t grown_bytes(std::size_t size, std::size_t extra) {
+  if (list_blocks_pooled && size + extra <= pool_max_bytes) return size + extra;
+  return size + std::max(extra, std::max<std::size_t>(16, size / 8));
+}
+
+// Makes room for `extra` more bytes at the end.
 void reserve_more(packed_list& list, std::size_t extra) {
   const auto size = static_cast<std::size_t>(list.size);
   if (size + extra <= static_cast<std::size_t>(list.capacity)) return;
-  const std::size_t capacity = size + std::max(extra, std::max<std::size_t>(16, size / 8));
-  auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  list_block block = new_block(list, grown_bytes(size, extra));
   if (size > 0) std::memcpy(block.get(), list.data.get(), size);
   list.data = std::move(block);
-  list.capacity = static_cast<std::int32_t>(capacity);
 }
 
 // Every edit that does not keep the summary in step calls this first.
@@ -91,7 +104,8 @@ void build_summary(const packed_list& list, list_extras& extras) {
   extras.summary.clear();
   extras.summary_offsets.clear();
   extras.tally.clear();
-  const bool tallied = !extras.id_slots.empty();  // never so of a noncanonical list
+  const bool tallied =
+      !extras.id_slots.empty() || !extras.narrow_slots.empty();  // never so of a noncanonical list
   std::uint64_t seen[small_count / 64] = {};
   std::vector<std::int32_t> counts;
   bool large = false;
@@ -623,9 +637,7 @@ class batch {
       // A count wrapped to a shorter encoding: copied into a new block.
       const std::size_t new_size =
           static_cast<std::size_t>(static_cast<std::ptrdiff_t>(size) + grown);
-      const std::size_t capacity =
-          new_size + appended_ + std::max<std::size_t>(16, (new_size + appended_) / 8);
-      auto block = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+      list_block block = new_block(list, grown_bytes(new_size, appended_));
       std::size_t from = 0;
       std::uint8_t* out = block.get();
       for (const change& c : changes) {
@@ -636,7 +648,6 @@ class batch {
       }
       std::memcpy(out, bytes + from, size - from);
       list.data = std::move(block);
-      list.capacity = static_cast<std::int32_t>(capacity);
       list.size = static_cast<std::int32_t>(new_size);
     }
     if (!has_index(list)) return;

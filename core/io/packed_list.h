@@ -4,11 +4,11 @@
 // (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
 // and packing again, without the copies: a list keeps a little room to grow at its end, and
 // a long pair list carries a hash index from id to the offset of its first pair, so that
-// counting a sighting in it is O(1) instead of a scan (8 to 16 bytes per pair, only on lists
-// of index_min_bytes or more; the hash is seeded once per process, so that no chosen ids
-// make its probes long). Sightings counted in a batch cost one pass over a shorter list.
-// The summary of a pair list (the first pair of each count) costs O(pairs log pairs) to
-// make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
+// counting a sighting in it is O(1) instead of a scan (4 to 8 bytes per pair below 64 KiB, 8
+// to 16 beyond, only on lists of index_min_bytes or more; the hash is seeded once per process, so
+// that no chosen ids make its probes long). Sightings counted in a batch cost one pass over a
+// shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log pairs)
+// to make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
 // updated pair by pair on an indexed list.
 // A list read from a file may be noncanonical: a value in a longer encoding than needed, or
 // a pair list holding an id twice. Values mean what they encode whatever their length, and
@@ -44,10 +44,12 @@ struct id_count {
 };
 
 // What a pair list keeps beside its bytes, made on demand. Invariant (extras_hold checks it):
-// - Index: id_slots is empty, or a power of two long with `used` slots set, at most three
-//   quarters of them, each set slot holding 1 + the offset of the first pair of a distinct
-//   id, and every distinct id's first pair held. Only canonical pair lists have one; every
-//   in-place edit keeps it (see pair_index.h), an erase drops all the extras.
+// - Index: at most one of narrow_slots (2 bytes a slot, only while the list is at most
+//   narrow_index_bytes long) and id_slots (4 bytes a slot) is not empty; that one is a power
+//   of two long with `used` slots set, at most three quarters of them, each set slot holding
+//   1 + the offset of the first pair of a distinct id, and every distinct id's first pair
+//   held. Only canonical pair lists have one; every in-place edit keeps it (see
+//   pair_index.h), an erase drops all the extras.
 // - Summary: while has_summary, summary is the first pair of each distinct count, in stored
 //   order. An edit that does not keep it calls edited(), which clears has_summary.
 // - In step: on an indexed list whose summary was made with the index (tally not empty),
@@ -55,6 +57,7 @@ struct id_count {
 //   it) for each count held, sorted by count; count_in_pair then updates all three pair by
 //   pair. Without an index, summary_offsets and tally are empty.
 struct list_extras {
+  std::vector<std::uint16_t> narrow_slots;
   std::vector<std::uint32_t> id_slots;
   std::uint32_t used = 0;
   std::vector<id_count> summary;
@@ -62,6 +65,9 @@ struct list_extras {
   std::vector<std::uint32_t> summary_offsets;
   std::vector<id_count> tally;
 };
+
+// The longest list whose index has slots of 2 bytes: every offset + 1 fits them.
+inline constexpr std::size_t narrow_index_bytes = 0xFFFF;
 
 // A pair list's count_bound while it is not known.
 inline constexpr std::int32_t unknown_count_bound = INT32_MAX;

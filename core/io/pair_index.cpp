@@ -34,17 +34,25 @@ std::size_t slot_of(std::uint32_t id, std::size_t mask) {
   return static_cast<std::size_t>(h ^ (h >> 31)) & mask;
 }
 
-std::size_t find(const packed_list& list, std::uint32_t id) {
-  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
+namespace {
+
+// The slots of either width, for the functions below to be written once.
+template <typename Fn>
+decltype(auto) with_slots(const packed_list& list, Fn fn) {
+  list_extras& extras = *list.extras;
+  if (!extras.narrow_slots.empty()) return fn(extras.narrow_slots);
+  return fn(extras.id_slots);
+}
+
+template <typename Slot>
+std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
   const std::size_t mask = slots.size() - 1;
   for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
     if (slots[slot] == 0) return not_found;
-    const std::size_t offset = slots[slot] - 1;
-    if (decode_at(list.data.get(), offset) == id) return offset;
+    const std::size_t offset = slots[slot] - 1u;
+    if (decode_at(bytes, offset) == id) return offset;
   }
 }
-
-namespace {
 
 // Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
 // length at that point does to the pairs behind it. Every slot is visited, so the loop is
@@ -52,33 +60,50 @@ namespace {
 // processor has wider vectors a build for them is chosen when the program starts (not under
 // ThreadSanitizer, whose runtime is not ready when the choice runs in a shared library).
 #if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-__attribute__((target_clones("default", "avx2", "avx512f")))
+#define TSUGIHAGI_WIDE_VECTOR_CLONES __attribute__((target_clones("default", "avx2", "avx512f")))
+#else
+#define TSUGIHAGI_WIDE_VECTOR_CLONES
 #endif
+TSUGIHAGI_WIDE_VECTOR_CLONES
 void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
   for (std::size_t i = 0; i < n; ++i)
     slots[i] += (slots[i] > after ? delta : 0u);
 }
+TSUGIHAGI_WIDE_VECTOR_CLONES
+void shift_slots(std::uint16_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
+  const auto after16 = static_cast<std::uint16_t>(after);
+  const auto delta16 = static_cast<std::uint16_t>(delta);
+  for (std::size_t i = 0; i < n; ++i)
+    slots[i] = static_cast<std::uint16_t>(slots[i] + (slots[i] > after16 ? delta16 : 0u));
+}
 
-}  // namespace
-
-namespace {
-
-// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot.
-void insert(packed_list& list, std::size_t offset) {
-  std::vector<std::uint32_t>& slots = list.extras->id_slots;
+// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot,
+// and offset + 1 fits a slot.
+template <typename Slot>
+void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t* bytes,
+               std::size_t offset) {
   const std::size_t mask = slots.size() - 1;
-  const std::uint32_t id = decode_at(list.data.get(), offset);
+  const std::uint32_t id = decode_at(bytes, offset);
   for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
     if (slots[slot] == 0) {
-      slots[slot] = static_cast<std::uint32_t>(offset + 1);
-      ++list.extras->used;
+      slots[slot] = static_cast<Slot>(offset + 1);
+      ++used;
       return;
     }
-    if (decode_at(list.data.get(), slots[slot] - 1) == id) return;
+    if (decode_at(bytes, slots[slot] - 1u) == id) return;
   }
 }
 
+// Whether the slots of a narrow index can hold every offset of the list.
+bool fits_narrow(const packed_list& list) {
+  return static_cast<std::size_t>(list.size) <= narrow_index_bytes;
+}
+
 }  // namespace
+
+std::size_t find(const packed_list& list, std::uint32_t id) {
+  return with_slots(list, [&](const auto& slots) { return find_in(slots, list.data.get(), id); });
+}
 
 void build(packed_list& list) {
   const std::span<const std::uint8_t> bytes = list.bytes();
@@ -90,64 +115,84 @@ void build(packed_list& list) {
   while (slots < 2 * pairs)
     slots *= 2;
   if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list.extras->id_slots.assign(slots, 0);
-  list.extras->used = 0;
-  for (std::size_t pos = 0; pos < bytes.size();) {
-    insert(list, pos);
-    pos += 1 + bytes[pos];
-    pos += 1 + bytes[pos];
+  list_extras& extras = *list.extras;
+  extras.used = 0;
+  const auto fill = [&](auto& table, auto& other) {
+    other = {};
+    table.assign(slots, 0);
+    for (std::size_t pos = 0; pos < bytes.size();) {
+      insert_in(table, extras.used, bytes.data(), pos);
+      pos += 1 + bytes[pos];
+      pos += 1 + bytes[pos];
+    }
+  };
+  if (fits_narrow(list)) {
+    fill(extras.narrow_slots, extras.id_slots);
+  } else {
+    fill(extras.id_slots, extras.narrow_slots);
   }
 }
 
 bool has_index(const packed_list& list) {
-  return list.extras && !list.extras->id_slots.empty();
+  return list.extras && (!list.extras->narrow_slots.empty() || !list.extras->id_slots.empty());
 }
 
 void insert_appended(packed_list& list, std::size_t offset) {
-  if (4 * (list.extras->used + 1) > 3 * list.extras->id_slots.size()) {
+  const bool narrow = !list.extras->narrow_slots.empty();
+  const std::size_t slots =
+      narrow ? list.extras->narrow_slots.size() : list.extras->id_slots.size();
+  if (4 * (list.extras->used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
     build(list);
   } else {
-    insert(list, offset);
+    with_slots(list,
+               [&](auto& table) { insert_in(table, list.extras->used, list.data.get(), offset); });
   }
 }
 
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
-  shift_slots(list.extras->id_slots.data(), list.extras->id_slots.size(),
-              static_cast<std::uint32_t>(changed_at + 1), static_cast<std::uint32_t>(delta));
+  const length_change change{changed_at, delta};
+  shift_after_each(list, {&change, 1});
 }
 
 void shift_after_each(packed_list& list, std::span<const length_change> changes) {
-  constexpr std::size_t block = 1024;  // 4 KiB of slots
-  std::vector<std::uint32_t>& slots = list.extras->id_slots;
-  for (std::size_t first = 0; first < slots.size(); first += block) {
-    const std::size_t n = std::min(block, slots.size() - first);
-    for (const length_change& c : changes) {
-      shift_slots(slots.data() + first, n, static_cast<std::uint32_t>(c.at + 1),
-                  static_cast<std::uint32_t>(c.delta));
+  // A narrow index of a list grown too long for it is made anew, wide.
+  if (!list.extras->narrow_slots.empty() && !fits_narrow(list)) return build(list);
+  constexpr std::size_t block = 1024;  // 2 or 4 KiB of slots
+  with_slots(list, [&](auto& slots) {
+    for (std::size_t first = 0; first < slots.size(); first += block) {
+      const std::size_t n = std::min(block, slots.size() - first);
+      for (const length_change& c : changes) {
+        shift_slots(slots.data() + first, n, static_cast<std::uint32_t>(c.at + 1),
+                    static_cast<std::uint32_t>(c.delta));
+      }
     }
-  }
+  });
 }
 
 bool holds(const packed_list& list) {
   if (!has_index(list)) return true;
-  const std::vector<std::uint32_t>& slots = list.extras->id_slots;
-  if (!std::has_single_bit(slots.size()) || 4 * list.extras->used > 3 * slots.size()) return false;
+  const list_extras& extras = *list.extras;
+  if (!extras.narrow_slots.empty() && (!extras.id_slots.empty() || !fits_narrow(list)))
+    return false;
   std::size_t set = 0;
-  for (const std::uint32_t s : slots) {
-    if (s == 0) continue;
-    ++set;
-    if (s - 1 >= static_cast<std::size_t>(list.size)) return false;
-  }
+  const bool well_sized = with_slots(list, [&](const auto& slots) {
+    for (const auto s : slots) {
+      if (s == 0) continue;
+      ++set;
+      if (s - 1u >= static_cast<std::size_t>(list.size)) return false;
+    }
+    return std::has_single_bit(slots.size()) && 4 * extras.used <= 3 * slots.size();
+  });
+  if (!well_sized) return false;
   std::size_t distinct = 0;
   bool all_found = true;
-  std::vector<std::uint32_t> ids;
   packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t) {
     const std::size_t at = find(list, id);
     if (at == start) ++distinct;
     all_found = all_found && at <= start && decode_at(list.data.get(), at) == id;
     return all_found;
   });
-  return all_found && set == distinct && set == list.extras->used;
+  return all_found && set == distinct && set == extras.used;
 }
 
 }  // namespace tsugihagi::pair_index

@@ -1,11 +1,12 @@
 // The hash index of a long pair list: from each id to the byte offset of the first pair
-// holding it, in the list's extras (list_extras::id_slots, whose invariant packed_list.h
-// states), so that counting a sighting is O(1) instead of a scan. Open addressing with
-// linear probing over slots of 4 bytes, at most three quarters used (8 to 16 bytes per pair).
-// Building costs O(pairs); a find or an insert costs a few probes, each decoding the id of
-// the pair it names; a change of length inside the list moves the offsets behind it in one
-// pass over every slot. The hash is seeded once per process, so that no chosen ids make its
-// probes long.
+// holding it, in the list's extras (list_extras::narrow_slots or id_slots, whose invariant
+// packed_list.h states), so that counting a sighting is O(1) instead of a scan. Open addressing
+// with linear probing over slots of 2 bytes while the list is at most narrow_index_bytes long (4 to
+// 8 bytes per pair), else 4 (8 to 16), at most three quarters used; a list that grows past that
+// length has its index made anew, wide. Building costs O(pairs); a find or an insert costs a few
+// probes, each decoding the id of the pair it names; a change of length inside the list moves the
+// offsets behind it in one pass over every slot. The hash is seeded once per process, so that no
+// chosen ids make its probes long.
 #pragma once
 
 #include <cstddef>
