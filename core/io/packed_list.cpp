@@ -713,9 +713,7 @@ class batch {
         return false;
       }
       constexpr std::uint32_t id_masks[5] = {0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF};
-      std::uint64_t word;
-      std::memcpy(&word, b_ + pos_, sizeof word);
-      if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+      const std::uint64_t word = packed_detail::eight_bytes_at(b_ + pos_);
       const std::size_t id_length = word & 0xFF;
       if (id_length > 4) return false;
       const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
@@ -920,9 +918,7 @@ bool is_pair_list(std::span<const std::uint8_t> bytes, std::int32_t& bound) {
   // Eight bytes at the pair's start hold both length bytes; the count's four-byte read ends
   // at most ten bytes on.
   while (pos + 10 <= size) {
-    std::uint64_t word;
-    std::memcpy(&word, b + pos, sizeof word);
-    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    const std::uint64_t word = packed_detail::eight_bytes_at(b + pos);
     const std::size_t id_length = word & 0xFF;
     if (id_length > 4) return false;
     const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;

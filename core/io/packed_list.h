@@ -202,6 +202,15 @@ inline std::uint32_t value_at(const std::uint8_t* p, std::size_t length) {
   return length == 0 ? 0u : word & (~std::uint32_t{0} >> (8 * (4 - length)));
 }
 
+// The eight bytes at p as a little-endian number: a pair's two length bytes at once.
+// REQUIRES: p[0..7] readable.
+inline std::uint64_t eight_bytes_at(const std::uint8_t* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 // Calls fn(start, id, count) for each pair of the bytes in order, start being its offset,
 // until fn returns false or the bytes end or turn out damaged. Four-byte reads while a
 // whole pair and its reads fit, byte by byte near the end.
