@@ -46,12 +46,15 @@ step "normal build" build_and_test build -DCMAKE_BUILD_TYPE=Release -DTSUGIHAGI_
 step "japanese catalogue" ctest --test-dir "$root/build" -R '^po_catalogue$' -V --output-on-failure
 step "sanitizer build" build_and_test build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_SANITIZE=ON -DTSUGIHAGI_BENCH=OFF
-# Two bots in two threads through the library, under ThreadSanitizer.
+# Under ThreadSanitizer: two bots in two threads through the library, and loading and saving
+# a large state on two threads.
 thread_sanitizer() {
   cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTSUGIHAGI_WERROR=ON -DTSUGIHAGI_TSAN=ON -DTSUGIHAGI_BENCH=OFF -DTSUGIHAGI_QT=OFF >/dev/null &&
-    ninja -C "$root/build-tsan" -j"$jobs" tsugihagi_library_thread_tests &&
-    TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/library/tsugihagi_library_thread_tests"
+    ninja -C "$root/build-tsan" -j"$jobs" tsugihagi_library_thread_tests \
+      tsugihagi_loading_thread_tests &&
+    TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/library/tsugihagi_library_thread_tests" &&
+    TSAN_OPTIONS=halt_on_error=1 "$root/build-tsan/tests/tsugihagi_loading_thread_tests"
 }
 step "thread sanitizer build" thread_sanitizer
 # Run through bash, so that a script that lost its run bit still runs (never skipped).
