@@ -709,10 +709,11 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
   // every edit; the summary, asked for now and then (or only at the end, so that batches
   // meet indexed lists without one kept in step), must stay the literal one throughout.
   // The last rounds' lists start just short enough for an index of 2-byte slots and grow
-  // past it.
+  // past it: by new pairs, or (the last) by counts' lengths alone, in batches.
   std::mt19937 rng(6);
-  for (int round = 0; round < 18; ++round) {
+  for (int round = 0; round < 19; ++round) {
     const bool crossing = round >= 16;
+    const bool lengths_alone = round == 18;
     const bool asked_now_and_then = round < 8 || round == 16;
     // Every other round's list starts long enough to be indexed at its first edit.
     const std::uint32_t ids = crossing         ? 30000
@@ -732,14 +733,19 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
     }
     packed_list fast = pack_pairs(start);
     packed_list literal = pack_pairs(start);
+    std::vector<std::int32_t> one_below_longer;  // whose next count is a byte longer
+    for (const id_count& p : start) {
+      if (p.count == 255 || p.count == 65535) one_below_longer.push_back(p.id);
+    }
     // Small ids far more often, and a quarter of the time a word that is first of its count.
     const auto sighting = [&] {
+      if (lengths_alone) return one_below_longer[rng() % one_below_longer.size()];
       const std::vector<id_count> firsts = reference::first_pair_of_each_count(literal);
       if (rng() % 4 == 0 && !firsts.empty()) return firsts[rng() % firsts.size()].id;
       return static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
     };
     for (int step = 0; step < (crossing ? 60 : 1500); ++step) {
-      const std::uint32_t action = rng() % 100;
+      const std::uint32_t action = lengths_alone ? 2 + rng() % 28 : rng() % 100;
       if (action < 2) {
         const std::int32_t x = sighting();
         erase_first_pair(fast, x);
