@@ -5,10 +5,6 @@
 
 namespace strmorph {
 
-void cooc_bound_cache::clear() {
-  std::fill(known_.begin(), known_.end(), 0);
-}
-
 void cooc_bound_cache::reserve(std::size_t ids) const {
   if ((ids + 63) / 64 <= known_.size()) return;
   // At least doubled, so that ids announced a few more at a time move the arrays rarely.

@@ -35,8 +35,6 @@ class cooc_bound_cache {
     const auto i = static_cast<std::size_t>(static_cast<std::uint32_t>(id));
     if (i / 64 < known_.size()) known_[i / 64] &= ~(std::uint64_t{1} << (i % 64));
   }
-  // Forgets every id.
-  void clear();
   // The known ids among 64k .. 64k + 63, as bits (bit j for id 64k + j).
   std::uint64_t known_block(std::size_t k) const { return k < known_.size() ? known_[k] : 0; }
   bool known(std::int32_t id) const {
