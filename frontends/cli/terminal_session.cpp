@@ -440,19 +440,15 @@ std::optional<std::filesystem::path> working_folder(const terminal_options& opti
   return folder;
 }
 
-// Whether the build checks for leaks (AddressSanitizer's leak checker), which cannot follow
-// the pointers held in the pooled word map's blocks: the session is then freed at the end.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool leaks_checked = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool leaks_checked = true;
-#else
-constexpr bool leaks_checked = false;
-#endif
-#else
-constexpr bool leaks_checked = false;
-#endif
+// The leak checker's entry point, present only when a leak checker is linked in (as in a
+// build whose core alone is instrumented, like the fuzzing build's).
+extern "C" void __lsan_do_leak_check() __attribute__((weak));
+
+// Whether the process checks for leaks at exit. The checker cannot follow the pointers held
+// in the pooled word map's blocks, so the session is then freed at the end.
+bool leaks_checked() {
+  return &__lsan_do_leak_check != nullptr;
+}
 
 // The session a run ended: its memory, the whole learned state, is left to the process's
 // exit, which gives it back at once, instead of being freed block by block (some tens of
@@ -463,7 +459,7 @@ session* ended_session = nullptr;
 struct end_session {
   void operator()(session* s) const {
     finish_session(*s);
-    if (leaks_checked) {
+    if (leaks_checked()) {
       delete s;
     } else {
       ended_session = s;
