@@ -1,13 +1,12 @@
 #include "core/dict/dictionary_files.h"
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/io/primitives.h"
+#include "core/io/side_job.h"
 
 namespace strmorph {
 namespace {
@@ -321,18 +320,8 @@ std::optional<dictionary_file> read_opened_files(dic_t& d, opened_files& files,
   for (std::size_t i = 0; i < idiom_end; ++i)
     idiom_bytes += files.streams[i].file_size();
   if (files.opened > word_files && idiom_bytes >= parallel_min_bytes) {
-    std::exception_ptr idiom_failure;
-    {
-      const std::jthread idiom_side([&] {
-        try {
-          read_files(0, idiom_end);
-        } catch (...) {
-          idiom_failure = std::current_exception();
-        }
-      });
-      read_files(word_files, files.opened);
-    }
-    if (idiom_failure) std::rethrow_exception(idiom_failure);
+    tsugihagi::run_beside([&] { read_files(0, idiom_end); },
+                          [&] { read_files(word_files, files.opened); });
   } else {
     // In order, the second pair only when the first read whole.
     read_files(0, idiom_end);
