@@ -43,8 +43,10 @@ std::int32_t largest_count(std::span<const std::uint8_t> b) {
 }
 
 // Words of one to six letters from a four-letter alphabet, with random lists; idioms over
-// the word ids. `long_entries` adds a list and an idiom longer than one write block.
-std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long_entries) {
+// the word ids. `long_entries` adds a list and an idiom `long_scale` times 30,000 pairs and
+// 70,000 ids long: at 16, longer than a write block (1 MiB).
+std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long_entries,
+                                                   std::size_t long_scale = 1) {
   std::mt19937 rng(seed);
   auto d = std::make_unique<strmorph::dic_t>();
   const std::u16string letters = u"aあ𠀋z";
@@ -66,7 +68,7 @@ std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long
     std::vector<id_count> cooc(rng() % 5);
     std::vector<std::int32_t> prev(rng() % 5);
     std::vector<std::int32_t> idioms(rng() % 3);
-    if (long_entries && longest++ == 0) next.resize(30000);
+    if (long_entries && longest++ == 0) next.resize(30000 * long_scale);
     for (auto& p : next)
       p = {value(), value()};
     for (auto& p : cooc)
@@ -84,7 +86,7 @@ std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long
   const std::size_t idioms = rng() % 20 + (long_entries ? 1 : 0);
   for (std::size_t i = 0; i < idioms; ++i) {
     strmorph::idiom_t idiom;
-    idiom.ids.resize(long_entries && i == 0 ? 70000 : 1 + rng() % 12);
+    idiom.ids.resize(long_entries && i == 0 ? 70000 * long_scale : 1 + rng() % 12);
     idiom.flags.resize(idiom.ids.size());
     for (std::size_t k = 0; k < idiom.ids.size(); ++k) {
       idiom.ids[k] = static_cast<std::int32_t>(rng() % words);
@@ -97,15 +99,15 @@ std::unique_ptr<strmorph::dic_t> random_dictionary(std::uint32_t seed, bool long
 
 TEST(dictionary_file_writers, write_the_same_bytes_as_the_field_by_field_writers) {
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-    const auto d = random_dictionary(seed, seed % 10 == 0);
+    const auto d = random_dictionary(seed, seed % 10 == 0, 16);
     const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*d, s); });
     ASSERT_EQ(dic, written_by([&](data_stream& s) { reference::write_dic(*d, s); })) << seed;
     const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
     ASSERT_EQ(idiomdic, written_by([&](data_stream& s) { reference::write_idiomdic(*d, s); }))
         << seed;
     if (seed % 10 == 0) {
-      ASSERT_GT(dic.size(), 2u * 65536u);  // more than one write block
-      ASSERT_GT(idiomdic.size(), 2u * 65536u);
+      ASSERT_GT(dic.size(), 2u << 20);  // more than one write block
+      ASSERT_GT(idiomdic.size(), 2u << 20);
     }
     // A write failing part way keeps the same bytes up to the failure and is not committed.
     for (const std::size_t cut : {std::size_t{0}, dic.size() / 3, dic.size() - 1}) {

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <exception>
 #include <system_error>
-#include <thread>
 
 #include "core/app/conversation_turn.h"
 #include "core/dict/dictionary_files.h"
 #include "core/io/durable_steps.h"
 #include "core/io/file_set.h"
+#include "core/io/side_job.h"
 #include "core/memory/learning.h"
 
 namespace tsugihagi {
@@ -213,18 +212,11 @@ bool save_data_files(const bot& b, const fs::path& dir, std::string* error,
   if (ok && b.dic.wordmap.size() >= parallel_min_words) {
     // dic.data, most of the bytes, on this thread; the four others on a second one.
     bool others_ok = false;
-    std::exception_ptr others_failure;
-    {
-      const std::jthread others([&] {
-        try {
+    tsugihagi::run_beside(
+        [&] {
           others_ok = write_files({0, 1, 2, 4});
-        } catch (...) {
-          others_failure = std::current_exception();
-        }
-      });
-      ok = write_file(dic);
-    }
-    if (others_failure) std::rethrow_exception(others_failure);
+        },
+        [&] { ok = write_file(dic); });
     ok = ok && others_ok;
   } else if (ok) {
     ok = write_files({0, 1, 2, dic, 4});

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <functional>
-#include <thread>
 
 #include <boost/pool/pool_alloc.hpp>
 
 #include "core/dict/text_hash.h"
+#include "core/io/side_job.h"
 
 namespace strmorph {
 namespace {
@@ -444,38 +443,30 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
     }
     d.holders.assign(held);
   };
+  // The hash index, from the map alone.
+  const auto index_words = [&d, words] {
+    std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
+    while (4 * words > 3 * slot_count)
+      slot_count *= 2;
+    d.word_slots.assign(slot_count, nullptr);
+    d.word_tags.assign(slot_count, 0);
+    d.word_filter.assign(slot_count / 8, 0);
+    d.words_of_length.clear();
+    for (auto& entry : d.wordmap) {
+      place_word(d, &entry, word_hash(&entry));
+      const auto units = static_cast<std::size_t>(entry.first.length);
+      if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
+      ++d.words_of_length[units];
+    }
+    d.word_slots_used = words;
+  };
   // The holders and the hash index read the map and write apart: at once when large.
-  std::jthread holders_side;
-  std::exception_ptr holders_failure;
   if (words >= parallel_min_words) {
-    holders_side = std::jthread([&] {
-      try {
-        assign_holders();
-      } catch (...) {
-        holders_failure = std::current_exception();
-      }
-    });
-  }
-  std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
-  while (4 * words > 3 * slot_count)
-    slot_count *= 2;
-  d.word_slots.assign(slot_count, nullptr);
-  d.word_tags.assign(slot_count, 0);
-  d.word_filter.assign(slot_count / 8, 0);
-  d.words_of_length.clear();
-  for (auto& entry : d.wordmap) {
-    place_word(d, &entry, word_hash(&entry));
-    const auto units = static_cast<std::size_t>(entry.first.length);
-    if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
-    ++d.words_of_length[units];
-  }
-  d.word_slots_used = words;
-  if (!holders_side.joinable()) {
+    tsugihagi::run_beside(assign_holders, index_words);
+  } else {
+    index_words();
     assign_holders();
-    return;
   }
-  holders_side.join();
-  if (holders_failure) std::rethrow_exception(holders_failure);
 }
 
 std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records) {

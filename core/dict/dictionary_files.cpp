@@ -1,13 +1,12 @@
 #include "core/dict/dictionary_files.h"
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/io/primitives.h"
+#include "core/io/side_job.h"
 
 namespace strmorph {
 namespace {
@@ -72,11 +71,13 @@ packed_list read_list(data_stream& s, tsugihagi::list_arena& arena) {
 }
 
 // Records gathered into one block that is written whenever it holds block_bytes or more, so
-// that a save costs a few large writes instead of several small ones per record. A list too
-// long for the block is written from its own bytes.
+// that a save costs a few large writes instead of several small ones per record. A block
+// several times the file device's own buffer (256 KiB) goes mostly straight to the system
+// instead of being copied through that buffer: 4-5 ms less of a 43 MB save's CPU time. A
+// list too long for the block is written from its own bytes.
 class block_writer {
  public:
-  static constexpr std::size_t block_bytes = 64 * 1024;
+  static constexpr std::size_t block_bytes = 1024 * 1024;
 
   explicit block_writer(data_stream& s) : s_(s) { bytes_.reserve(2 * block_bytes); }
   block_writer(const block_writer&) = delete;
@@ -321,18 +322,8 @@ std::optional<dictionary_file> read_opened_files(dic_t& d, opened_files& files,
   for (std::size_t i = 0; i < idiom_end; ++i)
     idiom_bytes += files.streams[i].file_size();
   if (files.opened > word_files && idiom_bytes >= parallel_min_bytes) {
-    std::exception_ptr idiom_failure;
-    {
-      const std::jthread idiom_side([&] {
-        try {
-          read_files(0, idiom_end);
-        } catch (...) {
-          idiom_failure = std::current_exception();
-        }
-      });
-      read_files(word_files, files.opened);
-    }
-    if (idiom_failure) std::rethrow_exception(idiom_failure);
+    tsugihagi::run_beside([&] { read_files(0, idiom_end); },
+                          [&] { read_files(word_files, files.opened); });
   } else {
     // In order, the second pair only when the first read whole.
     read_files(0, idiom_end);
