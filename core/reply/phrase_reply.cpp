@@ -66,9 +66,7 @@ void add_phrases(const strmorph::wordinfo_t& w, candidates& c) {
 // in the pool already: what add_phrases of each word reached marks, and what it leaves
 // unmarked changes nothing in the pool.
 void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
-  const std::span<const std::uint64_t> pooled = c.phrases.bits();
-  for (std::size_t k = 0; k < c.met.size(); ++k)
-    c.met[k] = d.holders.held_by_any(k, pooled[k], c.reached);
+  d.holders.held_by_any(c.phrases.bits(), c.reached, c.met);
 }
 
 // The number of elements a rope_array stores side by side.
