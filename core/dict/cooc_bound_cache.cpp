@@ -1,7 +1,6 @@
 #include "core/dict/cooc_bound_cache.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace strmorph {
 
@@ -10,15 +9,10 @@ void cooc_bound_cache::reserve(std::size_t ids) const {
   // At least doubled, so that ids announced a few more at a time move the arrays rarely.
   const std::size_t blocks = std::max((ids + 63) / 64, 2 * known_.size());
   // Left unset (not value-initialised): its pages are touched only where ids are remembered.
-  std::unique_ptr<std::uint16_t[]> grown(new std::uint16_t[64 * blocks]);
-  for (std::size_t k = 0; k < known_.size(); ++k) {
-    for (std::uint64_t bits = known_[k]; bits != 0; bits &= bits - 1) {
-      const std::size_t i = 64 * k + static_cast<std::size_t>(std::countr_zero(bits));
-      grown[i] = bounds_[i];
-    }
-  }
-  bounds_ = std::move(grown);
-  known_.resize(blocks, 0);
+  // What was remembered is forgotten rather than copied, which would touch the pages of
+  // every id remembered at once, on the reply that first reaches past the old capacity.
+  bounds_.reset(new std::uint16_t[64 * blocks]);
+  known_.assign(blocks, 0);
 }
 
 void cooc_bound_cache::remember(std::int32_t id, std::int32_t bound) const {

@@ -6,9 +6,9 @@
 // itself costs a load of its id slot and then one of a node far away.
 //
 // Costs: a bit and 2 bytes per id below the capacity, which grows to at least twice what it
-// was, or to the id range a reply announces (reserve). The bytes of an id are written only
-// when it is remembered, so that memory no reply reaches is never touched. forget and known
-// are O(1); remember is O(1) amortised.
+// was, or to the id range a reply announces (reserve), forgetting every id. The bytes of an
+// id are written only when it is remembered, so that memory no reply reaches is never
+// touched. forget and known are O(1); remember is O(1) amortised.
 //
 // Invariant, kept by the dictionary (setting an id's slot, and every word_at on a non-const
 // dictionary, through which the word lists are edited, forgets the id): while known(id), the
@@ -47,7 +47,8 @@ class cooc_bound_cache {
   }
   // REQUIRES: 0 <= id < id_ceiling names a live word whose cooc list's count_bound is `bound`.
   void remember(std::int32_t id, std::int32_t bound) const;
-  // Makes room for the ids below `ids` at once, so that remembering them moves nothing.
+  // Makes room for the ids below `ids` at once, so that remembering them moves nothing. When
+  // that grows the capacity, every id is forgotten.
   void reserve(std::size_t ids) const;
 
  private:

@@ -66,9 +66,7 @@ void add_phrases(const strmorph::wordinfo_t& w, candidates& c) {
 // in the pool already: what add_phrases of each word reached marks, and what it leaves
 // unmarked changes nothing in the pool.
 void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
-  const std::span<const std::uint64_t> pooled = c.phrases.bits();
-  for (std::size_t k = 0; k < c.met.size(); ++k)
-    c.met[k] = d.holders.held_by_any(k, pooled[k], c.reached);
+  d.holders.held_by_any(c.phrases.bits(), c.reached, c.met);
 }
 
 // The number of elements a rope_array stores side by side.
@@ -135,8 +133,7 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
   const std::int32_t skip_below = c.first_uncounted;
   const strmorph::cooc_bound_cache& bounds = d.reached_bounds;
   // Queued words whose bound is not below skip_below, to associate in the order of `work`.
-  std::vector<std::uint64_t>& pending = c.pending;
-  pending.assign(queued.size(), 0);
+  std::vector<std::uint64_t>& pending = c.pending;  // clear, as it is left
   std::size_t pending_count = 0;
   const auto judge = [&](std::size_t id, std::int32_t bound) {
     if (bound < skip_below) {
@@ -200,6 +197,7 @@ void reach_queued(const strmorph::dic_t& d, const std::vector<std::int32_t>& wor
   for (std::size_t k = 0; k < work.size() && pending_count > 0; ++k) {
     const auto id = static_cast<std::size_t>(work[k]);
     if ((pending[id / 64] >> (id % 64) & 1) == 0) continue;
+    pending[id / 64] &= ~(std::uint64_t{1} << (id % 64));
     --pending_count;
     // What associate does first, from the bound remembered, while the entry is far away.
     if (bounds.known(work[k]) && bounds.bound(work[k]) < c.first_uncounted) {
@@ -273,8 +271,10 @@ candidates::candidates(const strmorph::dic_t& d)
     : phrases(d.idiomidmap.size()),
       associated(static_cast<std::size_t>(d.idmap.size()), false),
       reached((static_cast<std::size_t>(d.idmap.size()) + 63) / 64, 0),
+      queued(reached.size(), 0),
       met((static_cast<std::size_t>(d.idiomidmap.size()) + 63) / 64, 0),
-      words_for_a_pass(d.holders.pair_count() / words_per_pair_read) {
+      words_for_a_pass(d.holders.pair_count() / words_per_pair_read),
+      pending(reached.size(), 0) {
   d.reached_bounds.reserve(static_cast<std::size_t>(d.idmap.size()));
 }
 
@@ -282,7 +282,6 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
                         candidates& c) {
   // The line's words first, then the words they co-occurred with, in order. A word met a
   // second time in one call adds nothing, so it is skipped.
-  std::fill(c.reached.begin(), c.reached.end(), 0);
   const auto is_reached = [&](std::int32_t w) {
     const auto i = static_cast<std::size_t>(w);
     return (c.reached[i / 64] >> (i % 64) & 1) != 0;
@@ -296,7 +295,7 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
   // Only the first sighting of a word can reach it, and ids past the last name no word, so
   // the work list keeps first sightings of ids in range alone.
   std::vector<std::int32_t> work;
-  std::vector<std::uint64_t> queued(c.reached.size(), 0);
+  std::vector<std::uint64_t>& queued = c.queued;
   const auto queue = [&](std::int32_t x, std::int32_t) {
     const auto k = static_cast<std::size_t>(static_cast<std::uint32_t>(x));
     if (k / 64 >= queued.size() || (queued[k / 64] >> (k % 64) & 1) != 0) return;
@@ -320,6 +319,18 @@ void collect_candidates(const strmorph::dic_t& d, const conversation_log& log, s
   reach_queued(d, work, queued, ask_each, c);
   if (!ask_each) mark_held_phrases(d, c);
   add_met_phrases(d, c);
+  // Only the line's words and those queued can have been marked: they are cleared for the
+  // next call, instead of the whole arrays.
+  const auto clear = [](std::vector<std::uint64_t>& bits, std::int32_t w) {
+    const auto k = static_cast<std::size_t>(static_cast<std::uint32_t>(w));
+    if (k / 64 < bits.size()) bits[k / 64] &= ~(std::uint64_t{1} << (k % 64));
+  };
+  for (const std::int32_t w : log.line_words[i].ids)
+    clear(c.reached, w);
+  for (const std::int32_t w : work) {
+    clear(c.reached, w);
+    clear(queued, w);
+  }
 }
 
 bool realise_phrase(const strmorph::dic_t& d, const association_map& associations,
