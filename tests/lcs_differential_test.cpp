@@ -119,10 +119,21 @@ TEST(id_screen, never_bounds_a_pair_below_its_subsequence_capped_at_three) {
     }
     pairs.emplace_back(a, b);
   }
+  // The bound itself, literally: the sum over the bins of the smaller count, capped.
+  const auto literal_bound = [&](const sequence& a, const sequence& b) {
+    std::int32_t sum = 0;
+    for (std::uint32_t bin = 0; bin < 128; ++bin) {
+      const auto in_bin = [&](std::int32_t x) { return bin_of(x) == bin; };
+      sum += static_cast<std::int32_t>(std::min(std::count_if(a.begin(), a.end(), in_bin),
+                                                std::count_if(b.begin(), b.end(), in_bin)));
+    }
+    return std::min(3, sum);
+  };
   std::size_t turned_away = 0;
   for (const auto& [a, b] : pairs) {
     const std::int32_t bound = id_screen(a).shared_bound(id_screen(b));
     ASSERT_GE(bound, std::min(3, reference::lcs_length(a, b))) << a.size() << " " << b.size();
+    ASSERT_EQ(bound, literal_bound(a, b)) << a.size() << " " << b.size();
     turned_away += bound < 3 ? 1 : 0;
   }
   EXPECT_GT(turned_away, pairs.size() / 4);  // the screen does turn pairs away

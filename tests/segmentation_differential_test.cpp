@@ -3,6 +3,7 @@
 // and words added, while words are added, removed, pruned and reloaded.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <random>
@@ -233,6 +234,51 @@ TEST(segmentation_fast_path, matches_the_literal_split_on_corpus_lines) {
   }
   ASSERT_EQ(words(*t.fast), words(*t.literal));
   ASSERT_EQ(index_problem(*t.fast), "");
+}
+
+}  // namespace
+}  // namespace tsugihagi
+
+namespace tsugihagi {
+namespace {
+
+// The word map's order (lengths, then heads, then the units after them) against the literal
+// one (lengths, then the texts unit by unit as unsigned values), on keys that share heads,
+// differ only past them or only in them, and hold units above 0x7FFF; then the map's own
+// iteration order after random insertions.
+TEST(word_order_fast_path, orders_keys_as_the_literal_comparison) {
+  const auto literal_less = [](std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+  };
+  const std::u16string_view alphabets[] = {u"ab", u"a\u3042\uFF01", u"\u0001\u8000\uFFFF"};
+  std::mt19937 rng(7);
+  for (const std::u16string_view alphabet : alphabets) {
+    for (int round = 0; round < 4000; ++round) {
+      const std::u16string a = random_text(rng, alphabet, 1 + rng() % 5);
+      std::u16string b = random_text(rng, alphabet, 1 + rng() % 5);
+      if (round % 3 == 0) b = a.substr(0, std::min<std::size_t>(2, a.size())) + b.substr(0, 3);
+      const char16_t* pa = a.data();
+      const char16_t* pb = b.data();
+      const strmorph::wordkey_t ka(&pa, static_cast<std::int32_t>(a.size()));
+      const strmorph::wordkey_t kb(&pb, static_cast<std::int32_t>(b.size()));
+      ASSERT_EQ(strmorph::word_order{}(ka, kb), literal_less(a, b)) << u8(a) << " " << u8(b);
+      ASSERT_EQ(strmorph::word_order{}(kb, ka), literal_less(b, a)) << u8(a) << " " << u8(b);
+    }
+    dic_t d;
+    for (int i = 0; i < 2000; ++i) {
+      const std::u16string text = random_text(rng, alphabet, 1 + rng() % 6);
+      strmorph::add_word(d, text.data(), static_cast<std::int32_t>(text.size()));
+    }
+    std::vector<std::u16string> texts;
+    for (const auto& [key, info] : d.wordmap)
+      texts.emplace_back(key.text());
+    ASSERT_TRUE(std::is_sorted(texts.begin(), texts.end(), literal_less));
+    ASSERT_EQ(std::adjacent_find(texts.begin(), texts.end()), texts.end());
+    for (const std::u16string& text : texts)
+      ASSERT_NE(strmorph::find_word(d, text.data(), static_cast<std::int32_t>(text.size())),
+                nullptr);
+  }
 }
 
 }  // namespace

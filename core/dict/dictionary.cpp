@@ -255,7 +255,7 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
   const auto units = static_cast<std::size_t>(length);
   if (units >= d.words_of_length.size() || d.words_of_length[units] == 0) return nullptr;
   if (!filter_has(d.word_filter, hash)) return nullptr;
-  const std::u16string_view probe(text, units);
+  const std::uint32_t head = wordkey_t::head_of(text, length);
   const std::uint16_t tag = slot_tag(hash);
   const std::size_t mask = d.word_slots.size() - 1;
   for (auto slot = static_cast<std::size_t>(hash & mask);; slot = (slot + 1) & mask) {
@@ -263,7 +263,11 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
     if (slot_tag_here == 0) return nullptr;
     if (slot_tag_here != tag) continue;
     wordmap_t::value_type* entry = d.word_slots[slot];
-    if (entry->first.length == length && entry->first.text() == probe) return entry;
+    // The head settles words of up to two units without reaching their text.
+    const wordkey_t& key = entry->first;
+    if (key.length != length || key.head != head) continue;
+    if (length <= 2 || std::memcmp(*key.cell + 2, text + 2, sizeof(char16_t) * (units - 2)) == 0)
+      return entry;
   }
 }
 

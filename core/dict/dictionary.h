@@ -37,20 +37,43 @@ inline constexpr std::int32_t default_entry_limit = 0xFFFFFF;
 // Ids at or above this are impossible in stored files.
 inline constexpr std::int32_t id_ceiling = 0x1000000;
 
-// A word's key: a pooled cell holding a pointer to the text, and the text's length. A probe
-// points its cell at the caller's text; a stored key's cell points at the entry's own copy.
+// A word's key: a pooled cell holding a pointer to the text, the text's length, and its first
+// two units in what would be padding (head: unit 0 in the high half, unit 1 or 0 in the low
+// half), so that most comparisons in the word map, and most checks of a hash-index hit, end
+// without reaching the text through the cell. A probe points its cell at the caller's text; a
+// stored key's cell points at the entry's own copy. The text is read once, when the key is
+// made: it must not change while the key is in use.
+// REQUIRES (constructor): *cell holds at least `length` units.
 struct wordkey_t {
-  const char16_t** cell;
-  std::int32_t length;
+  const char16_t** cell = nullptr;
+  std::int32_t length = 0;
+  std::uint32_t head = 0;
+
+  wordkey_t() = default;
+  wordkey_t(const char16_t** text_cell, std::int32_t text_length)
+      : cell(text_cell), length(text_length), head(head_of(*text_cell, text_length)) {}
 
   std::u16string_view text() const { return {*cell, static_cast<std::size_t>(length)}; }
+
+  // The head of text[0 .. length-1]; 0 for an empty text.
+  static std::uint32_t head_of(const char16_t* text, std::int32_t length) {
+    if (length <= 0) return 0;
+    const std::uint32_t second = length >= 2 ? static_cast<std::uint32_t>(text[1]) : 0;
+    return static_cast<std::uint32_t>(text[0]) << 16 | second;
+  }
 };
 
-// Shorter words first; equal lengths by UTF-16 units as unsigned values.
+static_assert(sizeof(wordkey_t) == 16, "the head fills the padding: a node is no larger");
+
+// Shorter words first; equal lengths by UTF-16 units as unsigned values. The heads order the
+// first two units as the texts would; only keys of three units or more with equal heads are
+// compared through their cells.
 struct word_order {
   bool operator()(const wordkey_t& a, const wordkey_t& b) const {
     if (a.length != b.length) return a.length < b.length;
-    return a.text() < b.text();
+    if (a.head != b.head) return a.head < b.head;
+    if (a.length <= 2) return false;
+    return a.text().substr(2) < b.text().substr(2);
   }
 };
 

@@ -31,9 +31,14 @@ class id_screen {
   }
 
   // min(cap, an upper bound on the length of any common subsequence of the two sequences).
+  // Each level's bins are among the level below's, so a level with no bin in common ends the
+  // sum: most pairs end at the first or second level.
   std::int32_t shared_bound(const id_screen& other) const {
     std::int32_t sum = 0;
     for (std::size_t level = 0; level < cap; ++level) {
+      if (((masks_[level][0] & other.masks_[level][0]) |
+           (masks_[level][1] & other.masks_[level][1])) == 0)
+        break;
       sum += at_most_cap(masks_[level][0] & other.masks_[level][0],
                          masks_[level][1] & other.masks_[level][1]);
     }
