@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "core/io/list_extras_table.h"
 #include "core/io/pair_index.h"
 #include "core/io/primitives.h"
 
@@ -55,13 +56,15 @@ void reserve_more(packed_list& list, std::size_t extra) {
 
 // Every edit that does not keep the summary in step calls this first.
 void edited(packed_list& list) {
-  if (list.extras) list.extras->has_summary = false;
+  if (list_extras* extras = extras_of(list)) extras->has_summary = false;
 }
 
 // Whether the summary is kept pair by pair: an indexed list whose summary carries offsets
 // and a tally (a summary made before the index was built does not).
 bool summary_in_step(const packed_list& list) {
-  return has_index(list) && list.extras->has_summary && !list.extras->tally.empty();
+  const list_extras* extras = extras_of(list);
+  return extras != nullptr && pair_index::has_index(*extras) && extras->has_summary &&
+         !extras->tally.empty();
 }
 
 constexpr std::uint32_t small_count = 4096;
@@ -204,7 +207,7 @@ void summary_set(list_extras& extras, std::ptrdiff_t k, id_count pair, std::uint
 // `before` to `after` (its bytes already rewritten, the later pairs moved by `shift`).
 void summary_count_changed(packed_list& list, std::size_t pos, std::int32_t before,
                            std::int32_t after, std::ptrdiff_t shift) {
-  list_extras& extras = *list.extras;
+  list_extras& extras = *extras_of(list);
   const std::uint8_t* bytes = list.data.get();
   const auto id = static_cast<std::int32_t>(decode_at(bytes, pos));
   if (shift != 0) {
@@ -351,7 +354,7 @@ void erase_bytes(packed_list& list, std::size_t pos, std::size_t length) {
   std::memmove(bytes + pos, bytes + pos + length,
                static_cast<std::size_t>(list.size) - pos - length);
   list.size -= static_cast<std::int32_t>(length);
-  list.extras.reset();
+  drop_extras(list);
   if (list.size == 0) {
     list.data.reset();
     list.capacity = 0;
@@ -582,11 +585,13 @@ class batch {
   // Counts the sightings into the list whose first pairs were located, as count_in_pairs.
   void count_located(packed_list& list) {
     // An indexed list's summary not in step is dropped, as count_in_pair drops it.
-    const bool had_summary = list.extras && list.extras->has_summary && !has_index(list);
+    const list_extras* extras = extras_of(list);
+    const bool had_summary =
+        extras != nullptr && extras->has_summary && !pair_index::has_index(*extras);
     edited(list);
     add_to_found_counts(list);
     append_new_pairs(list);
-    if (had_summary) build_summary(list, *list.extras);
+    if (had_summary) build_summary(list, *extras_of(list));
   }
 
   // Adds the sightings to the counts of the pairs found: in place when no count changes
@@ -771,8 +776,8 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     append_value(list, 0);
     count_now_held(list, 0);
     if (has_index(list)) pair_index::insert_appended(list, offset);
-    if (in_step && tally_add(*list.extras, 0, 1) == 1)
-      summary_set(*list.extras, -1, {x, 0}, static_cast<std::uint32_t>(offset));
+    if (in_step && tally_add(*extras_of(list), 0, 1) == 1)
+      summary_set(*extras_of(list), -1, {x, 0}, static_cast<std::uint32_t>(offset));
     return;
   }
   const std::size_t count_pos = pos + 1 + list.data[pos];
@@ -882,9 +887,9 @@ bool erase_first_pair(packed_list& list, std::int32_t x) {
 }
 
 std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
-  if (!list.extras) list.extras = std::make_unique<list_extras>();
-  if (!list.extras->has_summary) build_summary(list, *list.extras);
-  return list.extras->summary;
+  list_extras& extras = make_extras(list);
+  if (!extras.has_summary) build_summary(list, extras);
+  return extras.summary;
 }
 
 std::int32_t count_bound_of_pairs(const packed_list& list) {
@@ -964,8 +969,9 @@ bool extras_hold(const packed_list& list) {
     });
     if (!bounded) return false;
   }
-  if (!list.extras) return true;
-  const list_extras& extras = *list.extras;
+  const list_extras* held = extras_of(list);
+  if (held == nullptr) return true;
+  const list_extras& extras = *held;
   if (!pair_index::holds(list)) return false;
   if (!has_index(list) && (!extras.summary_offsets.empty() || !extras.tally.empty())) return false;
   if (!extras.has_summary) return true;

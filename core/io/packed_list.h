@@ -72,17 +72,28 @@ inline constexpr std::size_t narrow_index_bytes = 0xFFFF;
 // A pair list's count_bound while it is not known.
 inline constexpr std::int32_t unknown_count_bound = INT32_MAX;
 
+// A packed list is 24 bytes: its extras, which few lists have, are not held in it but in one
+// table for the process (see list_extras_table.h), which moving or destroying a list that has
+// them keeps in step.
 struct packed_list {
-  std::int32_t size = 0;                        // bytes
-  std::int32_t capacity = 0;                    // bytes allocated, at least size
-  list_block data;                              // null while the list has never held anything
-  mutable std::unique_ptr<list_extras> extras;  // null while nothing was asked of it
+  std::int32_t size = 0;      // bytes
+  std::int32_t capacity = 0;  // bytes allocated, at least size
+  list_block data;            // null while the list has never held anything
   // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
   // unknown_count_bound. Kept by the edits below; see count_bound.
   mutable std::int32_t count_bound = unknown_count_bound;
   // What is known of the bytes: a list made from bytes is unchecked until first read (see
   // is_noncanonical); packing it anew makes it canonical.
   mutable list_form form = list_form::canonical;
+  // Whether the table of extras holds extras for this list (see extras_of).
+  mutable bool has_extras = false;
+
+  packed_list() = default;
+  packed_list(packed_list&& other) noexcept;
+  packed_list& operator=(packed_list&& other) noexcept;
+  packed_list(const packed_list&) = delete;
+  packed_list& operator=(const packed_list&) = delete;
+  ~packed_list();
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};

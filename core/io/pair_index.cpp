@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "core/io/list_extras_table.h"
+
 namespace tsugihagi::pair_index {
 namespace {
 
@@ -39,7 +41,7 @@ namespace {
 // The slots of either width, for the functions below to be written once.
 template <typename Fn>
 decltype(auto) with_slots(const packed_list& list, Fn fn) {
-  list_extras& extras = *list.extras;
+  list_extras& extras = *extras_of(list);
   if (!extras.narrow_slots.empty()) return fn(extras.narrow_slots);
   return fn(extras.id_slots);
 }
@@ -114,8 +116,7 @@ void build(packed_list& list) {
   std::size_t slots = 16;
   while (slots < 2 * pairs)
     slots *= 2;
-  if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list_extras& extras = *list.extras;
+  list_extras& extras = make_extras(list);
   extras.used = 0;
   const auto fill = [&](auto& table, auto& other) {
     other = {};
@@ -133,19 +134,25 @@ void build(packed_list& list) {
   }
 }
 
+bool has_index(const list_extras& extras) {
+  return !extras.narrow_slots.empty() || !extras.id_slots.empty();
+}
+
 bool has_index(const packed_list& list) {
-  return list.extras && (!list.extras->narrow_slots.empty() || !list.extras->id_slots.empty());
+  const list_extras* extras = extras_of(list);
+  return extras != nullptr && has_index(*extras);
 }
 
 void insert_appended(packed_list& list, std::size_t offset) {
-  const bool narrow = !list.extras->narrow_slots.empty();
-  const std::size_t slots =
-      narrow ? list.extras->narrow_slots.size() : list.extras->id_slots.size();
-  if (4 * (list.extras->used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
+  list_extras& extras = *extras_of(list);
+  const bool narrow = !extras.narrow_slots.empty();
+  const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
+  if (4 * (extras.used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
     build(list);
+  } else if (narrow) {
+    insert_in(extras.narrow_slots, extras.used, list.data.get(), offset);
   } else {
-    with_slots(list,
-               [&](auto& table) { insert_in(table, list.extras->used, list.data.get(), offset); });
+    insert_in(extras.id_slots, extras.used, list.data.get(), offset);
   }
 }
 
@@ -156,7 +163,7 @@ void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
 
 void shift_after_each(packed_list& list, std::span<const length_change> changes) {
   // A narrow index of a list grown too long for it is made anew, wide.
-  if (!list.extras->narrow_slots.empty() && !fits_narrow(list)) return build(list);
+  if (!extras_of(list)->narrow_slots.empty() && !fits_narrow(list)) return build(list);
   constexpr std::size_t block = 1024;  // 2 or 4 KiB of slots
   with_slots(list, [&](auto& slots) {
     for (std::size_t first = 0; first < slots.size(); first += block) {
@@ -171,7 +178,7 @@ void shift_after_each(packed_list& list, std::span<const length_change> changes)
 
 bool holds(const packed_list& list) {
   if (!has_index(list)) return true;
-  const list_extras& extras = *list.extras;
+  const list_extras& extras = *extras_of(list);
   if (!extras.narrow_slots.empty() && (!extras.id_slots.empty() || !fits_narrow(list)))
     return false;
   std::size_t set = 0;

@@ -32,6 +32,7 @@ inline std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
 std::size_t slot_of(std::uint32_t id, std::size_t mask);
 
 bool has_index(const packed_list& list);
+bool has_index(const list_extras& extras);
 // Indexes every pair of the list (making its extras if need be), at most half of the slots
 // used, so that the list can grow by half before the table doubles.
 // REQUIRES: a canonical pair list.
