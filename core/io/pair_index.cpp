@@ -38,6 +38,15 @@ std::size_t slot_of(std::uint32_t id, std::size_t mask) {
 
 namespace {
 
+// The first slot of an id in an index of n slots: the same mixer, its high 32 bits scaled to
+// [0, n), so that an index need not be a power of two long.
+std::size_t slot_in(std::uint32_t id, std::size_t n) {
+  std::uint64_t h = std::uint64_t{id} ^ index_seed;
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<std::size_t>(((h ^ (h >> 31)) >> 32) * n >> 32);
+}
+
 // The slots of either width, for the functions below to be written once.
 template <typename Fn>
 decltype(auto) with_slots(const packed_list& list, Fn fn) {
@@ -48,8 +57,8 @@ decltype(auto) with_slots(const packed_list& list, Fn fn) {
 
 template <typename Slot>
 std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+  const std::size_t n = slots.size();
+  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
     if (slots[slot] == 0) return not_found;
     const std::size_t offset = slots[slot] - 1u;
     if (decode_at(bytes, offset) == id) return offset;
@@ -84,9 +93,9 @@ void shift_slots(std::uint16_t* slots, std::size_t n, std::uint32_t after, std::
 template <typename Slot>
 void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t* bytes,
                std::size_t offset) {
-  const std::size_t mask = slots.size() - 1;
+  const std::size_t n = slots.size();
   const std::uint32_t id = decode_at(bytes, offset);
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
     if (slots[slot] == 0) {
       slots[slot] = static_cast<Slot>(offset + 1);
       ++used;
@@ -94,6 +103,13 @@ void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t
     }
     if (decode_at(bytes, slots[slot] - 1u) == id) return;
   }
+}
+
+// How many slots an index of `pairs` pairs is built with: about twice as many, a multiple of
+// 16, so that it is half used and can take half as many pairs again before it is rebuilt.
+std::size_t slots_for(std::size_t pairs) {
+  const std::size_t wanted = std::max<std::size_t>(16, 2 * pairs + 1);
+  return (wanted + 15) & ~std::size_t{15};
 }
 
 // Whether the slots of a narrow index can hold every offset of the list.
@@ -113,9 +129,7 @@ void build(packed_list& list) {
   for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos])
     ++pairs;
   pairs /= 2;
-  std::size_t slots = 16;
-  while (slots < 2 * pairs)
-    slots *= 2;
+  const std::size_t slots = slots_for(pairs);
   list_extras& extras = make_extras(list);
   extras.used = 0;
   const auto fill = [&](auto& table, auto& other) {
@@ -188,7 +202,7 @@ bool holds(const packed_list& list) {
       ++set;
       if (s - 1u >= static_cast<std::size_t>(list.size)) return false;
     }
-    return std::has_single_bit(slots.size()) && 4 * extras.used <= 3 * slots.size();
+    return slots.size() % 16 == 0 && 4 * extras.used <= 3 * slots.size();
   });
   if (!well_sized) return false;
   std::size_t distinct = 0;
