@@ -37,8 +37,8 @@ packed_list allocate(std::size_t size) {
 }
 
 // The bytes a list of `size` bytes that needs `extra` more asks for. From the pool, just
-// that: its classes are an eighth apart or less, so that the block it moves to has room for
-// some more, and appending stays amortised O(1) (each byte moved at most some 8 times over).
+// that: its classes are a sixteenth apart or less, so that the block it moves to has room for
+// some more, and appending stays amortised O(1) (each byte moved at most some 16 times over).
 // Beyond the pool, an eighth more, for the same reason.
 std::size_t grown_bytes(std::size_t size, std::size_t extra) {
   if (list_blocks_pooled && size + extra <= pool_max_bytes) return size + extra;
