@@ -718,7 +718,7 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
     // Every other round's list starts long enough to be indexed at its first edit.
     const std::uint32_t ids = crossing         ? 30000
                               : round % 2 == 0 ? 300 + rng() % 900
-                                               : 6000 + rng() % 6000;
+                                               : 3000 + rng() % 3000;
     std::vector<id_count> start;
     for (std::uint32_t id = 0; id < ids; id += 2) {
       const std::int32_t near[] = {0, 1, 2, 250, 254, 255, 65533, 65535, -3};

@@ -102,7 +102,7 @@ struct packed_list {
 
 // Pair lists of at least this many bytes get an index when an edit meets them. Shorter ones
 // are scanned: once per batch of sightings.
-inline constexpr std::int32_t index_min_bytes = 16384;
+inline constexpr std::int32_t index_min_bytes = 8192;
 
 // Adds one to a stored count. Counts wrap as 32-bit two's complement: one more than
 // 2,147,483,647 is -2,147,483,648.
