@@ -83,22 +83,27 @@ namespace {
 // page_bytes with the number of its class (page_header_bytes), followed by blocks of that
 // class; a block is either given out (one list_block holds it), on its class's free list (its
 // first 8 bytes name the next one), or past its page's `next`, never touched yet.
-constexpr std::size_t pool_classes = 56;
+// The classes: every 4 bytes from 8 to 64 (15), every 8 to 128 (8), then sixteen per doubling
+// to pool_max_bytes (80), so that a block is at most a sixteenth longer than asked beyond 128
+// bytes. Blocks start at a multiple of 4 bytes, as the pooled tag bit needs.
+constexpr std::size_t pool_classes = 103;
 constexpr std::size_t page_bytes_of_pool = 64 * 1024;
 constexpr std::size_t page_header_bytes = 8;
 constexpr std::size_t pages_per_region = 32;
 
 std::size_t class_of(std::size_t n) {
-  if (n <= 128) return (n + 7) / 8 - 1;
+  if (n <= 64) return n <= 8 ? 0 : (n + 3) / 4 - 2;
+  if (n <= 128) return 15 + (n - 64 + 7) / 8 - 1;
   const auto e = static_cast<std::size_t>(std::bit_width(n - 1)) - 1;  // 2^e < n <= 2^(e+1)
-  const std::size_t step = std::size_t{1} << (e - 3);
-  return 16 + (e - 7) * 8 + ((n + step - 1) / step - 9);
+  const std::size_t step = std::size_t{1} << (e - 4);
+  return 23 + (e - 7) * 16 + ((n + step - 1) / step - 17);
 }
 
 std::size_t class_bytes(std::size_t k) {
-  if (k < 16) return 8 * (k + 1);
-  const std::size_t e = (k - 16) / 8 + 7;
-  return (9 + (k - 16) % 8) << (e - 3);
+  if (k < 15) return 4 * (k + 2);
+  if (k < 23) return 64 + 8 * (k - 14);
+  const std::size_t e = (k - 23) / 16 + 7;
+  return (17 + (k - 23) % 16) << (e - 4);
 }
 
 struct block_pool {

@@ -8,12 +8,12 @@
 // to a block of its own, leaving its old bytes unused until the chunk goes. Only Linux
 // carves (chunks must start at a multiple of their size); elsewhere every block is its own.
 // Not thread-safe: the blocks of one arena are freed by one thread at a time.
-// A list that grows takes its blocks from make_list_block instead: one of a few size classes
-// (multiples of 8 bytes up to 128, then eight classes per doubling up to pool_max_bytes) cut
-// from pages of one class each, so that a short list costs its class and nothing more (a
-// malloc'd block costs 8 to 16 bytes of header and rounding, a third of a typical list), and
-// a block let go is reused by the next list of its class. The pool keeps its pages for the
-// life of the process and takes a lock for each block given or let go (threads may share it).
+// A list that grows takes its blocks from make_list_block instead: one of a hundred size
+// classes (multiples of 4 bytes up to 64, of 8 up to 128, then sixteen classes per doubling
+// up to pool_max_bytes) cut from pages of one class each, so that a short list costs its class and
+// nothing more (a malloc'd block costs 8 to 16 bytes of header and rounding, a third of a typical
+// list), and a block let go is reused by the next list of its class. The pool keeps its pages for
+// the life of the process and takes a lock for each block given or let go (threads may share it).
 // Longer blocks, and every block where the pool is off (see list_blocks_pooled), come from
 // new[].
 #pragma once
@@ -59,7 +59,7 @@ class list_block {
  private:
   friend class list_arena;
   friend list_block make_list_block(std::size_t n, std::size_t& granted);
-  // Carved blocks start at a multiple of 4 bytes, pooled ones of 8, own ones of 16.
+  // Carved and pooled blocks start at a multiple of 4 bytes, own ones of 16.
   static constexpr std::uintptr_t carved_bit = 1;
   static constexpr std::uintptr_t pooled_bit = 2;
   static constexpr std::uintptr_t tag_bits = carved_bit | pooled_bit;

@@ -67,15 +67,16 @@ TEST(list_arena, gives_long_blocks_their_own_and_starts_a_chunk_when_one_is_full
 }
 
 // The pool's classes: every length from 1 to pool_max_bytes gets a class at least as long,
-// a multiple of 8, at most an eighth (7 bytes below 128) longer, never shorter than the class
-// of a shorter length.
+// a multiple of 4, at least 8, at most a sixteenth (3 bytes below 64, 7 below 128) longer,
+// never shorter than the class of a shorter length.
 TEST(list_pool, classes_fit_each_length_closely) {
   std::size_t previous = 0;
   for (std::size_t n = 1; n <= pool_max_bytes; ++n) {
     const std::size_t bytes = pooled_class_bytes(n);
     ASSERT_GE(bytes, n) << n;
-    ASSERT_EQ(bytes % 8, 0u) << n;
-    ASSERT_LE(bytes, n + std::max<std::size_t>(7, n / 8)) << n;
+    ASSERT_EQ(bytes % 4, 0u) << n;
+    ASSERT_LE(bytes, std::max<std::size_t>(8, n + (n <= 64 ? 3 : std::max<std::size_t>(7, n / 16))))
+        << n;
     ASSERT_GE(bytes, previous) << n;
     previous = bytes;
   }

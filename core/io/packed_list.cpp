@@ -5,20 +5,26 @@
 #include <cstring>
 #include <map>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "core/io/id_search.h"
+#include "core/io/list_extras_table.h"
 #include "core/io/pair_index.h"
+#include "core/io/pair_summary.h"
 #include "core/io/primitives.h"
 
 namespace tsugihagi {
 namespace {
 
+using id_search::first_with_id;
+using id_search::walk_for_id;
 using packed_detail::next_value;
 using pair_index::decode_at;
 using pair_index::has_index;
 using pair_index::not_found;
+using pair_summary::build_summary;
+using pair_summary::summary_count_changed;
+using pair_summary::summary_in_step;
+using pair_summary::summary_set;
+using pair_summary::tally_add;
 
 // Gives the list a new block of at least `bytes` (see make_list_block), its capacity all of it.
 list_block new_block(packed_list& list, std::size_t bytes) {
@@ -36,8 +42,8 @@ packed_list allocate(std::size_t size) {
 }
 
 // The bytes a list of `size` bytes that needs `extra` more asks for. From the pool, just
-// that: its classes are an eighth apart or less, so that the block it moves to has room for
-// some more, and appending stays amortised O(1) (each byte moved at most some 8 times over).
+// that: its classes are a sixteenth apart or less, so that the block it moves to has room for
+// some more, and appending stays amortised O(1) (each byte moved at most some 16 times over).
 // Beyond the pool, an eighth more, for the same reason.
 std::size_t grown_bytes(std::size_t size, std::size_t extra) {
   if (list_blocks_pooled && size + extra <= pool_max_bytes) return size + extra;
@@ -55,28 +61,7 @@ void reserve_more(packed_list& list, std::size_t extra) {
 
 // Every edit that does not keep the summary in step calls this first.
 void edited(packed_list& list) {
-  if (list.extras) list.extras->has_summary = false;
-}
-
-// Whether the summary is kept pair by pair: an indexed list whose summary carries offsets
-// and a tally (a summary made before the index was built does not).
-bool summary_in_step(const packed_list& list) {
-  return has_index(list) && list.extras->has_summary && !list.extras->tally.empty();
-}
-
-constexpr std::uint32_t small_count = 4096;
-
-// Adds `delta` to the number of pairs holding the count; returns the number now.
-std::int32_t tally_add(list_extras& extras, std::int32_t count, std::int32_t delta) {
-  const auto it = std::ranges::lower_bound(extras.tally, count, {}, &id_count::id);
-  if (it != extras.tally.end() && it->id == count) {
-    it->count += delta;
-    const std::int32_t now = it->count;
-    if (now == 0) extras.tally.erase(it);
-    return now;
-  }
-  extras.tally.insert(it, {count, delta});
-  return delta;
+  if (list_extras* extras = extras_of(list)) extras->has_summary = false;
 }
 
 // Drops each pair whose id an earlier pair holds, keeping the order: O(n log n).
@@ -94,231 +79,6 @@ void drop_repeated_ids(std::vector<id_count>& pairs) {
     if (!repeated[i]) pairs[kept++] = pairs[i];
   }
   pairs.resize(kept);
-}
-
-// Makes the summary of the list's pairs; on an indexed list also its offsets and the tally.
-// Counts below small_count are told apart by a bit each as the pairs go by; the pairs of
-// larger counts are all kept at first, and the later ones of each such count dropped at the
-// end, after a sort: O(pairs log pairs) whatever the counts.
-void build_summary(const packed_list& list, list_extras& extras) {
-  extras.summary.clear();
-  extras.summary_offsets.clear();
-  extras.tally.clear();
-  const bool tallied =
-      !extras.id_slots.empty() || !extras.narrow_slots.empty();  // never so of a noncanonical list
-  std::uint64_t seen[small_count / 64] = {};
-  std::vector<std::int32_t> counts;
-  bool large = false;
-  const auto visit = [&](std::size_t start, std::int32_t id, std::int32_t count) {
-    if (tallied) counts.push_back(count);
-    const auto c = static_cast<std::uint32_t>(count);
-    if (c < small_count) {
-      if ((seen[c / 64] >> (c % 64) & 1) != 0) return;
-      seen[c / 64] |= std::uint64_t{1} << (c % 64);
-    } else {
-      large = true;
-    }
-    extras.summary.push_back({id, count});
-    if (tallied) extras.summary_offsets.push_back(static_cast<std::uint32_t>(start));
-  };
-  if (is_noncanonical(list)) {
-    for (const id_count& p : unpack_pairs(list))
-      visit(0, p.id, p.count);
-  } else {
-    packed_detail::walk_pairs(
-        list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t count) {
-          visit(start, static_cast<std::int32_t>(id), static_cast<std::int32_t>(count));
-          return true;
-        });
-  }
-  if (large) {
-    // (count, place) of each large-count entry; the first place of each count stays.
-    std::vector<std::pair<std::int32_t, std::uint32_t>> by_count;
-    for (std::size_t k = 0; k < extras.summary.size(); ++k) {
-      const std::int32_t count = extras.summary[k].count;
-      if (static_cast<std::uint32_t>(count) >= small_count)
-        by_count.emplace_back(count, static_cast<std::uint32_t>(k));
-    }
-    std::ranges::sort(by_count);
-    std::vector<bool> later(extras.summary.size(), false);
-    for (std::size_t k = 1; k < by_count.size(); ++k) {
-      if (by_count[k].first == by_count[k - 1].first) later[by_count[k].second] = true;
-    }
-    std::size_t kept = 0;
-    for (std::size_t k = 0; k < extras.summary.size(); ++k) {
-      if (later[k]) continue;
-      extras.summary[kept] = extras.summary[k];
-      if (tallied) extras.summary_offsets[kept] = extras.summary_offsets[k];
-      ++kept;
-    }
-    extras.summary.resize(kept);
-    if (tallied) extras.summary_offsets.resize(kept);
-  }
-  if (tallied) {
-    std::ranges::sort(counts);
-    for (std::size_t k = 0; k < counts.size();) {
-      std::size_t end = k;
-      while (end < counts.size() && counts[end] == counts[k])
-        ++end;
-      extras.tally.push_back({counts[k], static_cast<std::int32_t>(end - k)});
-      k = end;
-    }
-  }
-  extras.summary.shrink_to_fit();
-  extras.summary_offsets.shrink_to_fit();
-  extras.has_summary = true;
-}
-
-// The summary entry with the count, or -1.
-std::ptrdiff_t summary_entry(const list_extras& extras, std::int32_t count) {
-  for (std::size_t k = 0; k < extras.summary.size(); ++k) {
-    if (extras.summary[k].count == count) return static_cast<std::ptrdiff_t>(k);
-  }
-  return -1;
-}
-
-// Sets entry k (or a new one when k is -1) to the pair at `offset` and moves it to its place
-// in stored order.
-void summary_set(list_extras& extras, std::ptrdiff_t k, id_count pair, std::uint32_t offset) {
-  std::vector<id_count>& pairs = extras.summary;
-  std::vector<std::uint32_t>& offsets = extras.summary_offsets;
-  if (k < 0) {
-    pairs.push_back(pair);
-    offsets.push_back(offset);
-    k = static_cast<std::ptrdiff_t>(pairs.size()) - 1;
-  }
-  auto i = static_cast<std::size_t>(k);
-  pairs[i] = pair;
-  offsets[i] = offset;
-  for (; i > 0 && offsets[i - 1] > offsets[i]; --i) {
-    std::swap(pairs[i - 1], pairs[i]);
-    std::swap(offsets[i - 1], offsets[i]);
-  }
-  for (; i + 1 < pairs.size() && offsets[i + 1] < offsets[i]; ++i) {
-    std::swap(pairs[i + 1], pairs[i]);
-    std::swap(offsets[i + 1], offsets[i]);
-  }
-}
-
-// Keeps the summary of an indexed list in step after the pair at `pos` went from count
-// `before` to `after` (its bytes already rewritten, the later pairs moved by `shift`).
-void summary_count_changed(packed_list& list, std::size_t pos, std::int32_t before,
-                           std::int32_t after, std::ptrdiff_t shift) {
-  list_extras& extras = *list.extras;
-  const std::uint8_t* bytes = list.data.get();
-  const auto id = static_cast<std::int32_t>(decode_at(bytes, pos));
-  if (shift != 0) {
-    for (std::uint32_t& offset : extras.summary_offsets) {
-      if (offset > pos)
-        offset = static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(offset) + shift);
-    }
-  }
-  const std::int32_t left = tally_add(extras, before, -1);
-  tally_add(extras, after, 1);
-  const std::ptrdiff_t was = summary_entry(extras, before);
-  if (was >= 0 && extras.summary_offsets[static_cast<std::size_t>(was)] == pos) {
-    if (left == 0) {
-      extras.summary.erase(extras.summary.begin() + was);
-      extras.summary_offsets.erase(extras.summary_offsets.begin() + was);
-    } else {
-      // Another pair holds the count: the first one after this pair takes the place.
-      const auto size = static_cast<std::size_t>(list.size);
-      std::size_t at = pos + 1 + bytes[pos];
-      at += 1 + bytes[at];
-      while (at < size) {
-        const std::size_t start = at;
-        const auto other = static_cast<std::int32_t>(decode_at(bytes, at));
-        at += 1 + bytes[at];
-        const auto count = static_cast<std::int32_t>(decode_at(bytes, at));
-        at += 1 + bytes[at];
-        if (count == before) {
-          summary_set(extras, was, {other, before}, static_cast<std::uint32_t>(start));
-          break;
-        }
-      }
-    }
-  }
-  const std::ptrdiff_t now = summary_entry(extras, after);
-  if (now < 0 || extras.summary_offsets[static_cast<std::size_t>(now)] > pos)
-    summary_set(extras, now, {id, after}, static_cast<std::uint32_t>(pos));
-}
-
-// The offset of the first value of the id (of a pair list: the first pair with the id) that
-// the walkers visit, or not_found; walking the values one by one.
-std::size_t walk_for_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
-  std::size_t found = not_found;
-  if (pairs) {
-    packed_detail::walk_pairs(bytes, [&](std::size_t start, std::uint32_t value, std::uint32_t) {
-      if (value == target) found = start;
-      return found == not_found;
-    });
-  } else {
-    packed_detail::walk_ids(bytes, [&](std::size_t start, std::uint32_t value) {
-      if (value == target) found = start;
-      return found == not_found;
-    });
-  }
-  return found;
-}
-
-// The same answer on canonical bytes. Most searches fail, so where the id's encoding is two
-// bytes or more, the bytes are searched for it sixteen positions at a time: most lists hold
-// no copy of it at all, and a copy is a match only where a value (a pair) starts, which is
-// then checked by stepping over the values before it. This relies on minimal encodings:
-// there a value has one encoding, so a value equal to the id starts with exactly these
-// bytes. A noncanonical list (a longer encoding) is walked value by value instead.
-std::size_t first_with_id(std::span<const std::uint8_t> bytes, std::uint32_t target, bool pairs) {
-#if defined(__SSE2__)
-  std::uint8_t needle[5];
-  const std::size_t needle_size = encode_compact_int(target, needle);
-  if (needle_size < 2) return walk_for_id(bytes, target, pairs);
-  const std::uint8_t* b = bytes.data();
-  const std::size_t size = bytes.size();
-  // The values (pairs) before `next` were visited; `next` is where the next one starts, or
-  // SIZE_MAX once the walk met damage, past which nothing is visited.
-  std::size_t next = 0;
-  const auto starts_here = [&](std::size_t hit) {
-    while (next < hit) {
-      std::size_t after = b[next] > 4 ? SIZE_MAX : next + 1 + b[next];
-      if (pairs && after != SIZE_MAX)  // then the count, which must be there
-        after = after >= size || b[after] > 4 ? SIZE_MAX : after + 1 + b[after];
-      next = after > size ? SIZE_MAX : after;
-    }
-    if (next != hit) return false;
-    if (!pairs) return true;
-    // The pair is visited only when its count is whole.
-    const std::size_t count_pos = hit + needle_size;
-    return count_pos < size && b[count_pos] <= 4 && count_pos + 1 + b[count_pos] <= size;
-  };
-  const auto matches = [&](std::size_t pos) {
-    return pos + needle_size <= size && std::memcmp(b + pos, needle, needle_size) == 0 &&
-           starts_here(pos);
-  };
-  const __m128i first = _mm_set1_epi8(static_cast<char>(needle[0]));
-  const __m128i second = _mm_set1_epi8(static_cast<char>(needle[1]));
-  // A third byte narrows the search further; a two-byte encoding repeats its second.
-  const __m128i third = _mm_set1_epi8(static_cast<char>(needle[needle_size > 2 ? 2 : 1]));
-  const std::size_t third_at = needle_size > 2 ? 2 : 1;
-  std::size_t pos = 0;
-  for (; pos + 18 <= size && next != SIZE_MAX; pos += 16) {
-    const auto at = [&](std::size_t k) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + pos + k));
-    };
-    const __m128i hits =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(at(0), first), _mm_cmpeq_epi8(at(1), second)),
-                      _mm_cmpeq_epi8(at(third_at), third));
-    for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
-      const std::size_t hit = pos + static_cast<std::size_t>(std::countr_zero(mask));
-      if (matches(hit)) return hit;
-    }
-  }
-  for (; pos < size && next != SIZE_MAX; ++pos) {
-    if (matches(pos)) return pos;
-  }
-  return not_found;
-#else
-  return walk_for_id(bytes, target, pairs);
-#endif
 }
 
 // The offset of the first pair with the id, or not_found; indexes a long list first.
@@ -351,7 +111,7 @@ void erase_bytes(packed_list& list, std::size_t pos, std::size_t length) {
   std::memmove(bytes + pos, bytes + pos + length,
                static_cast<std::size_t>(list.size) - pos - length);
   list.size -= static_cast<std::int32_t>(length);
-  list.extras.reset();
+  drop_extras(list);
   if (list.size == 0) {
     list.data.reset();
     list.capacity = 0;
@@ -582,11 +342,13 @@ class batch {
   // Counts the sightings into the list whose first pairs were located, as count_in_pairs.
   void count_located(packed_list& list) {
     // An indexed list's summary not in step is dropped, as count_in_pair drops it.
-    const bool had_summary = list.extras && list.extras->has_summary && !has_index(list);
+    const list_extras* extras = extras_of(list);
+    const bool had_summary =
+        extras != nullptr && extras->has_summary && !pair_index::has_index(*extras);
     edited(list);
     add_to_found_counts(list);
     append_new_pairs(list);
-    if (had_summary) build_summary(list, *list.extras);
+    if (had_summary) build_summary(list, *extras_of(list));
   }
 
   // Adds the sightings to the counts of the pairs found: in place when no count changes
@@ -771,8 +533,8 @@ void count_in_pair(packed_list& list, std::int32_t x) {
     append_value(list, 0);
     count_now_held(list, 0);
     if (has_index(list)) pair_index::insert_appended(list, offset);
-    if (in_step && tally_add(*list.extras, 0, 1) == 1)
-      summary_set(*list.extras, -1, {x, 0}, static_cast<std::uint32_t>(offset));
+    if (in_step && tally_add(*extras_of(list), 0, 1) == 1)
+      summary_set(*extras_of(list), -1, {x, 0}, static_cast<std::uint32_t>(offset));
     return;
   }
   const std::size_t count_pos = pos + 1 + list.data[pos];
@@ -881,12 +643,6 @@ bool erase_first_pair(packed_list& list, std::int32_t x) {
   return true;
 }
 
-std::span<const id_count> first_pair_of_each_count(const packed_list& list) {
-  if (!list.extras) list.extras = std::make_unique<list_extras>();
-  if (!list.extras->has_summary) build_summary(list, *list.extras);
-  return list.extras->summary;
-}
-
 std::int32_t count_bound_of_pairs(const packed_list& list) {
   std::int32_t bound = -1;
   bool negative = false;
@@ -964,8 +720,9 @@ bool extras_hold(const packed_list& list) {
     });
     if (!bounded) return false;
   }
-  if (!list.extras) return true;
-  const list_extras& extras = *list.extras;
+  const list_extras* held = extras_of(list);
+  if (held == nullptr) return true;
+  const list_extras& extras = *held;
   if (!pair_index::holds(list)) return false;
   if (!has_index(list) && (!extras.summary_offsets.empty() || !extras.tally.empty())) return false;
   if (!extras.has_summary) return true;

@@ -4,9 +4,9 @@
 // (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
 // and packing again, without the copies: a list keeps a little room to grow at its end, and
 // a long pair list carries a hash index from id to the offset of its first pair, so that
-// counting a sighting in it is O(1) instead of a scan (4 to 8 bytes per pair below 64 KiB, 8
-// to 16 beyond, only on lists of index_min_bytes or more; the hash is seeded once per process, so
-// that no chosen ids make its probes long). Sightings counted in a batch cost one pass over a
+// counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below 64 KiB,
+// 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per process,
+// so that no chosen ids make its probes long). Sightings counted in a batch cost one pass over a
 // shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log pairs)
 // to make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
 // updated pair by pair on an indexed list.
@@ -45,9 +45,9 @@ struct id_count {
 
 // What a pair list keeps beside its bytes, made on demand. Invariant (extras_hold checks it):
 // - Index: at most one of narrow_slots (2 bytes a slot, only while the list is at most
-//   narrow_index_bytes long) and id_slots (4 bytes a slot) is not empty; that one is a power
-//   of two long with `used` slots set, at most three quarters of them, each set slot holding
-//   1 + the offset of the first pair of a distinct id, and every distinct id's first pair
+//   narrow_index_bytes long) and id_slots (4 bytes a slot) is not empty; that one is a
+//   multiple of 16 slots long with `used` slots set, at most three quarters of them, each set slot
+//   holding 1 + the offset of the first pair of a distinct id, and every distinct id's first pair
 //   held. Only canonical pair lists have one; every in-place edit keeps it (see
 //   pair_index.h), an erase drops all the extras.
 // - Summary: while has_summary, summary is the first pair of each distinct count, in stored
@@ -72,17 +72,28 @@ inline constexpr std::size_t narrow_index_bytes = 0xFFFF;
 // A pair list's count_bound while it is not known.
 inline constexpr std::int32_t unknown_count_bound = INT32_MAX;
 
+// A packed list is 24 bytes: its extras, which few lists have, are not held in it but in one
+// table for the process (see list_extras_table.h), which moving or destroying a list that has
+// them keeps in step.
 struct packed_list {
-  std::int32_t size = 0;                        // bytes
-  std::int32_t capacity = 0;                    // bytes allocated, at least size
-  list_block data;                              // null while the list has never held anything
-  mutable std::unique_ptr<list_extras> extras;  // null while nothing was asked of it
+  std::int32_t size = 0;      // bytes
+  std::int32_t capacity = 0;  // bytes allocated, at least size
+  list_block data;            // null while the list has never held anything
   // Of a pair list: every count in it is at least 0 and at most this (-1: no pairs), or
   // unknown_count_bound. Kept by the edits below; see count_bound.
   mutable std::int32_t count_bound = unknown_count_bound;
   // What is known of the bytes: a list made from bytes is unchecked until first read (see
   // is_noncanonical); packing it anew makes it canonical.
   mutable list_form form = list_form::canonical;
+  // Whether the table of extras holds extras for this list (see extras_of).
+  mutable bool has_extras = false;
+
+  packed_list() = default;
+  packed_list(packed_list&& other) noexcept;
+  packed_list& operator=(packed_list&& other) noexcept;
+  packed_list(const packed_list&) = delete;
+  packed_list& operator=(const packed_list&) = delete;
+  ~packed_list();
 
   std::span<const std::uint8_t> bytes() const {
     return {data.get(), static_cast<std::size_t>(size)};

@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "core/io/list_extras_table.h"
 #include "tests/support/test_support.h"
 
 namespace tsugihagi {
@@ -233,6 +234,55 @@ TEST(count_bound, stays_an_upper_bound_when_pairs_go_and_is_minus_one_for_no_pai
   packed_list grown;
   count_in_pair(grown, 4);
   EXPECT_EQ(count_bound(grown), 0);
+}
+
+TEST(list_extras_table, extras_follow_a_list_through_every_move_and_go_with_it) {
+  // A long list (indexed at its first edit) and a short one with a summary asked for: each
+  // moved by construction, by assignment over a list with extras and over one without, onto
+  // itself, and by a vector that grows; its extras must stay its own and hold, and the table
+  // must be back to where it was once every list is gone.
+  const std::size_t before = lists_with_extras();
+  std::vector<id_count> long_pairs;
+  for (std::int32_t id = 0; id < 4000; ++id)
+    long_pairs.push_back({id, id % 300});
+  const auto with_extras = [&](bool indexed) {
+    packed_list list = pack_pairs(indexed ? long_pairs : std::vector<id_count>{{1, 2}, {3, 4}});
+    if (indexed) count_in_pair(list, 17);
+    first_pair_of_each_count(list);
+    EXPECT_TRUE(list.has_extras);
+    return list;
+  };
+  const auto expect_own_extras = [](const packed_list& list) {
+    EXPECT_TRUE(list.has_extras);
+    EXPECT_NE(extras_of(list), nullptr);
+    EXPECT_TRUE(extras_hold(list));
+    EXPECT_TRUE(std::ranges::equal(first_pair_of_each_count(list),
+                                   first_pair_of_each_count(pack_pairs(unpack_pairs(list)))));
+  };
+  for (const bool indexed : {true, false}) {
+    {
+      packed_list moved{with_extras(indexed)};
+      expect_own_extras(moved);
+      packed_list over_extras = with_extras(!indexed);
+      over_extras = std::move(moved);
+      EXPECT_FALSE(moved.has_extras);
+      EXPECT_EQ(extras_of(moved), nullptr);
+      expect_own_extras(over_extras);
+      packed_list over_none = pack_ids(std::vector<std::int32_t>{5});
+      over_none = std::move(over_extras);
+      expect_own_extras(over_none);
+      packed_list& same = over_none;
+      over_none = std::move(same);
+      expect_own_extras(over_none);
+      std::vector<packed_list> grown;
+      for (int k = 0; k < 20; ++k)
+        grown.push_back(with_extras(k % 2 == 0));
+      for (const packed_list& list : grown)
+        expect_own_extras(list);
+      EXPECT_EQ(lists_with_extras(), before + 21);
+    }
+    EXPECT_EQ(lists_with_extras(), before);
+  }
 }
 
 }  // namespace

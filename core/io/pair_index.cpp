@@ -6,6 +6,8 @@
 #include <random>
 #include <vector>
 
+#include "core/io/list_extras_table.h"
+
 namespace tsugihagi::pair_index {
 namespace {
 
@@ -36,18 +38,27 @@ std::size_t slot_of(std::uint32_t id, std::size_t mask) {
 
 namespace {
 
+// The first slot of an id in an index of n slots: the same mixer, its high 32 bits scaled to
+// [0, n), so that an index need not be a power of two long.
+std::size_t slot_in(std::uint32_t id, std::size_t n) {
+  std::uint64_t h = std::uint64_t{id} ^ index_seed;
+  h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
+  h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
+  return static_cast<std::size_t>(((h ^ (h >> 31)) >> 32) * n >> 32);
+}
+
 // The slots of either width, for the functions below to be written once.
 template <typename Fn>
 decltype(auto) with_slots(const packed_list& list, Fn fn) {
-  list_extras& extras = *list.extras;
+  list_extras& extras = *extras_of(list);
   if (!extras.narrow_slots.empty()) return fn(extras.narrow_slots);
   return fn(extras.id_slots);
 }
 
 template <typename Slot>
 std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+  const std::size_t n = slots.size();
+  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
     if (slots[slot] == 0) return not_found;
     const std::size_t offset = slots[slot] - 1u;
     if (decode_at(bytes, offset) == id) return offset;
@@ -82,9 +93,9 @@ void shift_slots(std::uint16_t* slots, std::size_t n, std::uint32_t after, std::
 template <typename Slot>
 void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t* bytes,
                std::size_t offset) {
-  const std::size_t mask = slots.size() - 1;
+  const std::size_t n = slots.size();
   const std::uint32_t id = decode_at(bytes, offset);
-  for (std::size_t slot = slot_of(id, mask);; slot = (slot + 1) & mask) {
+  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
     if (slots[slot] == 0) {
       slots[slot] = static_cast<Slot>(offset + 1);
       ++used;
@@ -92,6 +103,13 @@ void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t
     }
     if (decode_at(bytes, slots[slot] - 1u) == id) return;
   }
+}
+
+// How many slots an index of `pairs` pairs is built with: about twice as many, a multiple of
+// 16, so that it is half used and can take half as many pairs again before it is rebuilt.
+std::size_t slots_for(std::size_t pairs) {
+  const std::size_t wanted = std::max<std::size_t>(16, 2 * pairs + 1);
+  return (wanted + 15) & ~std::size_t{15};
 }
 
 // Whether the slots of a narrow index can hold every offset of the list.
@@ -111,11 +129,8 @@ void build(packed_list& list) {
   for (std::size_t pos = 0; pos < bytes.size(); pos += 1 + bytes[pos])
     ++pairs;
   pairs /= 2;
-  std::size_t slots = 16;
-  while (slots < 2 * pairs)
-    slots *= 2;
-  if (!list.extras) list.extras = std::make_unique<list_extras>();
-  list_extras& extras = *list.extras;
+  const std::size_t slots = slots_for(pairs);
+  list_extras& extras = make_extras(list);
   extras.used = 0;
   const auto fill = [&](auto& table, auto& other) {
     other = {};
@@ -133,19 +148,25 @@ void build(packed_list& list) {
   }
 }
 
+bool has_index(const list_extras& extras) {
+  return !extras.narrow_slots.empty() || !extras.id_slots.empty();
+}
+
 bool has_index(const packed_list& list) {
-  return list.extras && (!list.extras->narrow_slots.empty() || !list.extras->id_slots.empty());
+  const list_extras* extras = extras_of(list);
+  return extras != nullptr && has_index(*extras);
 }
 
 void insert_appended(packed_list& list, std::size_t offset) {
-  const bool narrow = !list.extras->narrow_slots.empty();
-  const std::size_t slots =
-      narrow ? list.extras->narrow_slots.size() : list.extras->id_slots.size();
-  if (4 * (list.extras->used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
+  list_extras& extras = *extras_of(list);
+  const bool narrow = !extras.narrow_slots.empty();
+  const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
+  if (4 * (extras.used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
     build(list);
+  } else if (narrow) {
+    insert_in(extras.narrow_slots, extras.used, list.data.get(), offset);
   } else {
-    with_slots(list,
-               [&](auto& table) { insert_in(table, list.extras->used, list.data.get(), offset); });
+    insert_in(extras.id_slots, extras.used, list.data.get(), offset);
   }
 }
 
@@ -156,7 +177,7 @@ void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
 
 void shift_after_each(packed_list& list, std::span<const length_change> changes) {
   // A narrow index of a list grown too long for it is made anew, wide.
-  if (!list.extras->narrow_slots.empty() && !fits_narrow(list)) return build(list);
+  if (!extras_of(list)->narrow_slots.empty() && !fits_narrow(list)) return build(list);
   constexpr std::size_t block = 1024;  // 2 or 4 KiB of slots
   with_slots(list, [&](auto& slots) {
     for (std::size_t first = 0; first < slots.size(); first += block) {
@@ -171,7 +192,7 @@ void shift_after_each(packed_list& list, std::span<const length_change> changes)
 
 bool holds(const packed_list& list) {
   if (!has_index(list)) return true;
-  const list_extras& extras = *list.extras;
+  const list_extras& extras = *extras_of(list);
   if (!extras.narrow_slots.empty() && (!extras.id_slots.empty() || !fits_narrow(list)))
     return false;
   std::size_t set = 0;
@@ -181,7 +202,7 @@ bool holds(const packed_list& list) {
       ++set;
       if (s - 1u >= static_cast<std::size_t>(list.size)) return false;
     }
-    return std::has_single_bit(slots.size()) && 4 * extras.used <= 3 * slots.size();
+    return slots.size() % 16 == 0 && 4 * extras.used <= 3 * slots.size();
   });
   if (!well_sized) return false;
   std::size_t distinct = 0;

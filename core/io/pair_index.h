@@ -1,12 +1,13 @@
 // The hash index of a long pair list: from each id to the byte offset of the first pair
 // holding it, in the list's extras (list_extras::narrow_slots or id_slots, whose invariant
 // packed_list.h states), so that counting a sighting is O(1) instead of a scan. Open addressing
-// with linear probing over slots of 2 bytes while the list is at most narrow_index_bytes long (4 to
-// 8 bytes per pair), else 4 (8 to 16), at most three quarters used; a list that grows past that
-// length has its index made anew, wide. Building costs O(pairs); a find or an insert costs a few
-// probes, each decoding the id of the pair it names; a change of length inside the list moves the
-// offsets behind it in one pass over every slot. The hash is seeded once per process, so that no
-// chosen ids make its probes long.
+// with linear probing over slots of 2 bytes while the list is at most narrow_index_bytes long (2.7
+// to 4 bytes per pair), else 4 (5.3 to 8), from half to three quarters used (a table is any
+// multiple of 16 slots long, not a power of two, so that it grows by half); a list that grows past
+// that length has its index made anew, wide. Building costs O(pairs); a find or an insert costs a
+// few probes, each decoding the id of the pair it names; a change of length inside the list moves
+// the offsets behind it in one pass over every slot. The hash is seeded once per process, so that
+// no chosen ids make its probes long.
 #pragma once
 
 #include <cstddef>
@@ -32,8 +33,10 @@ inline std::uint32_t decode_at(const std::uint8_t* bytes, std::size_t pos) {
 std::size_t slot_of(std::uint32_t id, std::size_t mask);
 
 bool has_index(const packed_list& list);
-// Indexes every pair of the list (making its extras if need be), at most half of the slots
-// used, so that the list can grow by half before the table doubles.
+bool has_index(const list_extras& extras);
+// Indexes every pair of the list (making its extras if need be) in a table of about twice as
+// many slots, so that the list can grow by half before the table is made anew, half as long
+// again.
 // REQUIRES: a canonical pair list.
 void build(packed_list& list);
 // The offset of the first pair with the id, or not_found. REQUIRES: has_index(list).
@@ -57,7 +60,7 @@ struct length_change {
 void shift_after_each(packed_list& list, std::span<const length_change> changes);
 // Whether the index is what build() would make of the list now, up to the order of slots:
 // the first pair of each distinct id found, nothing else held, `used` right, the table a
-// power of two at most three quarters used. O(slots + pairs). For tests.
+// multiple of 16 slots long, at most three quarters used. O(slots + pairs). For tests.
 bool holds(const packed_list& list);
 
 }  // namespace tsugihagi::pair_index
