@@ -138,20 +138,7 @@ void pack_anew(packed_list& list, list_kind kind);
 // In-place edits, each leaving exactly the bytes that unpacking, editing the array and
 // packing again would; on a noncanonical list they do just that (even when nothing changes),
 // leaving it canonical. REQUIRES: the list is well formed (is_id_list / is_pair_list).
-// Counts a sighting of x in a pair list: +1 (wrapping as unsigned 32 bits) on the count of
-// the first pair with id x, else the pair (x, 0) appended.
-void count_in_pair(packed_list& list, std::int32_t x);
-// The bytes of count_in_pair(list, x) for each x of xs in turn: one pass over a list without
-// an index, one probe per distinct id with one, and one copy of the list when a count changes
-// length (sighting by sighting on an indexed list whose summary is kept in step). A
-// noncanonical list is packed anew even for no sightings: the step that gathered them packs
-// each list it counts into.
-void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs);
-// count_in_pairs(*lists[k], xs[k]) for each k, with the same bytes; the passes over lists
-// without an index go two at a time, side by side, for the processor to run both at once.
-// REQUIRES: lists.size() == xs.size(); no list named twice.
-void count_in_pairs_each(std::span<packed_list* const> lists,
-                         std::span<const std::span<const std::int32_t>> xs);
+// (The counting edits, count_in_pair and count_in_pairs, are in pair_counting.h.)
 // Appends x to an id list unless it holds x already.
 void add_once_id(packed_list& list, std::int32_t x);
 // Deletes the first occurrence of the id (of the pair with the id); false when there is none.
