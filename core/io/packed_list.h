@@ -1,21 +1,20 @@
 // The packed per-word lists: concatenated compact_ints (an id list: one per entry; a pair
 // list: id then count per entry), held in memory as the bytes stored on disk. Packing and
 // unpacking cost O(bytes); the walkers below scan without unpacking. The in-place edits
-// (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
-// and packing again, without the copies: a list keeps a little room to grow at its end, and
-// a long pair list carries a hash index from id to the offset of its first pair, so that
-// counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below 64 KiB,
-// 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per process,
-// so that no chosen ids make its probes long). Sightings counted in a batch cost one pass over a
-// shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log pairs)
-// to make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
-// updated pair by pair on an indexed list.
-// A list read from a file may be noncanonical: a value in a longer encoding than needed, or
-// a pair list holding an id twice. Values mean what they encode whatever their length, and
-// only the first pair of an id counts: the later ones are ignored by every reader here. A
-// list made from bytes is checked when first read (O(bytes)), and read value by value when
-// it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay as read until
-// the first edit packs it anew, minimal and without the ignored pairs.
+// (add_once_id, erase_first_*, and count_in_pair in pair_counting.h) give exactly the bytes
+// of unpacking, editing and packing again, without the copies: a list keeps a little room to
+// grow at its end, and a long pair list carries a hash index from id to the offset of its first
+// pair, so that counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below
+// 64 KiB, 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per
+// process, so that no chosen ids make its probes long). Sightings counted in a batch cost one pass
+// over a shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log
+// pairs) to make, and is kept in step with the counts once asked for: refreshed by a batch's pass,
+// or updated pair by pair on an indexed list. A list read from a file may be noncanonical: a value
+// in a longer encoding than needed, or a pair list holding an id twice. Values mean what they
+// encode whatever their length, and only the first pair of an id counts: the later ones are ignored
+// by every reader here. A list made from bytes is checked when first read (O(bytes)), and read
+// value by value when it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay
+// as read until the first edit packs it anew, minimal and without the ignored pairs.
 #pragma once
 
 #include <bit>
