@@ -10,6 +10,7 @@
 #include "bench/bench_corpus.h"
 #include "core/app/turn_buffers.h"
 #include "core/dict/segmentation.h"
+#include "core/io/pair_counting.h"
 #include "core/memory/learning.h"
 #include "core/memory/word_discovery.h"
 #include "tests/support/reference.h"

@@ -21,6 +21,7 @@
 #include "core/app/session.h"
 #include "core/dict/dictionary_files.h"
 #include "core/dict/segmentation.h"
+#include "core/io/pair_counting.h"
 #include "core/io/primitives.h"
 #include "core/memory/lcs_length.h"
 #include "core/memory/learning.h"

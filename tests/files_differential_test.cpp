@@ -17,6 +17,7 @@
 #include "core/dict/dictionary.h"
 #include "core/dict/dictionary_files.h"
 #include "core/io/packed_list.h"
+#include "core/io/pair_counting.h"
 #include "core/io/primitives.h"
 #include "tests/support/reference.h"
 #include "tests/support/reference_files.h"

@@ -1,21 +1,20 @@
 // The packed per-word lists: concatenated compact_ints (an id list: one per entry; a pair
 // list: id then count per entry), held in memory as the bytes stored on disk. Packing and
 // unpacking cost O(bytes); the walkers below scan without unpacking. The in-place edits
-// (count_in_pair, add_once_id, erase_first_*) give exactly the bytes of unpacking, editing
-// and packing again, without the copies: a list keeps a little room to grow at its end, and
-// a long pair list carries a hash index from id to the offset of its first pair, so that
-// counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below 64 KiB,
-// 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per process,
-// so that no chosen ids make its probes long). Sightings counted in a batch cost one pass over a
-// shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log pairs)
-// to make, and is kept in step with the counts once asked for: refreshed by a batch's pass, or
-// updated pair by pair on an indexed list.
-// A list read from a file may be noncanonical: a value in a longer encoding than needed, or
-// a pair list holding an id twice. Values mean what they encode whatever their length, and
-// only the first pair of an id counts: the later ones are ignored by every reader here. A
-// list made from bytes is checked when first read (O(bytes)), and read value by value when
-// it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay as read until
-// the first edit packs it anew, minimal and without the ignored pairs.
+// (add_once_id, erase_first_*, and count_in_pair in pair_counting.h) give exactly the bytes
+// of unpacking, editing and packing again, without the copies: a list keeps a little room to
+// grow at its end, and a long pair list carries a hash index from id to the offset of its first
+// pair, so that counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below
+// 64 KiB, 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per
+// process, so that no chosen ids make its probes long). Sightings counted in a batch cost one pass
+// over a shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log
+// pairs) to make, and is kept in step with the counts once asked for: refreshed by a batch's pass,
+// or updated pair by pair on an indexed list. A list read from a file may be noncanonical: a value
+// in a longer encoding than needed, or a pair list holding an id twice. Values mean what they
+// encode whatever their length, and only the first pair of an id counts: the later ones are ignored
+// by every reader here. A list made from bytes is checked when first read (O(bytes)), and read
+// value by value when it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay
+// as read until the first edit packs it anew, minimal and without the ignored pairs.
 #pragma once
 
 #include <bit>
@@ -138,20 +137,7 @@ void pack_anew(packed_list& list, list_kind kind);
 // In-place edits, each leaving exactly the bytes that unpacking, editing the array and
 // packing again would; on a noncanonical list they do just that (even when nothing changes),
 // leaving it canonical. REQUIRES: the list is well formed (is_id_list / is_pair_list).
-// Counts a sighting of x in a pair list: +1 (wrapping as unsigned 32 bits) on the count of
-// the first pair with id x, else the pair (x, 0) appended.
-void count_in_pair(packed_list& list, std::int32_t x);
-// The bytes of count_in_pair(list, x) for each x of xs in turn: one pass over a list without
-// an index, one probe per distinct id with one, and one copy of the list when a count changes
-// length (sighting by sighting on an indexed list whose summary is kept in step). A
-// noncanonical list is packed anew even for no sightings: the step that gathered them packs
-// each list it counts into.
-void count_in_pairs(packed_list& list, std::span<const std::int32_t> xs);
-// count_in_pairs(*lists[k], xs[k]) for each k, with the same bytes; the passes over lists
-// without an index go two at a time, side by side, for the processor to run both at once.
-// REQUIRES: lists.size() == xs.size(); no list named twice.
-void count_in_pairs_each(std::span<packed_list* const> lists,
-                         std::span<const std::span<const std::int32_t>> xs);
+// (The counting edits, count_in_pair and count_in_pairs, are in pair_counting.h.)
 // Appends x to an id list unless it holds x already.
 void add_once_id(packed_list& list, std::int32_t x);
 // Deletes the first occurrence of the id (of the pair with the id); false when there is none.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/io/list_extras_table.h"
+#include "core/io/pair_counting.h"
 #include "tests/support/test_support.h"
 
 namespace tsugihagi {

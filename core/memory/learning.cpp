@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/dict/segmentation.h"
+#include "core/io/pair_counting.h"
 #include "core/memory/word_discovery.h"
 
 namespace tsugihagi {
