@@ -207,7 +207,7 @@ bool idiom_order::operator()(const idiom_t& a, const idiom_t& b) const {
   return false;
 }
 
-dic_t::dic_t(std::int32_t limit) : cellpool(2, 32), entry_limit(limit) {}
+dic_t::dic_t(std::int32_t limit) : cellpool(2, 32, word_cell_block), entry_limit(limit) {}
 
 dic_t::~dic_t() {
   for (auto& entry : wordmap)
