@@ -83,6 +83,10 @@ class stdio_device : public byte_device {
     durable_step("sync");
     return ::fdatasync(::fileno(file_)) == 0 || fail();
   }
+  bool start_sync() override {
+    if (failed_ || file_ == nullptr) return false;
+    return start_writeback() || fail();
+  }
   bool commit() override {
     if (file_ == nullptr) return false;
     bool ok = !failed_ && std::fflush(file_) == 0;
