@@ -21,6 +21,7 @@
 #include "core/dict/cooc_bound_cache.h"
 #include "core/dict/idiom_holders.h"
 #include "core/dict/rope_array.h"
+#include "core/dict/word_text_store.h"
 #include "core/io/node_memory.h"
 #include "core/io/packed_list.h"
 
@@ -131,6 +132,8 @@ class dic_t {
   // bound would hold up to half a block of cells never used, each written when the block
   // was cut up.
   boost::pool<> cellpool;
+  // The texts of loaded words (insert_loaded_word); every other word's text is its own new[].
+  word_text_store loaded_texts;
   wordmap_t wordmap;
   rope_array<idmap_value_t, 255> idmap;
   idiomset_t idiomset;
