@@ -179,32 +179,61 @@ startup_status load_data_files(bot& b, const fs::path& dir, load_report* report)
   return startup_status::ready;
 }
 
+namespace {
+
+// Whether the file at `path` is exactly what save_settings would write.
+bool holds_settings(const settings& config, const fs::path& path) {
+  data_stream in = open_read(path);
+  if (in.failed() || in.file_size() != 1) return false;
+  std::uint8_t byte = 0;
+  in.read_bytes(&byte, 1);
+  return !in.failed() && byte == config.save_on_exit;
+}
+
+}  // namespace
+
 bool save_data_files(const bot& b, const fs::path& dir, std::string* error,
                      std::size_t parallel_min_words) {
   file_set set = data_set(dir);
   // Each file's failure, in data_file_names order: empty while it did not fail.
   std::array<std::string, data_file_names.size()> failures;
-  const auto write_file = [&](std::size_t i) {
-    const char* name = data_file_names[i];
+  // Notes file i's failure; returns false.
+  const auto failed = [&](std::size_t i) {
+    const int reason = errno;
+    failures[i] = (set.live() / data_file_names[i]).string() + ": " +
+                  (reason != 0 ? std::generic_category().message(reason) : "could not be written");
+    return false;
+  };
+  // Writes file i into `stream` and starts its disk writes.
+  const auto write_file = [&](std::size_t i, data_stream& stream) {
     errno = 0;
-    data_stream stream = set.create(name);
+    stream = set.create(data_file_names[i]);
     if (i < strmorph::dictionary_file_order.size()) {
       strmorph::write_dictionary_file(b.dic, strmorph::dictionary_file_order[i], stream);
     } else {
       write_log(b.log, stream);
     }
-    if (stream.close()) return true;
-    const int reason = errno;
-    failures[i] = (set.live() / name).string() + ": " +
-                  (reason != 0 ? std::generic_category().message(reason) : "could not be written");
-    return false;
+    return stream.start_sync() || failed(i);
   };
-  // Writes the files given, in order, up to the first that fails.
+  // Writes the files given, in order, up to the first that fails, and then closes them, which
+  // makes them durable: every file's disk writes start before the first close waits for its
+  // own, so that the files become durable together (on Linux, each close's wait for the disk
+  // then finds most of the work done by the closes before it).
   const auto write_files = [&](std::initializer_list<std::size_t> files) {
+    std::array<data_stream, data_file_names.size()> streams;
+    bool ok = true;
     for (const std::size_t i : files) {
-      if (!write_file(i)) return false;
+      if (ok) ok = write_file(i, streams[i]);
     }
-    return true;
+    for (const std::size_t i : files) {
+      errno = 0;
+      if (!ok) {
+        streams[i].fail();  // dropped unclosed: the set is abandoned
+      } else if (!streams[i].close()) {
+        ok = failed(i);
+      }
+    }
+    return ok;
   };
   constexpr std::size_t dic = 3;
   bool ok = set.begin();
@@ -216,7 +245,7 @@ bool save_data_files(const bot& b, const fs::path& dir, std::string* error,
         [&] {
           others_ok = write_files({0, 1, 2, 4});
         },
-        [&] { ok = write_file(dic); });
+        [&] { ok = write_files({dic}); });
     ok = ok && others_ok;
   } else if (ok) {
     ok = write_files({0, 1, 2, dic, 4});
@@ -407,7 +436,8 @@ void finish_session(session& s) {
   s.finished = true;
   s.journal.close();
   s.record.close();
-  save_settings(s.config, s.dir / "config");
+  // Rewriting the file costs two waits for the disk; one that holds the byte already stays.
+  if (!holds_settings(s.config, s.dir / "config")) save_settings(s.config, s.dir / "config");
 }
 
 }  // namespace tsugihagi

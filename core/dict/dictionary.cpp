@@ -21,7 +21,7 @@ const char16_t** take_cell(dic_t& d) {
 }
 
 void free_word_storage(dic_t& d, const wordkey_t& key) {
-  delete[] * key.cell;
+  if (!d.loaded_texts.holds(*key.cell)) delete[] * key.cell;
   d.cellpool.free(key.cell);
 }
 
@@ -207,11 +207,12 @@ bool idiom_order::operator()(const idiom_t& a, const idiom_t& b) const {
   return false;
 }
 
-dic_t::dic_t(std::int32_t limit) : cellpool(2, 32), entry_limit(limit) {}
+dic_t::dic_t(std::int32_t limit) : cellpool(2, 32, word_cell_block), entry_limit(limit) {}
 
 dic_t::~dic_t() {
-  for (auto& entry : wordmap)
-    delete[] * entry.first.cell;
+  for (auto& entry : wordmap) {
+    if (!loaded_texts.holds(*entry.first.cell)) delete[] * entry.first.cell;
+  }
   // The cells go with the pool.
 }
 
@@ -412,10 +413,8 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, bool index_later) {
   const std::int32_t id = info.id;
   if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
-  auto* copy = new char16_t[text.size()];
-  std::memcpy(copy, text.data(), sizeof(char16_t) * text.size());
   const char16_t** cell = take_cell(d);
-  *cell = copy;
+  *cell = d.loaded_texts.copy(text);
   const std::size_t words = d.wordmap.size();
   // The hint costs one comparison, and a full descent only when the word sorts before the
   // last one.

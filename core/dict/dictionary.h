@@ -21,6 +21,7 @@
 #include "core/dict/cooc_bound_cache.h"
 #include "core/dict/idiom_holders.h"
 #include "core/dict/rope_array.h"
+#include "core/dict/word_text_store.h"
 #include "core/io/node_memory.h"
 #include "core/io/packed_list.h"
 
@@ -118,6 +119,7 @@ using wordmap_t = std::map<
     boost::fast_pool_allocator<std::pair<const wordkey_t, wordinfo_t>, tsugihagi::node_memory,
                                boost::details::pool::default_mutex, 64, word_node_block>>;
 using idiomset_t = std::set<idiom_t, idiom_order>;
+inline constexpr unsigned word_cell_block = 8192;
 
 class dic_t {
  public:
@@ -126,7 +128,12 @@ class dic_t {
   dic_t(const dic_t&) = delete;
   dic_t& operator=(const dic_t&) = delete;
 
+  // The keys' cells, in blocks of at most word_cell_block cells: a pool that doubled without
+  // bound would hold up to half a block of cells never used, each written when the block
+  // was cut up.
   boost::pool<> cellpool;
+  // The texts of loaded words (insert_loaded_word); every other word's text is its own new[].
+  word_text_store loaded_texts;
   wordmap_t wordmap;
   rope_array<idmap_value_t, 255> idmap;
   idiomset_t idiomset;

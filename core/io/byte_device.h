@@ -24,6 +24,9 @@ class byte_device {
   virtual bool flush() = 0;
   // Pushes buffered writes to the file and makes them durable, keeping the device open.
   virtual bool sync() { return flush(); }
+  // Pushes buffered writes to the file and starts making them durable without waiting, so
+  // that a later sync or commit waits for less.
+  virtual bool start_sync() { return flush(); }
   // Ends a write: makes the written bytes durable and, for a replacing file, puts them in
   // place of the old file. False on failure; the old file is then left as it was.
   virtual bool commit() = 0;

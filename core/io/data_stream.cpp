@@ -102,6 +102,12 @@ bool data_stream::sync() {
   return !failed_;
 }
 
+bool data_stream::start_sync() {
+  if (failed_ || mode_ != mode::write) return false;
+  if (!device_->start_sync()) failed_ = true;
+  return !failed_;
+}
+
 bool data_stream::close() {
   if (device_ == nullptr) return false;
   bool committed = false;

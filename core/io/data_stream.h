@@ -62,6 +62,11 @@ class data_stream {
   // Makes what a write stream wrote so far durable, keeping it open; a failure fails the
   // stream. Returns whether the stream has not failed.
   bool sync();
+  // Hands what a write stream wrote so far to the system and starts the disk writes without
+  // waiting for them, keeping it open: several files written before any is closed then
+  // become durable together, in fewer waits for the disk than one after another. A failure
+  // fails the stream. Returns whether the stream has not failed.
+  bool start_sync();
   // Ends the stream. For a write stream that has not failed this puts the written bytes in
   // place of the file; returns whether it did. Later calls do nothing and return false.
   bool close();

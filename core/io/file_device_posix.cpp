@@ -1,4 +1,4 @@
-// Files on POSIX systems, through stdio. Writes go through a 256 KiB buffer, so that a data
+// Files on POSIX systems, through stdio. Writes go through a 64 KiB buffer, so that a data
 // file of tens of megabytes costs some hundreds of system calls, not tens of thousands; reads
 // are unbuffered, since data_stream reads ahead in large blocks itself (a second buffer would
 // only copy every byte once more). On Linux the disk writes of a long file start every
@@ -21,7 +21,7 @@
 namespace tsugihagi {
 namespace {
 
-constexpr std::size_t write_buffer_bytes = 256 * 1024;
+constexpr std::size_t write_buffer_bytes = 64 * 1024;
 constexpr std::uint64_t writeback_bytes = 4 * 1024 * 1024;
 
 // A device's FILE is used by one thread only: glibc's unlocked forms skip the lock per call.
@@ -82,6 +82,10 @@ class stdio_device : public byte_device {
     if (!flush()) return false;
     durable_step("sync");
     return ::fdatasync(::fileno(file_)) == 0 || fail();
+  }
+  bool start_sync() override {
+    if (failed_ || file_ == nullptr) return false;
+    return start_writeback() || fail();
   }
   bool commit() override {
     if (file_ == nullptr) return false;
