@@ -369,7 +369,16 @@ std::string holders_difference(const strmorph::dic_t& d) {
     pairs += words.size();
     if (d.holders.holders(y) != words) return "holders of idiom " + std::to_string(y);
   }
-  return pairs == d.holders.pair_count() ? "" : "pairs held that no list names";
+  if (pairs != d.holders.pair_count()) return "pairs held that no list names";
+  // And the idioms' liveness as bits, through the same edits.
+  const auto bits = static_cast<std::int32_t>(64 * d.live_idioms.size());
+  for (std::int32_t y = 0; y < std::max(bits, d.idiomidmap.size()); ++y) {
+    const auto k = static_cast<std::size_t>(y) / 64;
+    const bool bit = y < bits && (d.live_idioms[k] >> (y % 64) & 1) != 0;
+    if (bit != (strmorph::idiom_at(d, y) != nullptr))
+      return "liveness of idiom " + std::to_string(y);
+  }
+  return "";
 }
 
 // The holders stay the idioms lists turned around through learning with pruning, forgetting,

@@ -69,27 +69,9 @@ void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
   d.holders.held_by_any(c.phrases.bits(), c.reached, c.met);
 }
 
-// The number of elements a rope_array stores side by side.
-template <typename T, int N>
-constexpr std::size_t chunk_length(const rope_array<T, N>&) {
-  return static_cast<std::size_t>(N);
-}
-
-// Of the 64 idiom ids from 64k, those that name a live idiom, as bits: the id slots read in
-// runs that lie in one chunk, without a branch per id.
+// Of the 64 idiom ids from 64k, those that name a live idiom, as bits.
 std::uint64_t live_idioms(const strmorph::dic_t& d, std::size_t k) {
-  const auto size = static_cast<std::size_t>(d.idiomidmap.size());
-  const std::size_t chunk = chunk_length(d.idiomidmap);
-  std::uint64_t live = 0;
-  for (std::size_t j = 0; j < 64 && 64 * k + j < size;) {
-    const std::size_t id = 64 * k + j;
-    const std::size_t run = std::min({64 - j, chunk - id % chunk, size - id});
-    const strmorph::idiomidmap_value_t* slots = &d.idiomidmap[static_cast<std::int32_t>(id)];
-    for (std::size_t r = 0; r < run; ++r)
-      live |= static_cast<std::uint64_t>(slots[r].idiom != nullptr) << (j + r);
-    j += run;
-  }
-  return live;
+  return k < d.live_idioms.size() ? d.live_idioms[k] : 0;
 }
 
 // Puts the live idioms met into the pool and forgets them. Those in the pool already would
