@@ -15,6 +15,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "core/app/bot.h"
 #include "core/app/forgetting.h"
@@ -321,6 +322,35 @@ TEST(candidate_gathering, reaches_the_same_associations_and_phrases_as_the_liter
     collect_candidates(d, log, 0, again);
     reference::collect_candidates(d, log, 0, literal_again, phrases_again);
     ASSERT_TRUE(again.associations == literal_again) << round << " after an edit";
+    // Whole replies, over lines used or not, with next and prev lists that let some phrases
+    // fit: the same reply, lines marked and draws as the literal reply.
+    for (std::int32_t x = 0; x < word_count; ++x) {
+      strmorph::wordinfo_t* info = strmorph::word_at(d, x);
+      if (info == nullptr || info->next.size != 0 || rng() % 4 == 0) continue;
+      info->next = pack_pairs(std::vector<id_count>{{(x + 1) % 3, 1}, {-1, 0}});
+      info->prev = pack_ids(std::vector<std::int32_t>{-1, static_cast<std::int32_t>(rng() % 3)});
+    }
+    for (int reply = 0; reply < 3; ++reply) {
+      std::vector<char> used(log.line_count());
+      for (std::size_t i = 0; i < log.line_count(); ++i)
+        log.line_words[i].used = (used[i] = rng() % 3 == 0) != 0;
+      const std::uint32_t seed = rng();
+      random_source fast_rng;
+      random_source literal_rng;
+      seed_random(fast_rng, seed);
+      seed_random(literal_rng, seed);
+      reply_sequence fast_seq;
+      reply_sequence literal_seq;
+      const bool fast_fits = reply_from_phrases(d, log, fast_rng, fast_seq);
+      for (std::size_t i = 0; i < log.line_count(); ++i)
+        used[i] = std::exchange(log.line_words[i].used, used[i] != 0);  // what the fast one marked
+      ASSERT_EQ(fast_fits, reference::reply_from_phrases(d, log, literal_rng, literal_seq))
+          << round;
+      ASSERT_TRUE(fast_seq == literal_seq) << round;
+      for (std::size_t i = 0; i < log.line_count(); ++i)
+        ASSERT_EQ(used[i] != 0, log.line_words[i].used) << round;
+      ASSERT_EQ(next_random(fast_rng), next_random(literal_rng)) << round;
+    }
   }
 }
 
@@ -339,7 +369,16 @@ std::string holders_difference(const strmorph::dic_t& d) {
     pairs += words.size();
     if (d.holders.holders(y) != words) return "holders of idiom " + std::to_string(y);
   }
-  return pairs == d.holders.pair_count() ? "" : "pairs held that no list names";
+  if (pairs != d.holders.pair_count()) return "pairs held that no list names";
+  // And the idioms' liveness as bits, through the same edits.
+  const auto bits = static_cast<std::int32_t>(64 * d.live_idioms.size());
+  for (std::int32_t y = 0; y < std::max(bits, d.idiomidmap.size()); ++y) {
+    const auto k = static_cast<std::size_t>(y) / 64;
+    const bool bit = y < bits && (d.live_idioms[k] >> (y % 64) & 1) != 0;
+    if (bit != (strmorph::idiom_at(d, y) != nullptr))
+      return "liveness of idiom " + std::to_string(y);
+  }
+  return "";
 }
 
 // The holders stay the idioms lists turned around through learning with pruning, forgetting,

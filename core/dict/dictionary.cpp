@@ -40,6 +40,11 @@ bool lists_idiom(const wordinfo_t& w, std::int32_t idiom_id) {
 void set_idiom_slot(dic_t& d, std::int32_t id, const idiom_t* idiom) {
   if (id >= d.idiomidmap.size()) d.idiomidmap.resize(id + 1, empty_idiom);
   d.idiomidmap.set(id, {idiom});
+  const auto y = static_cast<std::size_t>(id);
+  if (y / 64 >= d.live_idioms.size()) d.live_idioms.resize(y / 64 + 1, 0);
+  const std::uint64_t bit = std::uint64_t{1} << (y % 64);
+  d.live_idioms[y / 64] =
+      idiom != nullptr ? d.live_idioms[y / 64] | bit : d.live_idioms[y / 64] & ~bit;
 }
 
 // How many empty slots one refill of the free set takes at most (see choose_id).
@@ -306,6 +311,8 @@ void remove_idiom(dic_t& d, std::int32_t idiom_id) {
     }
   }
   d.idiomidmap.set(idiom_id, empty_idiom);
+  d.live_idioms[static_cast<std::size_t>(idiom_id) / 64] &=
+      ~(std::uint64_t{1} << (static_cast<std::size_t>(idiom_id) % 64));
   d.idiomset.erase(it);
 }
 

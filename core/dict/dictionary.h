@@ -171,6 +171,11 @@ class dic_t {
   // What replies read of the words they reach (see cooc_bound_cache.h): setting an id's
   // slot, and word_at on a non-const dictionary, forget the id.
   cooc_bound_cache reached_bounds;
+  // Which idiom ids name an idiom, 64 to a word: bit y % 64 of live_idioms[y / 64] is set
+  // exactly when idiomidmap[y] holds one (no word past the end: none set). Kept by the two
+  // functions that set idiom slots (adding, removing); a reply reads the liveness of some
+  // thousands of idioms here, 64 at a load, instead of their slots.
+  std::vector<std::uint64_t> live_idioms;
 };
 
 // Adds a word (copying the text only when it is new) or counts a repeat.

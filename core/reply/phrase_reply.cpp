@@ -69,27 +69,9 @@ void mark_held_phrases(const strmorph::dic_t& d, candidates& c) {
   d.holders.held_by_any(c.phrases.bits(), c.reached, c.met);
 }
 
-// The number of elements a rope_array stores side by side.
-template <typename T, int N>
-constexpr std::size_t chunk_length(const rope_array<T, N>&) {
-  return static_cast<std::size_t>(N);
-}
-
-// Of the 64 idiom ids from 64k, those that name a live idiom, as bits: the id slots read in
-// runs that lie in one chunk, without a branch per id.
+// Of the 64 idiom ids from 64k, those that name a live idiom, as bits.
 std::uint64_t live_idioms(const strmorph::dic_t& d, std::size_t k) {
-  const auto size = static_cast<std::size_t>(d.idiomidmap.size());
-  const std::size_t chunk = chunk_length(d.idiomidmap);
-  std::uint64_t live = 0;
-  for (std::size_t j = 0; j < 64 && 64 * k + j < size;) {
-    const std::size_t id = 64 * k + j;
-    const std::size_t run = std::min({64 - j, chunk - id % chunk, size - id});
-    const strmorph::idiomidmap_value_t* slots = &d.idiomidmap[static_cast<std::int32_t>(id)];
-    for (std::size_t r = 0; r < run; ++r)
-      live |= static_cast<std::uint64_t>(slots[r].idiom != nullptr) << (j + r);
-    j += run;
-  }
-  return live;
+  return k < d.live_idioms.size() ? d.live_idioms[k] : 0;
 }
 
 // Puts the live idioms met into the pool and forgets them. Those in the pool already would
@@ -382,7 +364,22 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
   return true;
 }
 
+std::vector<std::int32_t> associated_words(const association_map& associations) {
+  std::vector<std::int32_t> words;
+  words.reserve(associations.size());
+  for (const auto& [count, word] : associations)
+    words.push_back(static_cast<std::int32_t>(word));
+  std::sort(words.begin(), words.end());
+  words.erase(std::unique(words.begin(), words.end()), words.end());
+  return words;
+}
+
 bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
+                 const strmorph::idiom_t& phrase, reply_sequence& seq) {
+  return vary_phrase(d, associated_words(associations), rng, phrase, seq);
+}
+
+bool vary_phrase(const strmorph::dic_t& d, std::span<const std::int32_t> words, random_source& rng,
                  const strmorph::idiom_t& phrase, reply_sequence& seq) {
   const std::vector<std::int32_t>& ids = phrase.ids;
   const auto n = static_cast<std::uint32_t>(ids.size());
@@ -397,12 +394,10 @@ bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, 
   }
   // The associated words not in the phrase, as an ordered set.
   std::vector<std::int32_t> replacements;
-  for (const auto& [count, word] : associations) {
-    const auto j = static_cast<std::int32_t>(word);
+  replacements.reserve(words.size());
+  for (const std::int32_t j : words) {
     if (std::find(ids.begin(), ids.end(), j) == ids.end()) replacements.push_back(j);
   }
-  std::sort(replacements.begin(), replacements.end());
-  replacements.erase(std::unique(replacements.begin(), replacements.end()), replacements.end());
   for (std::uint32_t p = 0; p < n; ++p) {
     if (!chosen[p]) {
       seq.push_back(ids[p]);
@@ -427,10 +422,15 @@ bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_
   candidates c(d);
   const association_map& associations = c.associations;
   ranked_id_pool& phrases = c.phrases;
+  // associated_words(associations), made when a whole line is first varied after the
+  // associations grew.
+  std::vector<std::int32_t> words;
+  bool words_made = false;
   for (std::size_t i = 0; i < log.line_count(); ++i) {
     word_entry& entry = log.line_words[i];
     if (entry.used) continue;
     collect_candidates(d, log, i, c);
+    words_made = false;
     if (phrases.empty() || associations.empty()) continue;
     while (!phrases.empty()) {
       const std::int32_t id = take_drawn(phrases, rng);
@@ -439,7 +439,11 @@ bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_
       const strmorph::idiom_t phrase = live_phrase(d, stored);
       // A phrase left with no live word fails as a candidate of its stored kind.
       if (stored.flags.back() != 0) {
-        if (phrase.ids.size() >= 2 && vary_phrase(d, associations, rng, phrase, seq)) return true;
+        if (phrase.ids.size() >= 2) {
+          if (!words_made) words = associated_words(associations);
+          words_made = true;
+          if (vary_phrase(d, words, rng, phrase, seq)) return true;
+        }
       } else if (!phrase.ids.empty() && realise_phrase(d, associations, rng, phrase, seq)) {
         entry.used = true;
         return true;

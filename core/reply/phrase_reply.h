@@ -109,6 +109,14 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
 // words the associations map to. REQUIRES: phrase.length() >= 2.
 bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
                  const strmorph::idiom_t& phrase, reply_sequence& seq);
+// The words the associations map to, ascending, each once: the set vary_phrase draws from,
+// less the phrase's own words. O(a log a) for a associations.
+std::vector<std::int32_t> associated_words(const association_map& associations);
+// The same as vary_phrase on the associations, given their associated_words, which a reply
+// makes once for all the phrases it tries against one map: O(words * phrase length) besides
+// the words it tests. REQUIRES: words == associated_words(associations).
+bool vary_phrase(const strmorph::dic_t& d, std::span<const std::int32_t> words, random_source& rng,
+                 const strmorph::idiom_t& phrase, reply_sequence& seq);
 
 // Fills `seq` and returns true, or returns false with `seq` empty.
 bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_source& rng,

@@ -271,6 +271,43 @@ std::int32_t take_nth(id_pool& pool, std::uint32_t r) {
   return id;
 }
 
+bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_source& rng,
+                        reply_sequence& seq) {
+  association_map associations;
+  id_pool phrases;
+  for (std::size_t i = 0; i < log.line_count(); ++i) {
+    word_entry& entry = log.line_words[i];
+    if (entry.used) continue;
+    reference::collect_candidates(d, log, i, associations, phrases);
+    if (phrases.empty() || associations.empty()) continue;
+    while (!phrases.empty()) {
+      const std::int32_t id =
+          take_nth(phrases, draw(rng, static_cast<std::uint32_t>(phrases.size())));
+      seq.clear();
+      const strmorph::idiom_t& stored = *strmorph::idiom_at(d, id);
+      strmorph::idiom_t phrase;  // its live words
+      for (std::size_t k = 0; k < stored.ids.size(); ++k) {
+        if (strmorph::word_at(d, stored.ids[k]) == nullptr) continue;
+        phrase.ids.push_back(stored.ids[k]);
+        phrase.flags.push_back(stored.flags[k]);
+      }
+      if (!phrase.flags.empty()) phrase.flags.back() = stored.flags.back();
+      if (stored.flags.back() != 0) {
+        if (phrase.ids.size() >= 2 && reference::vary_phrase(d, associations, rng, phrase, seq))
+          return true;
+      } else if (!phrase.ids.empty() &&
+                 reference::realise_phrase(d, associations, rng, phrase, seq)) {
+        entry.used = true;
+        return true;
+      } else if (phrases.empty()) {
+        entry.used = true;
+      }
+    }
+  }
+  seq.clear();
+  return false;
+}
+
 const strmorph::wordmap_t::value_type* find_word(const strmorph::dic_t& d,
                                                  std::u16string_view text) {
   const char16_t* probe = text.data();

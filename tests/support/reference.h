@@ -35,6 +35,11 @@ bool realise_phrase(const strmorph::dic_t& d, const association_map& association
 bool vary_phrase(const strmorph::dic_t& d, const association_map& associations, random_source& rng,
                  const strmorph::idiom_t& phrase, reply_sequence& seq);
 
+// A phrase reply as designed: the literal gathering, fitting and varying above, with the
+// phrases drawn from an ordered set.
+bool reply_from_phrases(const strmorph::dic_t& d, conversation_log& log, random_source& rng,
+                        reply_sequence& seq);
+
 // Checking a list's bytes as designed, one compact_int after another: how many whole ones
 // they hold, or -1 when they do not end exactly at the end.
 std::ptrdiff_t count_values(std::span<const std::uint8_t> bytes);
