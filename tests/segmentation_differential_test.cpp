@@ -158,7 +158,7 @@ TEST(segmentation_fast_path, matches_the_literal_split_while_words_come_and_go) 
   // Seeded runs of adding, removing, linking, pruning (also from a low entry limit),
   // reloading and splitting lines of up to 60 units; the index is checked as it goes. The
   // runs with thousands of words at the start make the index grow, its probe runs long and
-  // removals shift entries back; the last ones hold words and lines longer than the 63
+  // removals shift entries back; the last ones hold words and lines longer than the 31
   // units from which one row of word starts stands for every length.
   struct run {
     std::u16string_view alphabet;
@@ -234,6 +234,47 @@ TEST(segmentation_fast_path, matches_the_literal_split_on_corpus_lines) {
   }
   ASSERT_EQ(words(*t.fast), words(*t.literal));
   ASSERT_EQ(index_problem(*t.fast), "");
+}
+
+TEST(segmentation_fast_path, tells_apart_words_whose_slot_tags_collide) {
+  // Texts of one length and one tail (the units after the first two) that share a home slot
+  // and a slot tag: only the key's head, its first two units, tells them apart. For each
+  // length, one of a colliding pair is a word and the other is probed (with the filter all
+  // set, as removals may leave it, so that the probe reaches the slots), then both are.
+  for (const std::size_t length : {2, 3, 6}) {
+    dic_t d;
+    const std::u16string filler = u"zzzzzzzz";
+    testing::add(d, filler);  // sizes the index
+    const std::size_t mask = d.word_slots.size() - 1;
+    const std::u16string tail(length - 2, u'\u3042');
+    std::map<std::uint64_t, std::u16string> seen;  // (tag, home slot) -> text
+    std::u16string word;
+    std::u16string probe;
+    for (char16_t x = 1; probe.empty(); ++x) {
+      for (char16_t y = 1; y < 4096 && probe.empty(); ++y) {
+        const std::u16string text = std::u16string{x, y} + tail;
+        const std::uint64_t hash = text_hash(text);
+        const auto [it, inserted] = seen.try_emplace((hash >> 48) << 32 | (hash & mask), text);
+        if (inserted) continue;
+        word = it->second;
+        probe = text;
+      }
+    }
+    testing::add(d, word);
+    std::fill(d.word_filter.begin(), d.word_filter.end(), ~std::uint64_t{0});
+    ASSERT_EQ(d.word_slots.size() - 1, mask);
+    const auto n = static_cast<std::int32_t>(length);
+    ASSERT_EQ(strmorph::find_word(d, probe.data(), n, text_hash(probe)), nullptr) << length;
+    ASSERT_EQ(reference::find_word(d, probe), nullptr) << length;
+    ASSERT_EQ(strmorph::find_word(d, word.data(), n), reference::find_word(d, word)) << length;
+    testing::add(d, probe);
+    ASSERT_EQ(index_problem(d), "") << length;
+    for (const std::u16string& text : {word, probe}) {
+      const auto* found = strmorph::find_word(d, text.data(), n, text_hash(text));
+      ASSERT_NE(found, nullptr) << length;
+      ASSERT_EQ(found, reference::find_word(d, text)) << length;
+    }
+  }
 }
 
 }  // namespace

@@ -123,17 +123,20 @@ bool filter_has(const std::vector<std::uint64_t>& filter, std::uint64_t hash) {
   return (filter[static_cast<std::size_t>(bit >> 6)] >> (bit & 63) & 1) != 0;
 }
 
-constexpr std::size_t start_rows = 64;        // lengths 0 to 63, the last for all longer
-constexpr std::size_t starts_per_row = 2048;  // of the first two units' hash
+constexpr std::size_t start_rows = 32;         // lengths 0 to 31, the last for all longer
+constexpr std::size_t starts_per_row = 16384;  // of the hash of the first two and last units
 constexpr std::size_t start_row_words = starts_per_row / 64;
 
-// The bit of word_starts for a word of the length starting with the text's first units (its
-// first alone when it has one).
+// The bit of word_starts for a word of the length with the text's first two units and its last
+// unit (for a one-unit text: its unit, 0, its unit again). The last unit makes the
+// key far more selective than the first two alone: in a line, windows of one length with a
+// word's first two units are common, those that also end as it does are rare.
 std::size_t word_start_bit(const char16_t* text, std::int32_t length) {
-  const std::uint32_t second = length >= 2 ? text[1] : 0;
-  const std::uint32_t units = (std::uint32_t{text[0]} << 16 | second) * 0x9E3779B1u;
+  const std::uint64_t second = length >= 2 ? text[1] : 0;
+  const std::uint64_t units =
+      (std::uint64_t{text[0]} << 32 | second << 16 | text[length - 1]) * 0x9E3779B97F4A7C15u;
   const std::size_t row = std::min<std::size_t>(static_cast<std::size_t>(length), start_rows - 1);
-  return row * starts_per_row + (units >> 21);
+  return row * starts_per_row + static_cast<std::size_t>(units >> 50);
 }
 
 void place_word(dic_t& d, wordmap_t::value_type* entry, std::uint64_t hash) {

@@ -157,10 +157,11 @@ class dic_t {
   // How many words have each length (index: length in units), so that a probe of a length
   // no word has costs nothing.
   std::vector<std::int32_t> words_of_length;
-  // A bit per (length, start): whether some word of that length (63 standing for every length
-  // from 63 on) starts with units whose hash (see word_start_bit) picks that start, 2048 of
-  // them. Every word indexed sets its bit; only rebuilding the index clears them, so a clear
-  // bit means no word. 16 KB, to turn away most windows of a line before they are hashed.
+  // A bit per (length, ends): whether some word of that length (31 standing for every length
+  // from 31 on) has first two units and last unit whose hash (see word_start_bit) picks that
+  // bit, 16384 of them per length. Every word indexed sets its bit; only rebuilding the index
+  // clears them, so a clear bit means no word. 64 KB, to turn away most windows of a line
+  // (some three in four of those that pass the cheaper checks) before they are hashed.
   std::vector<std::uint64_t> word_starts;
   // How many words have been removed so far: unchanged means every id live before is live.
   std::uint64_t removed_words = 0;
@@ -189,8 +190,9 @@ wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t le
 wordmap_t::value_type* find_word(dic_t& d, const char16_t* text, std::int32_t length,
                                  std::uint64_t hash);
 
-// False when no word of the length starts as the text does (a word may when true): O(1),
-// within a table small enough to stay in cache. REQUIRES: length >= 1, text[0 .. length-1].
+// False when no word of the length starts with the text's first two units and ends with its
+// last unit (a word may when true): O(1), within a table small enough to stay in cache. REQUIRES:
+// length >= 1, text[0 .. length-1].
 bool may_start_word(const dic_t& d, const char16_t* text, std::int32_t length);
 
 // Inserts the idiom and gives it an id; (id, true), or (unspecified, false) when an equal

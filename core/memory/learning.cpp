@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <map>
-#include <unordered_map>
 #include <vector>
 
 #include "core/dict/segmentation.h"
@@ -22,30 +21,89 @@ strmorph::wordinfo_t& info(strmorph::dic_t& d, std::int32_t id) {
 // counted list by list. Counting into one list never reads another, and within a list only
 // the order of its own sightings shapes the bytes, so this equals counting each at once.
 // A caller looks each word's list up once (list_of) and then adds sightings by that handle.
+// The sightings of all lists lie in one array, in the order made, and are gathered list by
+// list (a stable counting sort) only to be counted; lists are found through a small table
+// of open addressing. Every buffer is kept from line to line: one object serves every line a
+// thread learns (see scratch_sightings), so that learning a line allocates nothing here.
 class cooc_sightings {
  public:
-  std::size_t list_of(std::int32_t word) {
-    const auto [it, inserted] = index_.try_emplace(word, lists_.size());
-    if (inserted) lists_.push_back({word, {}});
-    return it->second;
+  // Forgets the sightings of the line before, keeping the memory.
+  void clear() {
+    if (!words_.empty()) std::fill(slots_.begin(), slots_.end(), empty);
+    words_.clear();
+    made_.clear();
   }
-  void add(std::size_t list, std::int32_t x) { lists_[list].second.push_back(x); }
-  void count_all(strmorph::dic_t& d) {
-    std::vector<packed_list*> lists;
-    std::vector<std::span<const std::int32_t>> xs;
-    lists.reserve(lists_.size());
-    xs.reserve(lists_.size());
-    for (const auto& [word, sightings] : lists_) {
-      lists.push_back(&info(d, word).cooc);
-      xs.emplace_back(sightings);
+  std::size_t list_of(std::int32_t word) {
+    if (2 * (words_.size() + 1) > slots_.size()) grow();
+    std::size_t slot = home(word);
+    for (; slots_[slot] != empty; slot = (slot + 1) & (slots_.size() - 1)) {
+      const auto list = static_cast<std::size_t>(slots_[slot]);
+      if (words_[list] == word) return list;
     }
-    count_in_pairs_each(lists, xs);
+    slots_[slot] = static_cast<std::int32_t>(words_.size());
+    words_.push_back(word);
+    return words_.size() - 1;
+  }
+  void add(std::size_t list, std::int32_t x) {
+    made_.push_back({static_cast<std::uint32_t>(list), x});
+  }
+  void count_all(strmorph::dic_t& d) {
+    const std::size_t n = words_.size();
+    starts_.assign(n + 1, 0);
+    for (const sighting& s : made_)
+      ++starts_[s.list + 1];
+    for (std::size_t k = 0; k < n; ++k)
+      starts_[k + 1] += starts_[k];
+    gathered_.resize(made_.size());
+    next_.assign(starts_.begin(), starts_.end() - 1);
+    for (const sighting& s : made_)
+      gathered_[next_[s.list]++] = s.x;
+    lists_.clear();
+    xs_.clear();
+    for (std::size_t k = 0; k < n; ++k) {
+      lists_.push_back(&info(d, words_[k]).cooc);
+      xs_.emplace_back(gathered_.data() + starts_[k], starts_[k + 1] - starts_[k]);
+    }
+    count_in_pairs_each(lists_, xs_);
   }
 
  private:
-  std::unordered_map<std::int32_t, std::size_t> index_;
-  std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> lists_;
+  struct sighting {
+    std::uint32_t list;
+    std::int32_t x;
+  };
+  static constexpr std::int32_t empty = -1;
+
+  std::size_t home(std::int32_t word) const {
+    return static_cast<std::size_t>((static_cast<std::uint32_t>(word) * 0x9E3779B1u) >> 16) &
+           (slots_.size() - 1);
+  }
+  void grow() {
+    slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), empty);
+    for (std::size_t list = 0; list < words_.size(); ++list) {
+      std::size_t slot = home(words_[list]);
+      while (slots_[slot] != empty)
+        slot = (slot + 1) & (slots_.size() - 1);
+      slots_[slot] = static_cast<std::int32_t>(list);
+    }
+  }
+
+  std::vector<std::int32_t> words_;  // by list: its word
+  std::vector<std::int32_t> slots_;  // lists by their words' hash; empty: a free slot
+  std::vector<sighting> made_;       // every sighting, in the order made
+  std::vector<std::size_t> starts_;  // by list: where its sightings begin in gathered_
+  std::vector<std::size_t> next_;
+  std::vector<std::int32_t> gathered_;
+  std::vector<packed_list*> lists_;
+  std::vector<std::span<const std::int32_t>> xs_;
 };
+
+// The calling thread's sightings object, cleared.
+cooc_sightings& scratch_sightings() {
+  thread_local cooc_sightings sightings;
+  sightings.clear();
+  return sightings;
+}
 
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w,
                       cooc_sightings& sightings) {
@@ -127,7 +185,7 @@ void learn_line(strmorph::dic_t& d, conversation_log& log, pattern_history& patt
   if (log.line_count() >= 2) discover_words(d, log);
   store_line_words(d, log);
   const std::vector<std::int32_t> words = strmorph::live_ids(d, log.line_words[0].ids);
-  cooc_sightings sightings;
+  cooc_sightings& sightings = scratch_sightings();
   if (words.size() >= 2) learn_word_links(d, words, sightings);
   learn_turn_links(d, log, sightings);
   sightings.count_all(d);
@@ -152,13 +210,13 @@ void store_line_words(strmorph::dic_t& d, conversation_log& log) {
 }
 
 void learn_word_links(strmorph::dic_t& d, std::span<const std::int32_t> w) {
-  cooc_sightings sightings;
+  cooc_sightings& sightings = scratch_sightings();
   learn_word_links(d, w, sightings);
   sightings.count_all(d);
 }
 
 void learn_turn_links(strmorph::dic_t& d, const conversation_log& log) {
-  cooc_sightings sightings;
+  cooc_sightings& sightings = scratch_sightings();
   learn_turn_links(d, log, sightings);
   sightings.count_all(d);
 }

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/io/packed_list.h"
+#include "tests/support/reference.h"
 #include "tests/support/toy_dictionary.h"
 
 namespace tsugihagi {
@@ -284,6 +287,50 @@ TEST_F(line_learning, words_found_in_the_log_take_part_in_the_split) {
   EXPECT_EQ(next(yy), (pairs{{boundary, 0}}));
   EXPECT_EQ(cooc(ab), (pairs{{yy, 0}, {xxab, 0}}));
   EXPECT_EQ(cooc(xxab), (pairs{{ab, 0}, {yy, 0}}));
+}
+
+TEST(link_learning_fast_path, counts_long_and_short_lines_as_the_literal_steps) {
+  // Lines of 1 to 5, 30 and 120 words over 300 words, learned one after another into two
+  // dictionaries (the sightings' buffers kept from line to line, their table grown past its
+  // first size), each word's lists compared after every line.
+  std::mt19937 rng(17);
+  strmorph::dic_t fast;
+  strmorph::dic_t literal;
+  std::vector<std::int32_t> vocabulary;
+  for (int i = 0; i < 300; ++i) {
+    const std::u16string text =
+        u"w" + std::u16string(1 + i / 26, static_cast<char16_t>(u'a' + i % 26));
+    vocabulary.push_back(testing::add(fast, text));
+    ASSERT_EQ(testing::add(literal, text), vocabulary.back());
+  }
+  const auto bytes = [](const packed_list& list) {
+    return std::vector<std::uint8_t>(list.bytes().begin(), list.bytes().end());
+  };
+  conversation_log fast_log;
+  conversation_log literal_log;
+  for (int line = 0; line < 24; ++line) {
+    const std::size_t lengths[] = {1 + rng() % 5, 30, 120};
+    ids words(lengths[line % 3]);
+    for (std::int32_t& w : words)
+      w = vocabulary[rng() % (line % 2 == 0 ? 40 : vocabulary.size())];
+    for (conversation_log* log : {&fast_log, &literal_log}) {
+      add_line(*log, u"x");
+      log->line_words[0].ids = words;
+    }
+    if (words.size() >= 2) {
+      learn_word_links(fast, words);
+      reference::learn_word_links(literal, words);
+    }
+    learn_turn_links(fast, fast_log);
+    reference::learn_turn_links(literal, literal_log);
+    for (const std::int32_t w : vocabulary) {
+      const strmorph::wordinfo_t& f = *strmorph::word_at(fast, w);
+      const strmorph::wordinfo_t& l = *strmorph::word_at(literal, w);
+      ASSERT_EQ(bytes(f.cooc), bytes(l.cooc)) << line << " " << w;
+      ASSERT_EQ(bytes(f.next), bytes(l.next)) << line << " " << w;
+      ASSERT_EQ(bytes(f.prev), bytes(l.prev)) << line << " " << w;
+    }
+  }
 }
 
 }  // namespace

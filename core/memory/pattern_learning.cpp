@@ -38,11 +38,24 @@ void learn_patterns(strmorph::dic_t& d, conversation_log& log, pattern_history& 
   const lcs_length_against shared(newest);
   const id_screen newest_screen(newest);
   std::vector<std::int32_t> filtered;
-  for (std::size_t i = 1; i < last; ++i) {
-    word_entry& entry = log.line_words[i];
-    // The lines are screened faster than they come from memory: the entry of a line eight
-    // ahead is asked for now.
-    if (i + 8 < last) __builtin_prefetch(&log.line_words[i + 8]);
+  // The lines are screened faster than they come from memory: the entry of the line
+  // `prefetch_distance` ahead is asked for now, both lines of memory its fields may span.
+  // The log is walked with iterators, a step each, rather than indexed anew each time.
+  constexpr std::size_t prefetch_distance = 8;
+  auto it = log.line_words.begin();
+  auto ahead = log.line_words.begin();
+  if (last > 1) {
+    ++it;
+    ahead += static_cast<std::ptrdiff_t>(std::min(last, 1 + prefetch_distance));
+  }
+  for (std::size_t i = 1; i < last; ++i, ++it) {
+    word_entry& entry = *it;
+    if (i + prefetch_distance < last) {
+      const auto* bytes = reinterpret_cast<const char*>(&*ahead);
+      __builtin_prefetch(bytes);
+      __builtin_prefetch(bytes + sizeof(word_entry) - 1);
+      ++ahead;
+    }
     // Screened on the stored ids: an id that names no live word cannot be in the newest line
     // (whose ids are all live), so dropping it changes no common subsequence's length. Only
     // the line that passes is filtered, since the dropped ids do change its joined flags.
