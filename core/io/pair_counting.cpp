@@ -74,8 +74,13 @@ class batch {
   // (see search) that stops once all are found.
   void locate_first_pairs(const packed_list& list) {
     if (has_index(list)) {
-      for (sighting& s : seen_)
-        s.pos = pair_index::find(list, s.id);
+      std::vector<std::uint32_t> ids(seen_.size());
+      std::vector<std::size_t> offsets(seen_.size());
+      for (std::size_t k = 0; k < seen_.size(); ++k)
+        ids[k] = seen_[k].id;
+      pair_index::find_each(list, ids, offsets);
+      for (std::size_t k = 0; k < seen_.size(); ++k)
+        seen_[k].pos = offsets[k];
       return;
     }
     search pass(*this, list);
