@@ -201,14 +201,15 @@ class batch {
     if (appended_ == 0) return;
     reserve_more(list, appended_);
     const bool indexed = has_index(list);
+    std::vector<std::size_t> offsets;
     for (const sighting& s : seen_) {
       if (s.pos != not_found) continue;
-      const auto offset = static_cast<std::size_t>(list.size);
+      if (indexed) offsets.push_back(static_cast<std::size_t>(list.size));
       append_value(list, s.id);
       append_value(list, s.times - 1);
       count_now_held(list, s.times - 1);
-      if (indexed) pair_index::insert_appended(list, offset);
     }
+    if (indexed) pair_index::insert_appended_each(list, offsets);
   }
 
  private:

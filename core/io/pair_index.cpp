@@ -208,6 +208,32 @@ void insert_appended(packed_list& list, std::size_t offset) {
   }
 }
 
+void insert_appended_each(packed_list& list, std::span<const std::size_t> offsets) {
+  constexpr std::size_t group = 16;
+  list_extras& extras = *extras_of(list);
+  const std::uint8_t* bytes = list.data.get();
+  for (std::size_t first = 0; first < offsets.size(); first += group) {
+    const std::size_t count = std::min(group, offsets.size() - first);
+    const bool narrow = !extras.narrow_slots.empty();
+    const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
+    // Made anew when it would be over three quarters used, or too narrow: build() takes
+    // every pair of the list, the later ones appended too.
+    if (4 * (extras.used + count) > 3 * slots || (narrow && !fits_narrow(list))) return build(list);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t slot = slot_in(decode_at(bytes, offsets[first + i]), slots);
+      prefetch(narrow ? static_cast<const void*>(&extras.narrow_slots[slot])
+                      : static_cast<const void*>(&extras.id_slots[slot]));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (narrow) {
+        insert_in(extras.narrow_slots, extras.used, bytes, offsets[first + i]);
+      } else {
+        insert_in(extras.id_slots, extras.used, bytes, offsets[first + i]);
+      }
+    }
+  }
+}
+
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
   const length_change change{changed_at, delta};
   shift_after_each(list, {&change, 1});

@@ -50,6 +50,10 @@ void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
 // rebuilds the table larger when it would be over three quarters used.
 // REQUIRES: has_index(list).
 void insert_appended(packed_list& list, std::size_t offset);
+// insert_appended() for each offset in turn, the pairs all appended before: the slots of up
+// to 16 of them prefetched before any is probed. REQUIRES: has_index(list); the offsets
+// ascending, of pairs of distinct ids appended since the index last held the whole list.
+void insert_appended_each(packed_list& list, std::span<const std::size_t> offsets);
 // Moves every offset past the byte at `changed_at` by `delta` bytes (negative wraps): what a
 // change of length there does to the pairs behind it. REQUIRES: has_index(list).
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta);
