@@ -59,6 +59,7 @@ class batch {
     while (table_size < 2 * xs.size())
       table_size *= 2;
     table_.assign(table_size, -1);
+    seen_.reserve(xs.size());
     for (const std::int32_t x : xs) {
       const auto id = static_cast<std::uint32_t>(x);
       std::int32_t& k = lookup(id);
@@ -127,6 +128,7 @@ class batch {
   void add_to_found_counts(packed_list& list) {
     const std::uint8_t* bytes = list.data.get();
     std::vector<change> changes;
+    changes.reserve(seen_.size());
     std::ptrdiff_t grown = 0;
     appended_ = 0;
     for (const sighting& s : seen_) {
@@ -186,6 +188,7 @@ class batch {
     if (!has_index(list)) return;
     // Last change first, as pair_index::shift_after_each asks.
     std::vector<pair_index::length_change> moves;
+    moves.reserve(changes.size());
     for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
       const std::size_t new_length = compact_int_size(c->count);
       if (new_length != c->old_length) {
@@ -202,6 +205,7 @@ class batch {
     reserve_more(list, appended_);
     const bool indexed = has_index(list);
     std::vector<std::size_t> offsets;
+    if (indexed) offsets.reserve(seen_.size());
     for (const sighting& s : seen_) {
       if (s.pos != not_found) continue;
       if (indexed) offsets.push_back(static_cast<std::size_t>(list.size));
