@@ -13,6 +13,7 @@
 #include <bit>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -22,6 +23,7 @@
 #include "core/app/session.h"
 #include "core/dict/dictionary_files.h"
 #include "core/dict/segmentation.h"
+#include "core/io/list_extras_table.h"
 #include "core/io/pair_counting.h"
 #include "core/io/primitives.h"
 #include "core/memory/lcs_length.h"
@@ -813,6 +815,45 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
     ASSERT_TRUE(summary_is_current(fast)) << round;
     if (crossing) {
       ASSERT_GT(fast.size, static_cast<std::int32_t>(narrow_index_bytes)) << round;
+    }
+  }
+}
+
+TEST(list_extras, are_found_as_the_table_holds_them_through_makes_drops_and_moves) {
+  // Extras made, dropped and moved with their lists, and lists destroyed and made anew at the
+  // same address, every list asked after every step (so that each thread's last answer is
+  // asked again): each must have the extras last made for it, told by a mark in them.
+  std::mt19937 rng(12);
+  constexpr std::size_t n = 5;
+  std::vector<std::optional<packed_list>> lists(n);
+  std::vector<std::uint32_t> marks(n, 0);  // 0: no extras
+  for (std::optional<packed_list>& list : lists)
+    list.emplace();
+  for (std::uint32_t step = 1; step <= 20000; ++step) {
+    const std::size_t a = rng() % n;
+    const std::size_t b = rng() % n;
+    switch (rng() % 4) {
+      case 0:
+        make_extras(*lists[a]).used = step;
+        marks[a] = step;
+        break;
+      case 1:
+        drop_extras(*lists[a]);
+        marks[a] = 0;
+        break;
+      case 2:
+        if (a == b) break;
+        *lists[b] = std::move(*lists[a]);
+        marks[b] = std::exchange(marks[a], 0);
+        break;
+      default:
+        lists[a].reset();
+        lists[a].emplace();
+        marks[a] = 0;
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+      const list_extras* extras = extras_of(*lists[k]);
+      ASSERT_EQ(extras == nullptr ? 0 : extras->used, marks[k]) << step << " " << k;
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "core/io/list_extras_table.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -7,10 +9,27 @@
 namespace tsugihagi {
 namespace {
 
+// `generation` counts the changes to the table: every entry made, dropped or moved.
 struct extras_table {
   std::mutex lock;
   std::unordered_map<const packed_list*, std::unique_ptr<list_extras>> by_list;
+  std::atomic<std::uint64_t> generation{0};
 };
+
+// The last entry this thread found, and the table's generation then: still the list's while
+// the generation is the same. Another thread changes only the entries of lists it holds,
+// which are not this thread's at the time, but any change makes every thread look again.
+struct last_found {
+  const packed_list* list = nullptr;
+  list_extras* extras = nullptr;
+  std::uint64_t generation = 0;
+};
+thread_local last_found last;
+
+// Counts a change to the table. REQUIRES: its lock held.
+void changed(extras_table& t) {
+  t.generation.store(t.generation.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
 
 extras_table& table() {
   static extras_table* const the_table = new extras_table;  // outlives every static list
@@ -25,6 +44,7 @@ void move_entry(const packed_list& from, const packed_list& to) {
   auto node = t.by_list.extract(&from);
   node.key() = &to;
   t.by_list.insert(std::move(node));
+  changed(t);
 }
 
 }  // namespace
@@ -32,8 +52,11 @@ void move_entry(const packed_list& from, const packed_list& to) {
 list_extras* extras_of(const packed_list& list) {
   if (!list.has_extras) return nullptr;
   extras_table& t = table();
+  if (last.list == &list && last.generation == t.generation.load(std::memory_order_acquire))
+    return last.extras;
   const std::lock_guard hold(t.lock);
-  return t.by_list.find(&list)->second.get();
+  last = {&list, t.by_list.find(&list)->second.get(), t.generation.load(std::memory_order_relaxed)};
+  return last.extras;
 }
 
 list_extras& make_extras(const packed_list& list) {
@@ -44,6 +67,7 @@ list_extras& make_extras(const packed_list& list) {
   const std::lock_guard hold(t.lock);
   t.by_list.emplace(&list, std::move(made));
   list.has_extras = true;
+  changed(t);
   return extras;
 }
 
@@ -56,6 +80,7 @@ void drop_extras(const packed_list& list) {
   dropped = std::move(it->second);
   t.by_list.erase(it);
   list.has_extras = false;
+  changed(t);
 }
 
 std::size_t lists_with_extras() {

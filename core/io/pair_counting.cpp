@@ -59,6 +59,7 @@ class batch {
     while (table_size < 2 * xs.size())
       table_size *= 2;
     table_.assign(table_size, -1);
+    seen_.reserve(xs.size());
     for (const std::int32_t x : xs) {
       const auto id = static_cast<std::uint32_t>(x);
       std::int32_t& k = lookup(id);
@@ -74,11 +75,17 @@ class batch {
   // (see search) that stops once all are found.
   void locate_first_pairs(const packed_list& list) {
     if (has_index(list)) {
-      for (sighting& s : seen_)
-        s.pos = pair_index::find(list, s.id);
+      std::vector<std::uint32_t> ids(seen_.size());
+      std::vector<std::size_t> offsets(seen_.size());
+      for (std::size_t k = 0; k < seen_.size(); ++k)
+        ids[k] = seen_[k].id;
+      pair_index::find_each(list, ids, offsets);
+      for (std::size_t k = 0; k < seen_.size(); ++k)
+        seen_[k].pos = offsets[k];
       return;
     }
     search pass(*this, list);
+    if (!search::run(pass)) return;
     while (pass.step()) {
     }
   }
@@ -91,12 +98,15 @@ class batch {
     search pass_b(b, list_b);
     bool on_a = true;
     bool on_b = true;
+    search::run_both(pass_a, pass_b, on_a, on_b);
     while (on_a && on_b) {
       on_a = pass_a.step();
       on_b = pass_b.step();
     }
+    if (on_a) on_a = search::run(pass_a);
     while (on_a)
       on_a = pass_a.step();
+    if (on_b) on_b = search::run(pass_b);
     while (on_b)
       on_b = pass_b.step();
   }
@@ -118,6 +128,7 @@ class batch {
   void add_to_found_counts(packed_list& list) {
     const std::uint8_t* bytes = list.data.get();
     std::vector<change> changes;
+    changes.reserve(seen_.size());
     std::ptrdiff_t grown = 0;
     appended_ = 0;
     for (const sighting& s : seen_) {
@@ -177,6 +188,7 @@ class batch {
     if (!has_index(list)) return;
     // Last change first, as pair_index::shift_after_each asks.
     std::vector<pair_index::length_change> moves;
+    moves.reserve(changes.size());
     for (auto c = changes.rbegin(); c != changes.rend(); ++c) {
       const std::size_t new_length = compact_int_size(c->count);
       if (new_length != c->old_length) {
@@ -192,14 +204,16 @@ class batch {
     if (appended_ == 0) return;
     reserve_more(list, appended_);
     const bool indexed = has_index(list);
+    std::vector<std::size_t> offsets;
+    if (indexed) offsets.reserve(seen_.size());
     for (const sighting& s : seen_) {
       if (s.pos != not_found) continue;
-      const auto offset = static_cast<std::size_t>(list.size);
+      if (indexed) offsets.push_back(static_cast<std::size_t>(list.size));
       append_value(list, s.id);
       append_value(list, s.times - 1);
       count_now_held(list, s.times - 1);
-      if (indexed) pair_index::insert_appended(list, offset);
     }
+    if (indexed) pair_index::insert_appended_each(list, offsets);
   }
 
  private:
@@ -218,7 +232,9 @@ class batch {
   // name none of them: a bit per id modulo 4096 turns those away before the table is probed.
   // Each step reads the eight bytes at the pair's start once: they hold the id's length, the
   // id and the count's length (at most six bytes), where reading the count's length byte
-  // after the id's would put two reads on the chain from one pair to the next.
+  // after the id's would put two reads on the chain from one pair to the next. run and
+  // run_both take the steps while the pairs are far from the end, their positions in locals,
+  // for that chain to stay in registers; step() takes the rest, and any damaged pair.
   class search {
    public:
     search(batch& owner, const packed_list& list)
@@ -236,7 +252,6 @@ class batch {
                                   });
         return false;
       }
-      constexpr std::uint32_t id_masks[5] = {0, 0xFF, 0xFFFF, 0xFFFFFF, 0xFFFFFFFF};
       const std::uint64_t word = packed_detail::eight_bytes_at(b_ + pos_);
       const std::size_t id_length = word & 0xFF;
       if (id_length > 4) return false;
@@ -244,12 +259,75 @@ class batch {
       const std::size_t start = pos_;
       pos_ += 2 + id_length + count_length;
       if (count_length > 4 || pos_ > size_) return false;
-      return visit(start, static_cast<std::uint32_t>(word >> 8) & id_masks[id_length]);
+      return visit(start, id_of(word, id_length));
+    }
+
+    // The steps of step() while a whole pair and its read fit and no pair is damaged; false
+    // when the pass ended in them.
+    static bool run(search& x) {
+      std::size_t pos = x.pos_;
+      bool on = true;
+      while (on && pos + 8 <= x.size_) {
+        std::size_t next;
+        std::uint32_t id;
+        if (!x.read_pair(pos, next, id)) break;
+        const std::size_t start = pos;
+        pos = next;
+        if (x.may_hold(id)) on = x.found(start, id);
+      }
+      x.pos_ = pos;
+      return on;
+    }
+
+    // run() over two passes at once, a pair of each per step, until either nears its end,
+    // meets damage or is over (on_x or on_y then false).
+    static void run_both(search& x, search& y, bool& on_x, bool& on_y) {
+      std::size_t px = x.pos_;
+      std::size_t py = y.pos_;
+      while (px + 8 <= x.size_ && py + 8 <= y.size_) {
+        std::size_t next_x;
+        std::size_t next_y;
+        std::uint32_t id_x;
+        std::uint32_t id_y;
+        if (!x.read_pair(px, next_x, id_x) || !y.read_pair(py, next_y, id_y)) break;
+        const std::size_t start_x = px;
+        const std::size_t start_y = py;
+        px = next_x;
+        py = next_y;
+        if (x.may_hold(id_x)) on_x = x.found(start_x, id_x);
+        if (y.may_hold(id_y)) on_y = y.found(start_y, id_y);
+        if (!on_x || !on_y) break;
+      }
+      x.pos_ = px;
+      y.pos_ = py;
     }
 
    private:
-    bool visit(std::size_t start, std::uint32_t id) {
-      if ((filter_[id / 64 % 64] >> (id % 64) & 1) == 0) return true;
+    static std::uint32_t id_of(std::uint64_t word, std::size_t id_length) {
+      return static_cast<std::uint32_t>(word >> 8) &
+             static_cast<std::uint32_t>((std::uint64_t{1} << (8 * id_length)) - 1);
+    }
+
+    // Decodes the pair at pos (eight bytes readable there): its id and where the next one
+    // starts. False, taking nothing, when it is damaged.
+    bool read_pair(std::size_t pos, std::size_t& next, std::uint32_t& id) const {
+      const std::uint64_t word = packed_detail::eight_bytes_at(b_ + pos);
+      const std::size_t id_length = word & 0xFF;
+      if (id_length > 4) return false;
+      const std::size_t count_length = word >> (8 * id_length + 8) & 0xFF;
+      next = pos + 2 + id_length + count_length;
+      if (count_length > 4 || next > size_) return false;
+      id = id_of(word, id_length);
+      return true;
+    }
+
+    bool may_hold(std::uint32_t id) const { return (filter_[id / 64 % 64] >> (id % 64) & 1) != 0; }
+
+    bool visit(std::size_t start, std::uint32_t id) { return !may_hold(id) || found(start, id); }
+
+    // The pair at start names an id the filter lets through: recorded when it is the first
+    // pair of one of the batch's ids. False once all are found.
+    bool found(std::size_t start, std::uint32_t id) {
       const std::int32_t k = owner_.lookup(id);
       std::vector<sighting>& seen = owner_.seen_;
       if (k >= 0 && seen[static_cast<std::size_t>(k)].pos == not_found) {

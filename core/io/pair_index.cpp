@@ -55,14 +55,30 @@ decltype(auto) with_slots(const packed_list& list, Fn fn) {
   return fn(extras.id_slots);
 }
 
+// Asks the processor to bring the line at p into the cache; nothing where it cannot be asked.
+inline void prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
+// Probes from `slot`, the id's first slot.
 template <typename Slot>
-std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
+std::size_t find_from(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id,
+                      std::size_t slot) {
   const std::size_t n = slots.size();
-  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
+  for (;; slot = slot + 1 == n ? 0 : slot + 1) {
     if (slots[slot] == 0) return not_found;
     const std::size_t offset = slots[slot] - 1u;
     if (decode_at(bytes, offset) == id) return offset;
   }
+}
+
+template <typename Slot>
+std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
+  return find_from(slots, bytes, id, slot_in(id, slots.size()));
 }
 
 // Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
@@ -123,6 +139,28 @@ std::size_t find(const packed_list& list, std::uint32_t id) {
   return with_slots(list, [&](const auto& slots) { return find_in(slots, list.data.get(), id); });
 }
 
+void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
+               std::span<std::size_t> offsets) {
+  constexpr std::size_t group = 16;
+  const std::uint8_t* bytes = list.data.get();
+  with_slots(list, [&](const auto& slots) {
+    const std::size_t n = slots.size();
+    for (std::size_t first = 0; first < ids.size(); first += group) {
+      const std::size_t count = std::min(group, ids.size() - first);
+      std::size_t start[group];
+      for (std::size_t i = 0; i < count; ++i) {
+        start[i] = slot_in(ids[first + i], n);
+        prefetch(&slots[start[i]]);
+      }
+      for (std::size_t i = 0; i < count; ++i) {
+        if (slots[start[i]] != 0) prefetch(bytes + (slots[start[i]] - 1u));
+      }
+      for (std::size_t i = 0; i < count; ++i)
+        offsets[first + i] = find_from(slots, bytes, ids[first + i], start[i]);
+    }
+  });
+}
+
 void build(packed_list& list) {
   const std::span<const std::uint8_t> bytes = list.bytes();
   std::size_t pairs = 0;
@@ -167,6 +205,32 @@ void insert_appended(packed_list& list, std::size_t offset) {
     insert_in(extras.narrow_slots, extras.used, list.data.get(), offset);
   } else {
     insert_in(extras.id_slots, extras.used, list.data.get(), offset);
+  }
+}
+
+void insert_appended_each(packed_list& list, std::span<const std::size_t> offsets) {
+  constexpr std::size_t group = 16;
+  list_extras& extras = *extras_of(list);
+  const std::uint8_t* bytes = list.data.get();
+  for (std::size_t first = 0; first < offsets.size(); first += group) {
+    const std::size_t count = std::min(group, offsets.size() - first);
+    const bool narrow = !extras.narrow_slots.empty();
+    const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
+    // Made anew when it would be over three quarters used, or too narrow: build() takes
+    // every pair of the list, the later ones appended too.
+    if (4 * (extras.used + count) > 3 * slots || (narrow && !fits_narrow(list))) return build(list);
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t slot = slot_in(decode_at(bytes, offsets[first + i]), slots);
+      prefetch(narrow ? static_cast<const void*>(&extras.narrow_slots[slot])
+                      : static_cast<const void*>(&extras.id_slots[slot]));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      if (narrow) {
+        insert_in(extras.narrow_slots, extras.used, bytes, offsets[first + i]);
+      } else {
+        insert_in(extras.id_slots, extras.used, bytes, offsets[first + i]);
+      }
+    }
   }
 }
 

@@ -41,10 +41,19 @@ bool has_index(const list_extras& extras);
 void build(packed_list& list);
 // The offset of the first pair with the id, or not_found. REQUIRES: has_index(list).
 std::size_t find(const packed_list& list, std::uint32_t id);
+// find() for each id, into offsets[k] for ids[k]: the probes of up to 16 ids are started
+// before any is read, for their cache misses to overlap. REQUIRES: has_index(list);
+// offsets.size() == ids.size().
+void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
+               std::span<std::size_t> offsets);
 // Records the pair at `offset`, appended to the list, unless an earlier pair holds its id;
 // rebuilds the table larger when it would be over three quarters used.
 // REQUIRES: has_index(list).
 void insert_appended(packed_list& list, std::size_t offset);
+// insert_appended() for each offset in turn, the pairs all appended before: the slots of up
+// to 16 of them prefetched before any is probed. REQUIRES: has_index(list); the offsets
+// ascending, of pairs of distinct ids appended since the index last held the whole list.
+void insert_appended_each(packed_list& list, std::span<const std::size_t> offsets);
 // Moves every offset past the byte at `changed_at` by `delta` bytes (negative wraps): what a
 // change of length there does to the pairs behind it. REQUIRES: has_index(list).
 void shift(packed_list& list, std::size_t changed_at, std::int32_t delta);
