@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/io/prefetch.h"
 #include "core/io/primitives.h"
 #include "core/io/side_job.h"
 
@@ -41,15 +42,6 @@ void read_free_ids(std::set<std::int32_t>& ids, data_stream& s, std::int64_t* dr
 void write_free_ids(const std::set<std::int32_t>& ids, data_stream& s) {
   for (const std::int32_t id : ids)
     tsugihagi::write_i32(s, id);
-}
-
-// Starts fetching the cache line at `p` without waiting for it.
-void prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
 }
 
 // A byte_blob read straight into a block carved for the list: the list packed_from_bytes
@@ -187,7 +179,7 @@ void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
     info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
     // The id's slot, which inserting the word reads and sets, is far from the last one (a
     // file holds its words in text order): fetched while the lists are read.
-    if (info.id >= 0 && info.id < d.idmap.size()) prefetch(&d.idmap[info.id]);
+    if (info.id >= 0 && info.id < d.idmap.size()) tsugihagi::prefetch(&d.idmap[info.id]);
     info.next = read_list(s, arena);
     info.prev = read_list(s, arena);
     info.cooc = read_list(s, arena);

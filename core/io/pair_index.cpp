@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/io/list_extras_table.h"
+#include "core/io/prefetch.h"
 
 namespace tsugihagi::pair_index {
 namespace {
@@ -53,15 +54,6 @@ decltype(auto) with_slots(const packed_list& list, Fn fn) {
   list_extras& extras = *extras_of(list);
   if (!extras.narrow_slots.empty()) return fn(extras.narrow_slots);
   return fn(extras.id_slots);
-}
-
-// Asks the processor to bring the line at p into the cache; nothing where it cannot be asked.
-inline void prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
 }
 
 // Probes from `slot`, the id's first slot.
