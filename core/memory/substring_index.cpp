@@ -327,9 +327,12 @@ void raise_longest_in(std::u16string_view query, std::vector<std::int32_t>& long
     v = next;
     ++length;
     // A class met only in texts left out: its suffixes in shorter classes may be met later.
-    while (newest[static_cast<std::size_t>(v)] < first_text) {
-      v = link[static_cast<std::size_t>(v)];
-      length = lengths[static_cast<std::size_t>(v)];
+    // With no text left out every class is met (newest >= 0), and its newest is not read.
+    if (first_text > 0) {
+      while (newest[static_cast<std::size_t>(v)] < first_text) {
+        v = link[static_cast<std::size_t>(v)];
+        length = lengths[static_cast<std::size_t>(v)];
+      }
     }
     longest[i] = std::max(longest[i], length);
   }
