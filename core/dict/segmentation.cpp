@@ -20,23 +20,33 @@ struct work_item {
 
 bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
              std::map<std::int32_t, std::int32_t>& out) {
+  std::vector<std::pair<std::int32_t, std::int32_t>> words;
+  const bool all_known = segment(d, u, length, words);
+  out.clear();
+  out.insert(words.begin(), words.end());
+  return all_known;
+}
+
+bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
+             std::vector<std::pair<std::int32_t, std::int32_t>>& out) {
   out.clear();
   bool all_known = true;
   // Every window is hashed in O(1) from the line's prefix hashes.
-  line_hashes hashes;
+  thread_local line_hashes hashes;
   prepare_line_hashes(hashes, {u, static_cast<std::size_t>(length)});
   const std::vector<std::int32_t>& words_of_length = d.words_of_length;
   const auto no_word_has = [&words_of_length](std::int32_t n) {
     const auto units = static_cast<std::size_t>(n);
     return units >= words_of_length.size() || words_of_length[units] == 0;
   };
-  std::vector<work_item> stack;
+  thread_local std::vector<work_item> stack;
+  stack.clear();
   stack.push_back({0, 0, length, length});
   while (!stack.empty()) {
     auto [w, r, n, m] = stack.back();
     stack.pop_back();
     if (n < 2) {
-      out[r] = strmorph::add_word(d, u + r, m).first->second.id;
+      out.emplace_back(r, strmorph::add_word(d, u + r, m).first->second.id);
       continue;
     }
     // The region's windows from (w, n) on, each length left to right, until one is a word.
@@ -62,11 +72,11 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
     }
     if (known == nullptr) {
       // The fall-back rule: no window of two or more units is a word.
-      out[r] = strmorph::add_word(d, u + r, m).first->second.id;
+      out.emplace_back(r, strmorph::add_word(d, u + r, m).first->second.id);
       all_known = false;
       continue;
     }
-    out[w] = known->second.id;
+    out.emplace_back(w, known->second.id);
     if (w != r) {
       const std::int32_t left = w - r;
       stack.push_back({r, r, std::min(n - 1, left), left});
@@ -74,6 +84,8 @@ bool segment(strmorph::dic_t& d, const char16_t* u, std::int32_t length,
     const std::int32_t right = (r + m) - (w + n);
     if (right > 0) stack.push_back({w + n, w + n, right, right});
   }
+  // Found right part first, each region's word before its parts' words: rarely in order.
+  std::sort(out.begin(), out.end());
   return all_known;
 }
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "core/dict/dictionary.h"
 
@@ -17,5 +19,12 @@ namespace tsugihagi {
 // more units with no known word in it. REQUIRES: length >= 1.
 bool segment(strmorph::dic_t& d, const char16_t* text, std::int32_t length,
              std::map<std::int32_t, std::int32_t>& out);
+
+// The same words as (position, word id) pairs in order of position, into a vector whose
+// memory is kept: with the calling thread's own buffers for the hashes and the search, a
+// call allocates nothing once `out` and those have grown to the longest line seen.
+// REQUIRES: length >= 1.
+bool segment(strmorph::dic_t& d, const char16_t* text, std::int32_t length,
+             std::vector<std::pair<std::int32_t, std::int32_t>>& out);
 
 }  // namespace tsugihagi

@@ -195,7 +195,7 @@ void learn_line(strmorph::dic_t& d, conversation_log& log, pattern_history& patt
 
 void store_line_words(strmorph::dic_t& d, conversation_log& log) {
   const std::u16string& text = log.line_texts[0].text;
-  std::map<std::int32_t, std::int32_t> positions;
+  thread_local std::vector<std::pair<std::int32_t, std::int32_t>> positions;
   const bool all_known = segment(d, text.data(), static_cast<std::int32_t>(text.size()), positions);
   std::vector<std::int32_t>& ids = log.line_words[0].ids;
   ids.clear();

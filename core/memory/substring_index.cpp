@@ -327,9 +327,12 @@ void raise_longest_in(std::u16string_view query, std::vector<std::int32_t>& long
     v = next;
     ++length;
     // A class met only in texts left out: its suffixes in shorter classes may be met later.
-    while (newest[static_cast<std::size_t>(v)] < first_text) {
-      v = link[static_cast<std::size_t>(v)];
-      length = lengths[static_cast<std::size_t>(v)];
+    // With no text left out every class is met (newest >= 0), and its newest is not read.
+    if (first_text > 0) {
+      while (newest[static_cast<std::size_t>(v)] < first_text) {
+        v = link[static_cast<std::size_t>(v)];
+        length = lengths[static_cast<std::size_t>(v)];
+      }
     }
     longest[i] = std::max(longest[i], length);
   }
@@ -369,8 +372,7 @@ void text_automaton::freeze() {
     ++first_edge_[static_cast<std::size_t>(e.from) + 1];
   for (std::size_t s = 0; s < states; ++s)
     first_edge_[s + 1] += first_edge_[s];
-  edge_unit_.resize(b.edges.size());
-  edge_target_.resize(b.edges.size());
+  edges_.resize(b.edges.size());
   std::vector<std::pair<char16_t, std::int32_t>> sorted;
   for (std::size_t s = 0; s < states; ++s) {
     sorted.clear();
@@ -380,8 +382,7 @@ void text_automaton::freeze() {
     std::sort(sorted.begin(), sorted.end());
     auto at = static_cast<std::size_t>(first_edge_[s]);
     for (const auto& [unit, target] : sorted) {
-      edge_unit_[at] = unit;
-      edge_target_[at] = target;
+      edges_[at] = {unit, target};
       ++at;
     }
   }
@@ -389,10 +390,10 @@ void text_automaton::freeze() {
   root_edges_.assign(std::bit_ceil(2 * root_degree + 2), root_edge{0, -1});
   const std::size_t mask = root_edges_.size() - 1;
   for (std::size_t e = 0; e < root_degree; ++e) {
-    std::size_t slot = root_slot_of(edge_unit_[e], mask);
+    std::size_t slot = root_slot_of(edges_[e].unit, mask);
     while (root_edges_[slot].target >= 0)
       slot = (slot + 1) & mask;
-    root_edges_[slot] = {edge_unit_[e], edge_target_[e]};
+    root_edges_[slot] = {edges_[e].unit, edges_[e].target};
   }
   length_ = std::move(growing_->length);
   link_ = std::move(growing_->link);
@@ -411,17 +412,18 @@ std::int32_t text_automaton::transition(std::int32_t from, char16_t unit) const 
       if (root_edges_[slot].unit == unit) return root_edges_[slot].target;
     }
   }
-  const auto begin = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from)];
-  const auto end = edge_unit_.begin() + first_edge_[static_cast<std::size_t>(from) + 1];
+  const auto begin = edges_.begin() + first_edge_[static_cast<std::size_t>(from)];
+  const auto end = edges_.begin() + first_edge_[static_cast<std::size_t>(from) + 1];
   auto at = begin;
   if (end - begin <= 8) {
-    while (at != end && *at < unit)
+    while (at != end && at->unit < unit)
       ++at;
   } else {
-    at = std::lower_bound(begin, end, unit);
+    at = std::lower_bound(begin, end, unit,
+                          [](const frozen_edge& e, char16_t u) { return e.unit < u; });
   }
-  if (at == end || *at != unit) return -1;
-  return edge_target_[static_cast<std::size_t>(at - edge_unit_.begin())];
+  if (at == end || at->unit != unit) return -1;
+  return at->target;
 }
 
 void text_automaton::raise_longest(std::u16string_view query, std::vector<std::int32_t>& longest,
@@ -443,10 +445,9 @@ void text_automaton::raise_longest(std::u16string_view query, std::vector<std::i
 
 std::size_t text_automaton::bytes() const {
   if (growing_) return growing_->bytes();
-  return (length_.capacity() + link_.capacity() + newest_.capacity() + first_edge_.capacity() +
-          edge_target_.capacity()) *
+  return (length_.capacity() + link_.capacity() + newest_.capacity() + first_edge_.capacity()) *
              sizeof(std::int32_t) +
-         edge_unit_.capacity() * sizeof(char16_t) + root_edges_.capacity() * sizeof(root_edge);
+         edges_.capacity() * sizeof(frozen_edge) + root_edges_.capacity() * sizeof(root_edge);
 }
 
 }  // namespace tsugihagi

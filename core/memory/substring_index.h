@@ -8,7 +8,7 @@
 //   probe or two in contiguous memory.
 // - text_automaton: a suffix automaton of a group of texts that records, for each state, the
 //   newest text holding it. It grows text by text (O(text length) amortized, in a hash
-//   table) and may then be frozen into sorted edge arrays, about 30 bytes per text unit (at
+//   table) and may then be frozen into sorted edge arrays, about 34 bytes per text unit (at
 //   most about 60). Each query then costs O(query length), however long the texts are, and
 //   may leave out the oldest texts.
 // - block_index: text_automata over blocks of consecutive logged lines, kept beside the log so
@@ -114,8 +114,12 @@ class text_automaton {
   std::vector<std::int32_t> link_;        // by state: its suffix link (-1 for the root)
   std::vector<std::int32_t> newest_;      // by state: see the invariant
   std::vector<std::int32_t> first_edge_;  // by state, and one more: its edges' range
-  std::vector<char16_t> edge_unit_;       // sorted within a state's range
-  std::vector<std::int32_t> edge_target_;
+  // Each edge's unit beside its target, so that an edge found costs no second read.
+  struct frozen_edge {
+    char16_t unit;
+    std::int32_t target;
+  };
+  std::vector<frozen_edge> edges_;  // sorted by unit within a state's range
   // The root's edges again, in an open-addressing table (at most half full): matching falls
   // back to the root often, and the root has an edge for every unit some text holds.
   struct root_edge {
@@ -146,7 +150,7 @@ struct block_index {
   // their text: estimated_bytes_per_unit each); a block then keeps its set of units (8 KB)
   // while that fits.
   std::size_t byte_budget = std::size_t{4} << 20;
-  static constexpr std::size_t estimated_bytes_per_unit = 48;
+  static constexpr std::size_t estimated_bytes_per_unit = 52;
   std::vector<indexed_block> blocks;  // newest first, over disjoint runs of lines
   substring_index scan;               // for the lines no block covers
 };
