@@ -5,14 +5,14 @@
 
 namespace strmorph {
 
-char16_t* word_text_store::new_block(std::size_t units, bool slots) {
+char16_t* word_text_store::new_block(std::size_t units, bool slotted) {
   // Slot blocks hold whole cells, so that a slot and its free-list link are 8-byte aligned.
   static_assert(alignof(char16_t*) <= cell_units * sizeof(char16_t));
   blocks_.push_back(std::unique_ptr<char16_t[]>(
       static_cast<char16_t*>(::operator new[](units * sizeof(char16_t)))));
   char16_t* block = blocks_.back().get();
   const auto first = reinterpret_cast<std::uintptr_t>(block);
-  const span s{first, first + units * sizeof(char16_t), slots};
+  const span s{first, first + units * sizeof(char16_t), slotted};
   spans_.insert(std::upper_bound(spans_.begin(), spans_.end(), s), s);
   block_bytes_ += units * sizeof(char16_t);
   return block;
@@ -59,7 +59,7 @@ const char16_t* word_text_store::take(std::u16string_view text) {
 
 void word_text_store::release(const char16_t* text, std::size_t units) {
   const span* s = span_of(text);
-  if (s == nullptr || !s->slots || units == 0) return;
+  if (s == nullptr || !s->slotted || units == 0) return;
   const std::size_t cells = (units + cell_units - 1) / cell_units;
   if (cells >= free_.size()) free_.resize(cells + 1, nullptr);
   // The store owns the slot's units: only the pointer handed out is const.

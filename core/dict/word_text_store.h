@@ -44,7 +44,7 @@ class word_text_store {
   struct span {
     std::uintptr_t first;  // the block's first unit, as an address
     std::uintptr_t end;    // one past its last unit
-    bool slots;            // whether the block is cut into slots (take) or packed (copy)
+    bool slotted;          // whether the block is cut into slots (take) or packed (copy)
     friend bool operator<(const span& a, const span& b) { return a.first < b.first; }
   };
   // Invariant: spans_ holds each block's span, sorted by first; blocks_ owns the blocks;
@@ -61,7 +61,7 @@ class word_text_store {
   std::vector<char16_t*> free_;
   std::size_t block_bytes_ = 0;
 
-  char16_t* new_block(std::size_t units, bool slots);
+  char16_t* new_block(std::size_t units, bool slotted);
   const span* span_of(const char16_t* text) const;
 };
 
