@@ -21,7 +21,7 @@ const char16_t** take_cell(dic_t& d) {
 }
 
 void free_word_storage(dic_t& d, const wordkey_t& key) {
-  if (!d.loaded_texts.holds(*key.cell)) delete[] * key.cell;
+  d.texts.release(*key.cell, static_cast<std::size_t>(key.length));
   d.cellpool.free(key.cell);
 }
 
@@ -217,12 +217,7 @@ bool idiom_order::operator()(const idiom_t& a, const idiom_t& b) const {
 
 dic_t::dic_t(std::int32_t limit) : cellpool(2, 32, word_cell_block), entry_limit(limit) {}
 
-dic_t::~dic_t() {
-  for (auto& entry : wordmap) {
-    if (!loaded_texts.holds(*entry.first.cell)) delete[] * entry.first.cell;
-  }
-  // The cells go with the pool.
-}
+dic_t::~dic_t() = default;  // the texts go with their store, the cells with their pool
 
 std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
                                                  std::int32_t length) {
@@ -231,10 +226,8 @@ std::pair<wordmap_t::value_type*, bool> add_word(dic_t& d, const char16_t* text,
     tsugihagi::count_once_more(known->second.count);
     return {known, false};
   }
-  auto* copy = new char16_t[static_cast<std::size_t>(length)];
-  std::memcpy(copy, text, sizeof(char16_t) * static_cast<std::size_t>(length));
   const char16_t** cell = take_cell(d);
-  *cell = copy;
+  *cell = d.texts.take({text, static_cast<std::size_t>(length)});
   const auto it = d.wordmap.try_emplace(wordkey_t{cell, length}).first;
   index_word(d, &*it);
   const std::int32_t id = choose_id(d.hdid, d.idmap, [&d](std::int32_t slot) {
@@ -424,7 +417,7 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   const std::int32_t id = info.id;
   if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
   const char16_t** cell = take_cell(d);
-  *cell = d.loaded_texts.copy(text);
+  *cell = d.texts.copy(text);
   const std::size_t words = d.wordmap.size();
   // The hint costs one comparison, and a full descent only when the word sorts before the
   // last one.

@@ -132,8 +132,9 @@ class dic_t {
   // bound would hold up to half a block of cells never used, each written when the block
   // was cut up.
   boost::pool<> cellpool;
-  // The texts of loaded words (insert_loaded_word); every other word's text is its own new[].
-  word_text_store loaded_texts;
+  // Every word's text: packed for loaded words (insert_loaded_word), in a slot for the others,
+  // given back when the word goes.
+  word_text_store texts;
   wordmap_t wordmap;
   rope_array<idmap_value_t, 255> idmap;
   idiomset_t idiomset;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
 
 #include "core/io/node_memory.h"
 
@@ -80,30 +81,32 @@ void leave_chunk(chunk_header* header) {
 namespace {
 
 // The pool of short blocks. Invariant: each page of page_bytes starts at a multiple of
-// page_bytes with the number of its class (page_header_bytes), followed by blocks of that
-// class; a block is either given out (one list_block holds it), on its class's free list (its
-// first 8 bytes name the next one), or past its page's `next`, never touched yet.
-// The classes: every 4 bytes from 8 to 64 (15), every 8 to 128 (8), then sixteen per doubling
+// page_bytes with the number of its class (page_header_bytes: 4 bytes, then for the class of 4
+// bytes the page's place in tiny_pages), followed by blocks of that class; a block is either
+// given out (one list_block holds it), on its class's free list, or past its page's `next`,
+// never touched yet. A free block of 8 bytes or more names the next one in its first 8 bytes;
+// a free block of 4 names it in its 4 bytes as a tiny_link (0: none).
+// The classes: every 4 bytes from 4 to 64 (16), every 8 to 128 (8), then sixteen per doubling
 // to pool_max_bytes (80), so that a block is at most a sixteenth longer than asked beyond 128
 // bytes. Blocks start at a multiple of 4 bytes, as the pooled tag bit needs.
-constexpr std::size_t pool_classes = 103;
+constexpr std::size_t pool_classes = 104;
 constexpr std::size_t page_bytes_of_pool = 64 * 1024;
 constexpr std::size_t page_header_bytes = 8;
 constexpr std::size_t pages_per_region = 32;
 
 std::size_t class_of(std::size_t n) {
-  if (n <= 64) return n <= 8 ? 0 : (n + 3) / 4 - 2;
-  if (n <= 128) return 15 + (n - 64 + 7) / 8 - 1;
+  if (n <= 64) return (n + 3) / 4 - 1;
+  if (n <= 128) return 16 + (n - 64 + 7) / 8 - 1;
   const auto e = static_cast<std::size_t>(std::bit_width(n - 1)) - 1;  // 2^e < n <= 2^(e+1)
   const std::size_t step = std::size_t{1} << (e - 4);
-  return 23 + (e - 7) * 16 + ((n + step - 1) / step - 17);
+  return 24 + (e - 7) * 16 + ((n + step - 1) / step - 17);
 }
 
 std::size_t class_bytes(std::size_t k) {
-  if (k < 15) return 4 * (k + 2);
-  if (k < 23) return 64 + 8 * (k - 14);
-  const std::size_t e = (k - 23) / 16 + 7;
-  return (17 + (k - 23) % 16) << (e - 4);
+  if (k < 16) return 4 * (k + 1);
+  if (k < 24) return 64 + 8 * (k - 15);
+  const std::size_t e = (k - 24) / 16 + 7;
+  return (17 + (k - 24) % 16) << (e - 4);
 }
 
 struct block_pool {
@@ -114,7 +117,16 @@ struct block_pool {
   std::uint8_t* region_next = nullptr;  // pages not given to a class yet
   std::uint8_t* region_end = nullptr;
   std::size_t live = 0;
+  // The class of 4 bytes: its pages in the order taken, and the head of its free list.
+  std::vector<std::uint8_t*> tiny_pages;
+  std::uint32_t tiny_free = 0;
 };
+
+// A block of 4 bytes as a free-list link: its page's place in tiny_pages, then its place in
+// the page in units of 4 bytes (never 0: the header comes first).
+constexpr unsigned tiny_slot_bits = 14;
+static_assert(page_bytes_of_pool / 4 <= std::size_t{1} << tiny_slot_bits);
+constexpr std::size_t tiny_pages_max = std::size_t{1} << (32 - tiny_slot_bits);
 
 block_pool& pool() {
   static block_pool* const the_pool = new block_pool;  // outlives every static list
@@ -124,6 +136,7 @@ block_pool& pool() {
 #if defined(TSUGIHAGI_CARVED_LISTS)
 // A new page for class k, or false when the system has no memory to give.
 bool new_page(block_pool& p, std::size_t k) {
+  if (k == 0 && p.tiny_pages.size() >= tiny_pages_max) return false;
   if (p.region_next == p.region_end) {
     constexpr std::size_t region = pages_per_region * page_bytes_of_pool;
     void* mapped = ::mmap(nullptr, region + page_bytes_of_pool, PROT_READ | PROT_WRITE,
@@ -141,6 +154,10 @@ bool new_page(block_pool& p, std::size_t k) {
   std::uint8_t* page = p.region_next;
   p.region_next += page_bytes_of_pool;
   *reinterpret_cast<std::uint32_t*>(page) = static_cast<std::uint32_t>(k);
+  if (k == 0) {
+    reinterpret_cast<std::uint32_t*>(page)[1] = static_cast<std::uint32_t>(p.tiny_pages.size());
+    p.tiny_pages.push_back(page);
+  }
   p.next[k] = page + page_header_bytes;
   p.end[k] = page + page_bytes_of_pool;
   return true;
@@ -151,7 +168,11 @@ std::uint8_t* pool_take(std::size_t k) {
   block_pool& p = pool();
   const std::lock_guard hold(p.lock);
   std::uint8_t* block = nullptr;
-  if (p.free[k] != nullptr) {
+  if (k == 0 && p.tiny_free != 0) {
+    block = p.tiny_pages[p.tiny_free >> tiny_slot_bits] +
+            4 * (p.tiny_free & ((std::uint32_t{1} << tiny_slot_bits) - 1));
+    std::memcpy(&p.tiny_free, block, sizeof(p.tiny_free));
+  } else if (k != 0 && p.free[k] != nullptr) {
     block = static_cast<std::uint8_t*>(p.free[k]);
     std::memcpy(&p.free[k], block, sizeof(void*));
   } else {
@@ -172,8 +193,15 @@ void pool_give_back(std::uint8_t* block) {
   const std::uint32_t k = *reinterpret_cast<const std::uint32_t*>(page);
   block_pool& p = pool();
   const std::lock_guard hold(p.lock);
-  std::memcpy(block, &p.free[k], sizeof(void*));
-  p.free[k] = block;
+  if (k == 0) {
+    const std::uint32_t index = reinterpret_cast<const std::uint32_t*>(page)[1];
+    std::memcpy(block, &p.tiny_free, sizeof(p.tiny_free));
+    p.tiny_free = index << tiny_slot_bits |
+                  static_cast<std::uint32_t>((reinterpret_cast<std::uintptr_t>(block) - page) / 4);
+  } else {
+    std::memcpy(block, &p.free[k], sizeof(void*));
+    p.free[k] = block;
+  }
   --p.live;
 }
 #endif

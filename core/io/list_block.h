@@ -9,13 +9,13 @@
 // carves (chunks must start at a multiple of their size); elsewhere every block is its own.
 // Not thread-safe: the blocks of one arena are freed by one thread at a time.
 // A list that grows takes its blocks from make_list_block instead: one of a hundred size
-// classes (multiples of 4 bytes up to 64, of 8 up to 128, then sixteen classes per doubling
-// up to pool_max_bytes) cut from pages of one class each, so that a short list costs its class and
-// nothing more (a malloc'd block costs 8 to 16 bytes of header and rounding, a third of a typical
-// list), and a block let go is reused by the next list of its class. The pool keeps its pages for
-// the life of the process and takes a lock for each block given or let go (threads may share it).
-// Longer blocks, and every block where the pool is off (see list_blocks_pooled), come from
-// new[].
+// classes (multiples of 4 bytes from 4 to 64, of 8 up to 128, then sixteen classes per doubling
+// up to pool_max_bytes; a third of a dictionary's lists take 4) cut from pages of one class each,
+// so that a short list costs its class and nothing more (a malloc'd block costs 8 to 16 bytes of
+// header and rounding, a third of a typical list), and a block let go is reused by the next list of
+// its class. The pool keeps its pages for the life of the process and takes a lock for each block
+// given or let go (threads may share it). Longer blocks, and every block where the pool is off (see
+// list_blocks_pooled), come from new[].
 #pragma once
 
 #include <cstddef>
