@@ -82,6 +82,7 @@ struct timing {
 };
 
 double percentile(std::vector<double> values, double p) {
+  if (values.empty()) return 0;  // no turns asked for
   std::sort(values.begin(), values.end());
   const auto rank = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
   return values[rank];
@@ -323,7 +324,7 @@ int main(int argc, char** argv) {
       start = clock_type::now();
       tsugihagi::load_data_files(*loaded, dir);
       load_s = seconds_since(start);
-      for (std::size_t i = 0; i < first_turns.size(); ++i) {
+      for (std::size_t i = 0; i < first_turns.size() && !short_turns.empty(); ++i) {
         const double cpu_start = thread_cpu_ms();
         tsugihagi::converse(*loaded, short_turns[i % short_turns.size()]);
         first_turns[i] = thread_cpu_ms() - cpu_start;
