@@ -73,7 +73,7 @@ struct list_extras {
 // How many pairs of an indexed list share one entry of list_extras::group_starts: a change
 // of length inside the list moves the entries of the groups behind it, and finding a pair
 // by its ordinal steps over at most this many less one from its group's start.
-inline constexpr std::uint32_t index_group_pairs = 16;
+inline constexpr std::uint32_t index_group_pairs = 8;
 
 // A pair list's count_bound while it is not known.
 inline constexpr std::int32_t unknown_count_bound = INT32_MAX;

@@ -183,7 +183,9 @@ void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
         const auto s = t.slots[start[i].slot];
         if (s != 0 && t.tag_of(s) == start[i].tag) {
           const std::uint32_t ordinal = (static_cast<std::uint32_t>(s) & mask) - 1;
-          prefetch(t.bytes + t.group_starts[ordinal / index_group_pairs]);
+          const std::uint8_t* group = t.bytes + t.group_starts[ordinal / index_group_pairs];
+          prefetch(group);
+          prefetch(group + 64);
         }
       }
       for (std::size_t i = 0; i < count; ++i)
@@ -274,21 +276,14 @@ void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
 }
 
 void shift_after_each(packed_list& list, std::span<const length_change> changes) {
-  if (changes.empty()) return;
   std::vector<std::uint32_t>& starts = extras_of(list)->group_starts;
-  // From the first group past the first change, each group's start moves by the changes
-  // before it, met in ascending order (the last of `changes` first).
-  auto g = static_cast<std::size_t>(
-      std::ranges::upper_bound(starts, static_cast<std::uint32_t>(changes.back().at)) -
-      starts.begin());
-  std::size_t next = changes.size();
-  std::uint32_t moved = 0;
-  for (; g < starts.size(); ++g) {
-    while (next > 0 && changes[next - 1].at < starts[g]) {
-      moved += static_cast<std::uint32_t>(changes[next - 1].delta);
-      --next;
-    }
-    starts[g] += moved;
+  // The groups past each change (their starts are offsets from before any change) move by
+  // its delta: an add over the groups behind it, which the compiler runs several at a time.
+  for (const length_change& c : changes) {
+    const auto first = std::ranges::upper_bound(starts, static_cast<std::uint32_t>(c.at));
+    const auto delta = static_cast<std::uint32_t>(c.delta);
+    for (auto g = first; g != starts.end(); ++g)
+      *g += delta;
   }
 }
 
