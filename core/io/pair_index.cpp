@@ -178,15 +178,23 @@ void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
         start[i] = t.start(ids[first + i]);
         prefetch(&t.slots[start[i].slot]);
       }
-      // The group start of the first slot's pair, when its tag matches: most finds end there.
+      // The group start of the first slot's pair, when its tag matches (most finds end
+      // there), then the bytes it names: each stage's reads started for all ids before any is
+      // waited for.
+      std::uint32_t group_of[group];
       for (std::size_t i = 0; i < count; ++i) {
         const auto s = t.slots[start[i].slot];
+        group_of[i] = UINT32_MAX;
         if (s != 0 && t.tag_of(s) == start[i].tag) {
-          const std::uint32_t ordinal = (static_cast<std::uint32_t>(s) & mask) - 1;
-          const std::uint8_t* group = t.bytes + t.group_starts[ordinal / index_group_pairs];
-          prefetch(group);
-          prefetch(group + 64);
+          group_of[i] = ((static_cast<std::uint32_t>(s) & mask) - 1) / index_group_pairs;
+          prefetch(&t.group_starts[group_of[i]]);
         }
+      }
+      for (std::size_t i = 0; i < count; ++i) {
+        if (group_of[i] == UINT32_MAX) continue;
+        const std::uint8_t* at = t.bytes + t.group_starts[group_of[i]];
+        prefetch(at);
+        prefetch(at + 64);
       }
       for (std::size_t i = 0; i < count; ++i)
         offsets[first + i] = t.find_from(ids[first + i], start[i]);
