@@ -4,8 +4,8 @@
 // (add_once_id, erase_first_*, and count_in_pair in pair_counting.h) give exactly the bytes
 // of unpacking, editing and packing again, without the copies: a list keeps a little room to
 // grow at its end, and a long pair list carries a hash index from id to its first pair, so
-// that counting a sighting in it is O(1) instead of a scan (see pair_index.h: some 3 to 4.3
-// bytes per pair up to some 43,000 pairs, 5.5 to 8.3 beyond, only on lists of index_min_bytes
+// that counting a sighting in it is O(1) instead of a scan (see pair_index.h: some 3.2 to 4.5
+// bytes per pair up to some 43,000 pairs, 5.8 to 8.5 beyond, only on lists of index_min_bytes
 // or more). Sightings counted in a batch cost one pass over a shorter list. The summary of a pair
 // list (the first pair of each count) costs O(pairs log pairs) to make, and is kept in step with
 // the counts once asked for: refreshed by a batch's pass, or updated pair by pair on an indexed
