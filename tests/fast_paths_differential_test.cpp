@@ -16,6 +16,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "core/app/bot.h"
@@ -745,20 +746,53 @@ TEST(list_edits, counting_into_several_lists_at_once_matches_the_literal_steps) 
   }
 }
 
+// The literal steps on the unpacked pairs, each id's first pair found through a map: what
+// unpacking, editing and packing again gives, for lists too long to pack at every sighting.
+class literal_pairs {
+ public:
+  explicit literal_pairs(std::vector<id_count> pairs) : pairs_(std::move(pairs)) { find_all(); }
+  void count_in(std::int32_t x) {
+    const auto [at, added] = first_.try_emplace(x, pairs_.size());
+    if (added) {
+      pairs_.push_back({x, 0});
+    } else {
+      count_once_more(pairs_[at->second].count);
+    }
+  }
+  void erase_first(std::int32_t x) {
+    const auto at = first_.find(x);
+    if (at == first_.end()) return;
+    pairs_.erase(pairs_.begin() + static_cast<std::ptrdiff_t>(at->second));
+    find_all();
+  }
+  packed_list packed() const { return pack_pairs(pairs_); }
+
+ private:
+  void find_all() {
+    first_.clear();
+    for (std::size_t k = 0; k < pairs_.size(); ++k)
+      first_.try_emplace(pairs_[k].id, k);
+  }
+  std::vector<id_count> pairs_;
+  std::unordered_map<std::int32_t, std::size_t> first_;
+};
+
 TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_the_index) {
   // Long lists whose counts sit just below a length change, then thousands of sightings
   // (small ids far more often), alone and in batches, and some deletions, compared after
   // every edit; the summary, asked for now and then (or only at the end, so that batches
   // meet indexed lists without one kept in step), must stay the literal one throughout.
-  // The last rounds' lists start just short enough for an index of 2-byte slots and grow
-  // past it: by new pairs, or (the last) by counts' lengths alone, in batches.
+  // Two rounds' lists start with as many pairs as an index of 2-byte slots takes and grow
+  // by new ids until it is made anew with 4-byte ones; the last grows by counts' lengths
+  // alone, in batches, moving the starts of the index's groups.
   std::mt19937 rng(6);
   for (int round = 0; round < 19; ++round) {
-    const bool crossing = round >= 16;
+    const bool crossing = round == 16 || round == 17;
     const bool lengths_alone = round == 18;
     const bool asked_now_and_then = round < 8 || round == 16;
     // Every other round's list starts long enough to be indexed at its first edit.
-    const std::uint32_t ids = crossing         ? 30000
+    const std::uint32_t ids = crossing         ? 87000
+                              : lengths_alone  ? 30000
                               : round % 2 == 0 ? 300 + rng() % 900
                                                : 3000 + rng() % 3000;
     std::vector<id_count> start;
@@ -767,55 +801,66 @@ TEST(list_edits, match_unpack_edit_pack_through_runs_that_build_grow_and_shift_t
       start.push_back({static_cast<std::int32_t>(id), near[rng() % 9]});
     }
     std::shuffle(start.begin(), start.end(), rng);
-    // Dropped 64 pairs at a time while far above, then one by one.
-    const auto target = static_cast<std::int32_t>(narrow_index_bytes) - 30;
-    for (const std::int32_t margin : {600, 0}) {
-      while (crossing && pack_pairs(start).size > target + margin)
-        start.resize(start.size() - (margin > 0 ? 64 : 1));
-    }
     packed_list fast = pack_pairs(start);
-    packed_list literal = pack_pairs(start);
+    literal_pairs literal(start);
     std::vector<std::int32_t> one_below_longer;  // whose next count is a byte longer
     for (const id_count& p : start) {
       if (p.count == 255 || p.count == 65535) one_below_longer.push_back(p.id);
     }
-    // Small ids far more often, and a quarter of the time a word that is first of its count.
+    auto fresh = static_cast<std::int32_t>(ids);  // the next id no pair holds
+    // Small ids far more often, and a quarter of the time a word that was first of its count
+    // when the step began; while crossing, a new id half the time.
+    std::vector<id_count> firsts;
     const auto sighting = [&] {
       if (lengths_alone) return one_below_longer[rng() % one_below_longer.size()];
-      const std::vector<id_count> firsts = reference::first_pair_of_each_count(literal);
+      if (crossing) return rng() % 2 == 0 ? fresh++ : static_cast<std::int32_t>(rng() % ids);
       if (rng() % 4 == 0 && !firsts.empty()) return firsts[rng() % firsts.size()].id;
       return static_cast<std::int32_t>(rng() % (1 + rng() % ids)) - 1;
     };
-    for (int step = 0; step < (crossing ? 60 : 1500); ++step) {
-      const std::uint32_t action = lengths_alone ? 2 + rng() % 28 : rng() % 100;
+    const auto wide = [&] {
+      const list_extras* extras = extras_of(fast);
+      return extras != nullptr && !extras->wide_slots.empty();
+    };
+    int after_wide = 0;
+    const int steps = lengths_alone ? 300 : 1500;
+    for (int step = 0; crossing ? after_wide < 20 : step < steps; ++step) {
+      ASSERT_LT(step, 3000) << round;
+      if (!crossing && !lengths_alone)
+        firsts = reference::first_pair_of_each_count(literal.packed());
+      const std::uint32_t action = lengths_alone ? 2 + rng() % 28
+                                   : crossing    ? 2 + rng() % 40
+                                                 : rng() % 100;
       if (action < 2) {
         const std::int32_t x = sighting();
         erase_first_pair(fast, x);
-        reference::erase_first_pair(literal, x);
+        literal.erase_first(x);
       } else if (action < 30) {
-        std::vector<std::int32_t> batch(1 + rng() % 12);
+        std::vector<std::int32_t> batch(1 + rng() % (crossing ? 120 : 12));
         for (std::int32_t& x : batch)
           x = sighting();
         count_in_pairs(fast, batch);
         for (const std::int32_t x : batch)
-          reference::count_in_pair(literal, x);
+          literal.count_in(x);
       } else {
         const std::int32_t x = sighting();
         count_in_pair(fast, x);
-        reference::count_in_pair(literal, x);
+        literal.count_in(x);
       }
-      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.bytes())) << round << " " << step;
+      ASSERT_TRUE(std::ranges::equal(fast.bytes(), literal.packed().bytes()))
+          << round << " " << step;
       if (asked_now_and_then && action % 7 == 0) {
         ASSERT_TRUE(summary_is_current(fast)) << round << " " << step;
       }
-      if (!asked_now_and_then || action % 7 == 0) {
+      const bool check_extras = crossing        ? step % 40 == 0
+                                : lengths_alone ? step % 10 == 0
+                                                : action % 7 == 0;
+      if (check_extras && (!asked_now_and_then || action % 7 == 0)) {
         ASSERT_TRUE(bound_holds(fast)) << round << " " << step;
       }
+      if (crossing && wide()) ++after_wide;
     }
     ASSERT_TRUE(summary_is_current(fast)) << round;
-    if (crossing) {
-      ASSERT_GT(fast.size, static_cast<std::int32_t>(narrow_index_bytes)) << round;
-    }
+    ASSERT_TRUE(bound_holds(fast)) << round;
   }
 }
 

@@ -3,18 +3,18 @@
 // unpacking cost O(bytes); the walkers below scan without unpacking. The in-place edits
 // (add_once_id, erase_first_*, and count_in_pair in pair_counting.h) give exactly the bytes
 // of unpacking, editing and packing again, without the copies: a list keeps a little room to
-// grow at its end, and a long pair list carries a hash index from id to the offset of its first
-// pair, so that counting a sighting in it is O(1) instead of a scan (2.7 to 4 bytes per pair below
-// 64 KiB, 5.3 to 8 beyond, only on lists of index_min_bytes or more; the hash is seeded once per
-// process, so that no chosen ids make its probes long). Sightings counted in a batch cost one pass
-// over a shorter list. The summary of a pair list (the first pair of each count) costs O(pairs log
-// pairs) to make, and is kept in step with the counts once asked for: refreshed by a batch's pass,
-// or updated pair by pair on an indexed list. A list read from a file may be noncanonical: a value
-// in a longer encoding than needed, or a pair list holding an id twice. Values mean what they
-// encode whatever their length, and only the first pair of an id counts: the later ones are ignored
-// by every reader here. A list made from bytes is checked when first read (O(bytes)), and read
-// value by value when it is noncanonical (unpacking one costs O(pairs log pairs)); its bytes stay
-// as read until the first edit packs it anew, minimal and without the ignored pairs.
+// grow at its end, and a long pair list carries a hash index from id to its first pair, so
+// that counting a sighting in it is O(1) instead of a scan (see pair_index.h: some 3.2 to 4.5
+// bytes per pair up to some 43,000 pairs, 5.8 to 8.5 beyond, only on lists of index_min_bytes
+// or more). Sightings counted in a batch cost one pass over a shorter list. The summary of a pair
+// list (the first pair of each count) costs O(pairs log pairs) to make, and is kept in step with
+// the counts once asked for: refreshed by a batch's pass, or updated pair by pair on an indexed
+// list. A list read from a file may be noncanonical: a value in a longer encoding than needed, or a
+// pair list holding an id twice. Values mean what they encode whatever their length, and only the
+// first pair of an id counts: the later ones are ignored by every reader here. A list made from
+// bytes is checked when first read (O(bytes)), and read value by value when it is noncanonical
+// (unpacking one costs O(pairs log pairs)); its bytes stay as read until the first edit packs it
+// anew, minimal and without the ignored pairs.
 #pragma once
 
 #include <bit>
@@ -43,12 +43,15 @@ struct id_count {
 };
 
 // What a pair list keeps beside its bytes, made on demand. Invariant (extras_hold checks it):
-// - Index: at most one of narrow_slots (2 bytes a slot, only while the list is at most
-//   narrow_index_bytes long) and id_slots (4 bytes a slot) is not empty; that one is a
-//   multiple of 16 slots long with `used` slots set, at most three quarters of them, each set slot
-//   holding 1 + the offset of the first pair of a distinct id, and every distinct id's first pair
-//   held. Only canonical pair lists have one; every in-place edit keeps it (see
-//   pair_index.h), an erase drops all the extras.
+// - Index: at most one of narrow_slots (2 bytes a slot) and wide_slots (4 bytes a slot) is
+//   not empty; that one is a multiple of 16 slots long with `used` slots set, at most three
+//   quarters of them. A set slot holds, in its low ordinal_bits bits, 1 + the ordinal of the
+//   first pair of a distinct id (its place among the pairs, from 0), and above them a tag:
+//   the id's hash bits (see pair_index.cpp); every distinct id's first pair is held, and
+//   `used` is the number of pairs. ordinal_bits is the bit width of three quarters of the
+//   slots; the slots are narrow when it is at most 16. group_starts[g] is the offset of pair
+//   g * index_group_pairs, for every such pair. Only canonical pair lists have an index;
+//   every in-place edit keeps it (see pair_index.h), an erase drops all the extras.
 // - Summary: while has_summary, summary is the first pair of each distinct count, in stored
 //   order. An edit that does not keep it calls edited(), which clears has_summary.
 // - In step: on an indexed list whose summary was made with the index (tally not empty),
@@ -57,16 +60,20 @@ struct id_count {
 //   pair. Without an index, summary_offsets and tally are empty.
 struct list_extras {
   std::vector<std::uint16_t> narrow_slots;
-  std::vector<std::uint32_t> id_slots;
+  std::vector<std::uint32_t> wide_slots;
+  std::vector<std::uint32_t> group_starts;
   std::uint32_t used = 0;
+  std::uint8_t ordinal_bits = 0;
   std::vector<id_count> summary;
   bool has_summary = false;
   std::vector<std::uint32_t> summary_offsets;
   std::vector<id_count> tally;
 };
 
-// The longest list whose index has slots of 2 bytes: every offset + 1 fits them.
-inline constexpr std::size_t narrow_index_bytes = 0xFFFF;
+// How many pairs of an indexed list share one entry of list_extras::group_starts: a change
+// of length inside the list moves the entries of the groups behind it, and finding a pair
+// by its ordinal steps over at most this many less one from its group's start.
+inline constexpr std::uint32_t index_group_pairs = 8;
 
 // A pair list's count_bound while it is not known.
 inline constexpr std::int32_t unknown_count_bound = INT32_MAX;

@@ -4,6 +4,7 @@
 #include <bit>
 #include <chrono>
 #include <random>
+#include <type_traits>
 #include <vector>
 
 #include "core/io/list_extras_table.h"
@@ -39,78 +40,104 @@ std::size_t slot_of(std::uint32_t id, std::size_t mask) {
 
 namespace {
 
-// The first slot of an id in an index of n slots: the same mixer, its high 32 bits scaled to
-// [0, n), so that an index need not be a power of two long.
-std::size_t slot_in(std::uint32_t id, std::size_t n) {
+// An id's place in an index of n slots: its first slot, the mixer's high 32 bits scaled to
+// [0, n) (so that an index need not be a power of two long), and its tag, low bits of the
+// mixer that a slot keeps above the ordinal, so that most probes of other ids are turned
+// away without reading the list.
+struct probe_start {
+  std::size_t slot;
+  std::uint32_t tag;
+};
+
+probe_start start_of(std::uint32_t id, std::size_t n, std::uint32_t ordinal_bits,
+                     std::uint32_t slot_bits) {
   std::uint64_t h = std::uint64_t{id} ^ index_seed;
   h = (h ^ (h >> 30)) * 0xBF58476D1CE4E5B9u;
   h = (h ^ (h >> 27)) * 0x94D049BB133111EBu;
-  return static_cast<std::size_t>(((h ^ (h >> 31)) >> 32) * n >> 32);
+  h ^= h >> 31;
+  const std::uint32_t tag_bits = slot_bits - ordinal_bits;
+  const std::uint32_t tag =
+      tag_bits == 0 ? 0u : static_cast<std::uint32_t>(h) & ((std::uint32_t{1} << tag_bits) - 1);
+  return {static_cast<std::size_t>((h >> 32) * n >> 32), tag};
 }
 
-// The slots of either width, for the functions below to be written once.
-template <typename Fn>
-decltype(auto) with_slots(const packed_list& list, Fn fn) {
-  list_extras& extras = *extras_of(list);
-  if (!extras.narrow_slots.empty()) return fn(extras.narrow_slots);
-  return fn(extras.id_slots);
-}
-
-// Probes from `slot`, the id's first slot.
+// What a table of either width needs to be read: its slots, how many low bits hold
+// 1 + an ordinal, the group starts and the list's bytes.
 template <typename Slot>
-std::size_t find_from(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id,
-                      std::size_t slot) {
-  const std::size_t n = slots.size();
-  for (;; slot = slot + 1 == n ? 0 : slot + 1) {
-    if (slots[slot] == 0) return not_found;
-    const std::size_t offset = slots[slot] - 1u;
-    if (decode_at(bytes, offset) == id) return offset;
+struct table {
+  Slot* slots;
+  std::size_t n;
+  std::uint32_t ordinal_bits;
+  const std::uint32_t* group_starts;
+  const std::uint8_t* bytes;
+  std::size_t size;
+
+  static constexpr std::uint32_t slot_bits = 8 * sizeof(Slot);
+
+  probe_start start(std::uint32_t id) const { return start_of(id, n, ordinal_bits, slot_bits); }
+  std::uint32_t ordinal_mask() const {
+    return ordinal_bits >= 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << ordinal_bits) - 1;
   }
-}
+  Slot value(std::uint32_t ordinal, std::uint32_t tag) const {
+    const std::uint32_t low = ordinal + 1;
+    return static_cast<Slot>(ordinal_bits >= slot_bits ? low : low | tag << ordinal_bits);
+  }
+  std::uint32_t tag_of(Slot s) const {
+    return ordinal_bits >= slot_bits ? 0u : static_cast<std::uint32_t>(s) >> ordinal_bits;
+  }
 
-template <typename Slot>
-std::size_t find_in(const std::vector<Slot>& slots, const std::uint8_t* bytes, std::uint32_t id) {
-  return find_from(slots, bytes, id, slot_in(id, slots.size()));
-}
-
-// Moves every index entry past `after` (an offset + 1) by `delta`, wrapping: what a change of
-// length at that point does to the pairs behind it. Every slot is visited, so the loop is
-// branch-free for the compiler to run it over several slots at once, and where the
-// processor has wider vectors a build for them is chosen when the program starts (not under
-// ThreadSanitizer, whose runtime is not ready when the choice runs in a shared library).
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
-#define TSUGIHAGI_WIDE_VECTOR_CLONES __attribute__((target_clones("default", "avx2", "avx512f")))
-#else
-#define TSUGIHAGI_WIDE_VECTOR_CLONES
-#endif
-TSUGIHAGI_WIDE_VECTOR_CLONES
-void shift_slots(std::uint32_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
-  for (std::size_t i = 0; i < n; ++i)
-    slots[i] += (slots[i] > after ? delta : 0u);
-}
-TSUGIHAGI_WIDE_VECTOR_CLONES
-void shift_slots(std::uint16_t* slots, std::size_t n, std::uint32_t after, std::uint32_t delta) {
-  const auto after16 = static_cast<std::uint16_t>(after);
-  const auto delta16 = static_cast<std::uint16_t>(delta);
-  for (std::size_t i = 0; i < n; ++i)
-    slots[i] = static_cast<std::uint16_t>(slots[i] + (slots[i] > after16 ? delta16 : 0u));
-}
-
-// Records the pair at `offset` unless an earlier pair holds its id. REQUIRES: a free slot,
-// and offset + 1 fits a slot.
-template <typename Slot>
-void insert_in(std::vector<Slot>& slots, std::uint32_t& used, const std::uint8_t* bytes,
-               std::size_t offset) {
-  const std::size_t n = slots.size();
-  const std::uint32_t id = decode_at(bytes, offset);
-  for (std::size_t slot = slot_in(id, n);; slot = slot + 1 == n ? 0 : slot + 1) {
-    if (slots[slot] == 0) {
-      slots[slot] = static_cast<Slot>(offset + 1);
-      ++used;
-      return;
+  // The offset of the pair with the ordinal: from its group's start, over the pairs before it
+  // in the group, eight bytes read a pair while they fit.
+  std::size_t offset_of(std::uint32_t ordinal) const {
+    std::size_t pos = group_starts[ordinal / index_group_pairs];
+    for (std::uint32_t r = ordinal % index_group_pairs; r > 0; --r) {
+      if (pos + 8 <= size) {
+        const std::uint64_t word = packed_detail::eight_bytes_at(bytes + pos);
+        const std::size_t id_length = word & 0xFF;
+        pos += 2 + id_length + (word >> (8 * id_length + 8) & 0xFF);
+      } else {
+        pos += 1 + bytes[pos];
+        pos += 1 + bytes[pos];
+      }
     }
-    if (decode_at(bytes, slots[slot] - 1u) == id) return;
+    return pos;
   }
+
+  // Probes from the id's start: the offset of its first pair, or not_found.
+  std::size_t find_from(std::uint32_t id, probe_start at) const {
+    const std::uint32_t mask = ordinal_mask();
+    for (std::size_t slot = at.slot;; slot = slot + 1 == n ? 0 : slot + 1) {
+      const Slot s = slots[slot];
+      if (s == 0) return not_found;
+      if (tag_of(s) != at.tag) continue;
+      const std::size_t offset = offset_of((static_cast<std::uint32_t>(s) & mask) - 1);
+      if (decode_at(bytes, offset) == id) return offset;
+    }
+  }
+
+  // Records the pair with the ordinal and id in the first free slot from the id's start.
+  // REQUIRES: a free slot; no pair of the id recorded; 1 + ordinal fits ordinal_bits.
+  void insert(std::uint32_t id, std::uint32_t ordinal) const {
+    const probe_start at = start(id);
+    std::size_t slot = at.slot;
+    while (slots[slot] != 0)
+      slot = slot + 1 == n ? 0 : slot + 1;
+    slots[slot] = value(ordinal, at.tag);
+  }
+};
+
+// The index's table of either width, for the functions below to be written once.
+template <typename Fn>
+decltype(auto) with_table(const packed_list& list, Fn fn) {
+  list_extras& extras = *extras_of(list);
+  const auto make = [&](auto& slots) {
+    using slot_type = std::remove_reference_t<decltype(slots[0])>;
+    return table<slot_type>{slots.data(),        slots.size(),
+                            extras.ordinal_bits, extras.group_starts.data(),
+                            list.data.get(),     static_cast<std::size_t>(list.size)};
+  };
+  if (!extras.narrow_slots.empty()) return fn(make(extras.narrow_slots));
+  return fn(make(extras.wide_slots));
 }
 
 // How many slots an index of `pairs` pairs is built with: about twice as many, a multiple of
@@ -120,35 +147,57 @@ std::size_t slots_for(std::size_t pairs) {
   return (wanted + 15) & ~std::size_t{15};
 }
 
-// Whether the slots of a narrow index can hold every offset of the list.
-bool fits_narrow(const packed_list& list) {
-  return static_cast<std::size_t>(list.size) <= narrow_index_bytes;
+// The most pairs a table of n slots holds before it is made anew: three quarters of it.
+std::size_t most_pairs(std::size_t n) {
+  return 3 * n / 4;
+}
+
+// Notes the pair at `offset`, whose ordinal is extras.used, as the start of its group when it
+// starts one, and counts it.
+void count_pair(list_extras& extras, std::size_t offset) {
+  if (extras.used % index_group_pairs == 0)
+    extras.group_starts.push_back(static_cast<std::uint32_t>(offset));
+  ++extras.used;
 }
 
 }  // namespace
 
 std::size_t find(const packed_list& list, std::uint32_t id) {
-  return with_slots(list, [&](const auto& slots) { return find_in(slots, list.data.get(), id); });
+  return with_table(list, [&](const auto& t) { return t.find_from(id, t.start(id)); });
 }
 
 void find_each(const packed_list& list, std::span<const std::uint32_t> ids,
                std::span<std::size_t> offsets) {
   constexpr std::size_t group = 16;
-  const std::uint8_t* bytes = list.data.get();
-  with_slots(list, [&](const auto& slots) {
-    const std::size_t n = slots.size();
+  with_table(list, [&](const auto& t) {
+    const std::uint32_t mask = t.ordinal_mask();
     for (std::size_t first = 0; first < ids.size(); first += group) {
       const std::size_t count = std::min(group, ids.size() - first);
-      std::size_t start[group];
+      probe_start start[group];
       for (std::size_t i = 0; i < count; ++i) {
-        start[i] = slot_in(ids[first + i], n);
-        prefetch(&slots[start[i]]);
+        start[i] = t.start(ids[first + i]);
+        prefetch(&t.slots[start[i].slot]);
+      }
+      // The group start of the first slot's pair, when its tag matches (most finds end
+      // there), then the bytes it names: each stage's reads started for all ids before any is
+      // waited for.
+      std::uint32_t group_of[group];
+      for (std::size_t i = 0; i < count; ++i) {
+        const auto s = t.slots[start[i].slot];
+        group_of[i] = UINT32_MAX;
+        if (s != 0 && t.tag_of(s) == start[i].tag) {
+          group_of[i] = ((static_cast<std::uint32_t>(s) & mask) - 1) / index_group_pairs;
+          prefetch(&t.group_starts[group_of[i]]);
+        }
       }
       for (std::size_t i = 0; i < count; ++i) {
-        if (slots[start[i]] != 0) prefetch(bytes + (slots[start[i]] - 1u));
+        if (group_of[i] == UINT32_MAX) continue;
+        const std::uint8_t* at = t.bytes + t.group_starts[group_of[i]];
+        prefetch(at);
+        prefetch(at + 64);
       }
       for (std::size_t i = 0; i < count; ++i)
-        offsets[first + i] = find_from(slots, bytes, ids[first + i], start[i]);
+        offsets[first + i] = t.find_from(ids[first + i], start[i]);
     }
   });
 }
@@ -162,24 +211,33 @@ void build(packed_list& list) {
   const std::size_t slots = slots_for(pairs);
   list_extras& extras = make_extras(list);
   extras.used = 0;
-  const auto fill = [&](auto& table, auto& other) {
-    other = {};
-    table.assign(slots, 0);
-    for (std::size_t pos = 0; pos < bytes.size();) {
-      insert_in(table, extras.used, bytes.data(), pos);
+  extras.group_starts.clear();
+  extras.group_starts.reserve((most_pairs(slots) + index_group_pairs - 1) / index_group_pairs);
+  extras.ordinal_bits = static_cast<std::uint8_t>(std::bit_width(most_pairs(slots)));
+  if (extras.ordinal_bits <= 16) {
+    extras.wide_slots = {};
+    extras.narrow_slots.assign(slots, 0);
+  } else {
+    extras.narrow_slots = {};
+    extras.wide_slots.assign(slots, 0);
+  }
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    count_pair(extras, pos);
+    pos += 1 + bytes[pos];
+    pos += 1 + bytes[pos];
+  }
+  with_table(list, [&](const auto& t) {
+    std::uint32_t ordinal = 0;
+    for (std::size_t pos = 0; pos < bytes.size(); ++ordinal) {
+      t.insert(decode_at(bytes.data(), pos), ordinal);
       pos += 1 + bytes[pos];
       pos += 1 + bytes[pos];
     }
-  };
-  if (fits_narrow(list)) {
-    fill(extras.narrow_slots, extras.id_slots);
-  } else {
-    fill(extras.id_slots, extras.narrow_slots);
-  }
+  });
 }
 
 bool has_index(const list_extras& extras) {
-  return !extras.narrow_slots.empty() || !extras.id_slots.empty();
+  return !extras.narrow_slots.empty() || !extras.wide_slots.empty();
 }
 
 bool has_index(const packed_list& list) {
@@ -188,16 +246,7 @@ bool has_index(const packed_list& list) {
 }
 
 void insert_appended(packed_list& list, std::size_t offset) {
-  list_extras& extras = *extras_of(list);
-  const bool narrow = !extras.narrow_slots.empty();
-  const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
-  if (4 * (extras.used + 1) > 3 * slots || (narrow && !fits_narrow(list))) {
-    build(list);
-  } else if (narrow) {
-    insert_in(extras.narrow_slots, extras.used, list.data.get(), offset);
-  } else {
-    insert_in(extras.id_slots, extras.used, list.data.get(), offset);
-  }
+  insert_appended_each(list, {&offset, 1});
 }
 
 void insert_appended_each(packed_list& list, std::span<const std::size_t> offsets) {
@@ -206,23 +255,26 @@ void insert_appended_each(packed_list& list, std::span<const std::size_t> offset
   const std::uint8_t* bytes = list.data.get();
   for (std::size_t first = 0; first < offsets.size(); first += group) {
     const std::size_t count = std::min(group, offsets.size() - first);
-    const bool narrow = !extras.narrow_slots.empty();
-    const std::size_t slots = narrow ? extras.narrow_slots.size() : extras.id_slots.size();
-    // Made anew when it would be over three quarters used, or too narrow: build() takes
-    // every pair of the list, the later ones appended too.
-    if (4 * (extras.used + count) > 3 * slots || (narrow && !fits_narrow(list))) return build(list);
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t slot = slot_in(decode_at(bytes, offsets[first + i]), slots);
-      prefetch(narrow ? static_cast<const void*>(&extras.narrow_slots[slot])
-                      : static_cast<const void*>(&extras.id_slots[slot]));
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-      if (narrow) {
-        insert_in(extras.narrow_slots, extras.used, bytes, offsets[first + i]);
-      } else {
-        insert_in(extras.id_slots, extras.used, bytes, offsets[first + i]);
+    // Made anew when it would be over three quarters used: build() takes every pair of the
+    // list, the later ones appended too.
+    const std::size_t slots = std::max(extras.narrow_slots.size(), extras.wide_slots.size());
+    if (extras.used + count > most_pairs(slots)) return build(list);
+    with_table(list, [&](const auto& t) {
+      probe_start start[group];
+      std::uint32_t ids[group];
+      for (std::size_t i = 0; i < count; ++i) {
+        ids[i] = decode_at(bytes, offsets[first + i]);
+        start[i] = t.start(ids[i]);
+        prefetch(&t.slots[start[i].slot]);
       }
-    }
+      for (std::size_t i = 0; i < count; ++i) {
+        std::size_t slot = start[i].slot;
+        while (t.slots[slot] != 0)
+          slot = slot + 1 == t.n ? 0 : slot + 1;
+        t.slots[slot] = t.value(extras.used, start[i].tag);
+        count_pair(extras, offsets[first + i]);
+      }
+    });
   }
 }
 
@@ -232,44 +284,52 @@ void shift(packed_list& list, std::size_t changed_at, std::int32_t delta) {
 }
 
 void shift_after_each(packed_list& list, std::span<const length_change> changes) {
-  // A narrow index of a list grown too long for it is made anew, wide.
-  if (!extras_of(list)->narrow_slots.empty() && !fits_narrow(list)) return build(list);
-  constexpr std::size_t block = 1024;  // 2 or 4 KiB of slots
-  with_slots(list, [&](auto& slots) {
-    for (std::size_t first = 0; first < slots.size(); first += block) {
-      const std::size_t n = std::min(block, slots.size() - first);
-      for (const length_change& c : changes) {
-        shift_slots(slots.data() + first, n, static_cast<std::uint32_t>(c.at + 1),
-                    static_cast<std::uint32_t>(c.delta));
-      }
-    }
-  });
+  std::vector<std::uint32_t>& starts = extras_of(list)->group_starts;
+  // The groups past each change (their starts are offsets from before any change) move by
+  // its delta: an add over the groups behind it, which the compiler runs several at a time.
+  for (const length_change& c : changes) {
+    const auto first = std::ranges::upper_bound(starts, static_cast<std::uint32_t>(c.at));
+    const auto delta = static_cast<std::uint32_t>(c.delta);
+    for (auto g = first; g != starts.end(); ++g)
+      *g += delta;
+  }
 }
 
 bool holds(const packed_list& list) {
   if (!has_index(list)) return true;
   const list_extras& extras = *extras_of(list);
-  if (!extras.narrow_slots.empty() && (!extras.id_slots.empty() || !fits_narrow(list)))
+  const std::size_t slots = std::max(extras.narrow_slots.size(), extras.wide_slots.size());
+  if (!extras.narrow_slots.empty() && !extras.wide_slots.empty()) return false;
+  if (extras.ordinal_bits != std::bit_width(most_pairs(slots)) ||
+      (extras.ordinal_bits <= 16) != !extras.narrow_slots.empty())
     return false;
-  std::size_t set = 0;
-  const bool well_sized = with_slots(list, [&](const auto& slots) {
-    for (const auto s : slots) {
+  if (slots % 16 != 0 || extras.used > most_pairs(slots)) return false;
+  // The group starts, against a walk over the pairs.
+  std::vector<std::uint32_t> starts;
+  std::uint32_t pairs = 0;
+  packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t, std::uint32_t) {
+    if (pairs++ % index_group_pairs == 0) starts.push_back(static_cast<std::uint32_t>(start));
+    return true;
+  });
+  if (pairs != extras.used || starts != extras.group_starts) return false;
+  // Every set slot names a pair whose id has the slot's tag, found where its probe starts or
+  // after it; every pair is its id's first; none is named twice.
+  std::vector<bool> named(pairs, false);
+  const bool slots_right = with_table(list, [&](const auto& t) {
+    const std::uint32_t mask = t.ordinal_mask();
+    for (std::size_t k = 0; k < t.n; ++k) {
+      const auto s = t.slots[k];
       if (s == 0) continue;
-      ++set;
-      if (s - 1u >= static_cast<std::size_t>(list.size)) return false;
+      const std::uint32_t ordinal = (static_cast<std::uint32_t>(s) & mask) - 1;
+      if (ordinal >= pairs || named[ordinal]) return false;
+      named[ordinal] = true;
+      const std::size_t offset = t.offset_of(ordinal);
+      const std::uint32_t id = decode_at(t.bytes, offset);
+      if (t.tag_of(s) != t.start(id).tag || t.find_from(id, t.start(id)) != offset) return false;
     }
-    return slots.size() % 16 == 0 && 4 * extras.used <= 3 * slots.size();
+    return true;
   });
-  if (!well_sized) return false;
-  std::size_t distinct = 0;
-  bool all_found = true;
-  packed_detail::walk_pairs(list.bytes(), [&](std::size_t start, std::uint32_t id, std::uint32_t) {
-    const std::size_t at = find(list, id);
-    if (at == start) ++distinct;
-    all_found = all_found && at <= start && decode_at(list.data.get(), at) == id;
-    return all_found;
-  });
-  return all_found && set == distinct && set == extras.used;
+  return slots_right && std::ranges::all_of(named, [](bool b) { return b; });
 }
 
 }  // namespace tsugihagi::pair_index

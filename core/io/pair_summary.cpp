@@ -53,8 +53,8 @@ void build_summary(const packed_list& list, list_extras& extras) {
   extras.summary.clear();
   extras.summary_offsets.clear();
   extras.tally.clear();
-  const bool tallied =
-      !extras.id_slots.empty() || !extras.narrow_slots.empty();  // never so of a noncanonical list
+  const bool tallied = !extras.wide_slots.empty() ||
+                       !extras.narrow_slots.empty();  // never so of a noncanonical list
   std::uint64_t seen[small_count / 64] = {};
   std::vector<std::int32_t> counts;
   bool large = false;
