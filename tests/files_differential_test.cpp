@@ -1,8 +1,8 @@
 // The dictionary files' block writers and direct list reads against the field-by-field
 // readers and writers kept in tests/support/reference_files.h: the same bytes for seeded
 // dictionaries (with lists and idioms longer than a write block), the same records and drop
-// counts for every prefix of a file and for seeded damage, and the same bytes kept when a
-// write fails part way.
+// counts for every prefix of a file and for seeded damage (dic.data also read on two
+// threads), and the same bytes kept when a write fails part way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -138,10 +138,35 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
     const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*d, s); });
     const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
     std::mt19937 rng(seed);
-    const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what) {
-      ASSERT_EQ(read_back(file, strmorph::read_dic, reference::write_dic),
-                read_back(file, reference::read_dic, reference::write_dic))
+    // dic.data read on one thread and with its records read beside their inserts, which
+    // also gathers the idiom holders: each word's holders of each idiom its list names.
+    const auto read_alone = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
+      strmorph::read_dic_beside(d, s, dropped, UINT64_MAX);
+    };
+    const auto read_beside = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
+      strmorph::read_dic_beside(d, s, dropped, 0);
+    };
+    const auto holders_of = [](const bytes& file, const auto& read) {
+      strmorph::dic_t d;
+      data_stream s = memory_reader(file);
+      read(d, s, nullptr);
+      std::vector<std::vector<std::int32_t>> held;
+      for (const auto& [key, info] : d.wordmap)
+        for_each_id(info.idioms, [&](std::int32_t y) { held.push_back(d.holders.holders(y)); });
+      return held;
+    };
+    // Two threads cost a start and some hand-offs each: on one prefix in 16.
+    const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what,
+                             bool beside = true) {
+      const auto expected = read_back(file, reference::read_dic, reference::write_dic);
+      ASSERT_EQ(read_back(file, strmorph::read_dic, reference::write_dic), expected)
           << seed << " " << what;
+      if (beside) {
+        ASSERT_EQ(read_back(file, read_beside, reference::write_dic), expected)
+            << seed << " " << what << " beside";
+        ASSERT_EQ(holders_of(file, read_beside), holders_of(file, read_alone))
+            << seed << " " << what << " holders";
+      }
       ASSERT_EQ(read_back(idioms_file, strmorph::read_idiomdic, reference::write_idiomdic),
                 read_back(idioms_file, reference::read_idiomdic, reference::write_idiomdic))
           << seed << " " << what;
@@ -153,7 +178,7 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
           bytes(dic.begin(), dic.begin() + static_cast<std::ptrdiff_t>(std::min(n, dic.size()))),
           bytes(idiomdic.begin(),
                 idiomdic.begin() + static_cast<std::ptrdiff_t>(std::min(n, idiomdic.size()))),
-          "prefix");
+          "prefix", n % (16 * step) == 0);
     }
     for (int round = 0; round < 100; ++round) {
       bytes damaged = dic;

@@ -420,7 +420,7 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
   return live;
 }
 
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, bool index_later) {
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info, bool index_later) {
   const std::int32_t id = info.id;
   if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
   const char16_t** cell = take_cell(d);
@@ -443,11 +443,13 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   return true;
 }
 
-void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words,
+                        const std::vector<std::pair<std::int32_t, std::int32_t>>* gathered) {
   const std::size_t words = d.wordmap.size();
   if (words == 0) return;
   // The holders, from every word's `idioms` list.
-  const auto assign_holders = [&d] {
+  const auto assign_holders = [&d, gathered] {
+    if (gathered != nullptr) return d.holders.assign(*gathered);
     std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
     for (const auto& entry : d.wordmap) {
       const std::int32_t id = entry.second.id;

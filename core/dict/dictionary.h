@@ -232,11 +232,15 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 // until index_loaded_words indexes every word at once, in a table sized for them all: the
 // table a word by word insertion would have grown. Its idioms join the holders then too,
 // which index_loaded_words makes anew from every word's list: on a second thread, while this
-// one fills the table, when there are `parallel_min_words` words or more.
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
+// one fills the table, when there are `parallel_min_words` words or more. `info` is moved
+// from only when the word is inserted: a caller may keep a refused word's lists.
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info,
                         bool index_later = false);
 inline constexpr std::size_t parallel_index_min_words = 4096;
-void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words);
+// `held`, when given, holds the pairs (idiom, word) of every word's `idioms` list in the map's
+// order, gathered already: the holders are made from them instead.
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words,
+                        const std::vector<std::pair<std::int32_t, std::int32_t>>* held = nullptr);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 // Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one
