@@ -12,6 +12,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/dict/dictionary.h"
@@ -139,21 +140,26 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
     const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
     std::mt19937 rng(seed);
     // dic.data read on one thread and with its records read beside their inserts, which
-    // also gathers the idiom holders: each word's holders of each idiom its list names.
+    // also gathers what indexing needs: the same idiom holders (each word's holders of each
+    // idiom its list names) and the same hash index.
     const auto read_alone = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
       strmorph::read_dic_beside(d, s, dropped, UINT64_MAX);
     };
     const auto read_beside = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
       strmorph::read_dic_beside(d, s, dropped, 0);
     };
-    const auto holders_of = [](const bytes& file, const auto& read) {
+    const auto index_of = [](const bytes& file, const auto& read) {
       strmorph::dic_t d;
       data_stream s = memory_reader(file);
       read(d, s, nullptr);
       std::vector<std::vector<std::int32_t>> held;
       for (const auto& [key, info] : d.wordmap)
         for_each_id(info.idioms, [&](std::int32_t y) { held.push_back(d.holders.holders(y)); });
-      return held;
+      std::vector<std::int32_t> slots;  // each slot's word id, -1 when empty
+      for (const auto* entry : d.word_slots)
+        slots.push_back(entry != nullptr ? entry->second.id : -1);
+      return std::make_tuple(held, slots, d.word_tags, d.word_filter, d.words_of_length,
+                             d.word_starts, d.word_slots_used);
     };
     // Two threads cost a start and some hand-offs each: on one prefix in 16.
     const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what,
@@ -164,8 +170,8 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
       if (beside) {
         ASSERT_EQ(read_back(file, read_beside, reference::write_dic), expected)
             << seed << " " << what << " beside";
-        ASSERT_EQ(holders_of(file, read_beside), holders_of(file, read_alone))
-            << seed << " " << what << " holders";
+        ASSERT_EQ(index_of(file, read_beside), index_of(file, read_alone))
+            << seed << " " << what << " index";
       }
       ASSERT_EQ(read_back(idioms_file, strmorph::read_idiomdic, reference::write_idiomdic),
                 read_back(idioms_file, reference::read_idiomdic, reference::write_idiomdic))

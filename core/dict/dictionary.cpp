@@ -8,6 +8,7 @@
 #include <boost/pool/pool_alloc.hpp>
 
 #include "core/dict/text_hash.h"
+#include "core/io/prefetch.h"
 #include "core/io/side_job.h"
 
 namespace strmorph {
@@ -443,13 +444,12 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info, b
   return true;
 }
 
-void index_loaded_words(dic_t& d, std::size_t parallel_min_words,
-                        const std::vector<std::pair<std::int32_t, std::int32_t>>* gathered) {
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words, const loaded_words* gathered) {
   const std::size_t words = d.wordmap.size();
   if (words == 0) return;
   // The holders, from every word's `idioms` list.
   const auto assign_holders = [&d, gathered] {
-    if (gathered != nullptr) return d.holders.assign(*gathered);
+    if (gathered != nullptr) return d.holders.assign(gathered->held);
     std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
     for (const auto& entry : d.wordmap) {
       const std::int32_t id = entry.second.id;
@@ -459,7 +459,7 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words,
     d.holders.assign(held);
   };
   // The hash index, from the map alone.
-  const auto index_words = [&d, words] {
+  const auto index_words = [&d, words, gathered] {
     std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
     while (4 * words > 3 * slot_count)
       slot_count *= 2;
@@ -467,11 +467,30 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words,
     d.word_tags.assign(slot_count, 0);
     d.word_filter.assign(slot_count / 8, 0);
     d.words_of_length.clear();
-    for (auto& entry : d.wordmap) {
-      place_word(d, &entry, word_hash(&entry));
+    const auto count_length = [&d](const wordmap_t::value_type& entry) {
       const auto units = static_cast<std::size_t>(entry.first.length);
       if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
       ++d.words_of_length[units];
+    };
+    if (gathered != nullptr) {
+      // The same entries in the same order, their hashes known: each slot is fetched some
+      // placements ahead instead of being waited for.
+      constexpr std::size_t ahead = 16;
+      const std::size_t mask = slot_count - 1;
+      for (std::size_t k = 0; k < words; ++k) {
+        if (k + ahead < words) {
+          const std::uint64_t h = gathered->hashes[k + ahead];
+          tsugihagi::prefetch(&d.word_slots[h & mask]);
+          tsugihagi::prefetch(&d.word_tags[h & mask]);
+        }
+        place_word(d, gathered->entries[k], gathered->hashes[k]);
+        count_length(*gathered->entries[k]);
+      }
+    } else {
+      for (auto& entry : d.wordmap) {
+        place_word(d, &entry, word_hash(&entry));
+        count_length(entry);
+      }
     }
     d.word_slots_used = words;
   };

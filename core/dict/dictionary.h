@@ -237,10 +237,17 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info,
                         bool index_later = false);
 inline constexpr std::size_t parallel_index_min_words = 4096;
-// `held`, when given, holds the pairs (idiom, word) of every word's `idioms` list in the map's
-// order, gathered already: the holders are made from them instead.
+// What a loader gathered while inserting, for index_loaded_words to use instead of walking
+// the map. REQUIRES: entries holds every entry of the map, in map order; hashes[k] is
+// tsugihagi::text_hash of entries[k]'s text; held the pairs (idiom, word) of each entry's
+// `idioms` list, entry by entry in that order.
+struct loaded_words {
+  std::vector<std::pair<std::int32_t, std::int32_t>> held;
+  std::vector<wordmap_t::value_type*> entries;
+  std::vector<std::uint64_t> hashes;
+};
 void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words,
-                        const std::vector<std::pair<std::int32_t, std::int32_t>>* held = nullptr);
+                        const loaded_words* gathered = nullptr);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 // Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dict/text_hash.h"
 #include "core/io/batch_pipe.h"
 #include "core/io/prefetch.h"
 #include "core/io/primitives.h"
@@ -248,12 +249,12 @@ constexpr std::size_t last_batch_words = 1024;
 // which inserts the words in file order: the same words kept, the same records dropped.
 // The lists' chunks count their users without a lock, so while the reader carves, only it
 // frees lists: words refused here wait in a graveyard freed once it has ended.
-// Waiting for the reader leaves this thread time to gather the holders' pairs as
-// index_loaded_words would, from each word inserted: into `held`, while every word went to
-// the map's end (as in a file that was saved whole), so that map order is file order; else
-// `held` is cleared and false returned.
+// Waiting for the reader leaves this thread time to gather what index_loaded_words would
+// walk the map for (each entry, its text's hash, its holders' pairs), from each word
+// inserted: into `gathered`, while every word went to the map's end (as in a file that was
+// saved whole), so that map order is file order; else it is cleared and false returned.
 bool read_dic_records_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
-                             std::vector<std::pair<std::int32_t, std::int32_t>>& held) {
+                             loaded_words& gathered) {
   bool in_order = true;
   tsugihagi::batch_pipe<word_batch> pipe;
   std::int64_t reader_dropped = 0;
@@ -268,6 +269,7 @@ bool read_dic_records_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
       tsugihagi::list_arena arena;
       word_batch ahead;
       std::size_t limit = first_batch_words;
+      ahead.words.reserve(limit);
       while (!pipe.cancelled()) {
         wordinfo_t info;
         const word_record r = read_word_record(s, arena, text, info, &reader_dropped, nullptr);
@@ -280,6 +282,7 @@ bool read_dic_records_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
           pipe.put(std::move(ahead));
           ahead = word_batch{};
           limit = std::min(2 * limit, last_batch_words);
+          ahead.words.reserve(limit);
         }
       }
       if (!ahead.words.empty()) pipe.put(std::move(ahead));
@@ -305,13 +308,15 @@ bool read_dic_records_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
             ++inserter_dropped;
             refused.push_back(std::move(w.info));
           } else if (in_order) {
-            const wordinfo_t& last = d.wordmap.rbegin()->second;
-            if (last.id == id) {
-              tsugihagi::for_each_id(last.idioms,
-                                     [&](std::int32_t y) { held.emplace_back(y, id); });
+            wordmap_t::value_type& last = *d.wordmap.rbegin();
+            if (last.second.id == id) {
+              gathered.entries.push_back(&last);
+              gathered.hashes.push_back(tsugihagi::text_hash(text));
+              tsugihagi::for_each_id(last.second.idioms,
+                                     [&](std::int32_t y) { gathered.held.emplace_back(y, id); });
             } else {
               in_order = false;
-              held = {};
+              gathered = loaded_words{};
             }
           }
         }
@@ -337,9 +342,9 @@ void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
 void read_dic_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
                      std::uint64_t parallel_min_bytes) {
   if (s.file_size() >= parallel_min_bytes && !s.failed()) {
-    std::vector<std::pair<std::int32_t, std::int32_t>> held;
-    const bool gathered = read_dic_records_beside(d, s, dropped, held);
-    index_loaded_words(d, parallel_index_min_words, gathered ? &held : nullptr);
+    loaded_words gathered;
+    const bool in_order = read_dic_records_beside(d, s, dropped, gathered);
+    index_loaded_words(d, parallel_index_min_words, in_order ? &gathered : nullptr);
   } else {
     read_dic_records(d, s, dropped);
     index_loaded_words(d);
