@@ -199,6 +199,31 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
   }
 }
 
+// Idiom files where many idioms are equal or share their length and first elements (ids of
+// both signs, both flags): the same idioms kept and refused as the field-by-field reader,
+// which inserts them one by one, whatever the sort that groups equal ones does with ties.
+TEST(dictionary_file_readers, keep_the_first_of_equal_idioms_as_the_field_by_field_reader) {
+  const std::uint32_t word_ids[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    std::mt19937 rng(seed);
+    bytes file;
+    for (int r = 0; r < 400; ++r) {
+      const std::size_t n = 1 + rng() % (seed % 3 + 2);
+      std::vector<std::uint8_t> flags(n);
+      append_compact_int(file, rng() % 500);
+      append_compact_int(file, static_cast<std::uint32_t>(n));
+      for (std::size_t k = 0; k < n; ++k) {
+        append_compact_int(file, word_ids[rng() % (k < 2 ? 2 + seed % 4 : 2)]);
+        flags[k] = static_cast<std::uint8_t>(rng() % 2);
+      }
+      append_bit_vector(file, flags.data(), n);
+    }
+    ASSERT_EQ(read_back(file, strmorph::read_idiomdic, reference::write_idiomdic),
+              read_back(file, reference::read_idiomdic, reference::write_idiomdic))
+        << seed;
+  }
+}
+
 // Lists loaded into shared chunks edit as lists of their own do: the same learning-like
 // edits on both readers' dictionaries (growing, shrinking and emptying lists), the same bytes
 // written; and each dictionary outlives the other's.

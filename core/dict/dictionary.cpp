@@ -511,17 +511,42 @@ std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, i
     return refused;
   }
   // The records in idiom order, equal idioms in file order; each record's group is the
-  // first record of its run of equal idioms.
+  // first record of its run of equal idioms. Sorted by a key of each idiom's length and
+  // first two elements, held beside its record and ordered as idiom_order orders them as far
+  // as it goes: only records with equal keys are compared through their vectors.
   const idiom_order less;
-  std::vector<std::uint32_t> order(records.size());
-  for (std::uint32_t r = 0; r < order.size(); ++r)
-    order[r] = r;
-  std::ranges::stable_sort(order, [&](std::uint32_t a, std::uint32_t b) {
-    return less(records[a].second, records[b].second);
+  struct keyed {
+    std::uint64_t length_and_first;  // length, then the first id (biased) and flag
+    std::uint64_t second;            // the second id (biased) and flag; 0 when none
+    std::uint32_t record;
+  };
+  const auto element = [](const idiom_t& idiom, std::size_t i) {
+    if (i >= idiom.ids.size()) return std::uint64_t{0};
+    return (std::uint64_t{static_cast<std::uint32_t>(idiom.ids[i]) ^ 0x80000000u} << 8 |
+            idiom.flags[i]) +
+           1;
+  };
+  std::vector<keyed> keys(records.size());
+  for (std::uint32_t r = 0; r < keys.size(); ++r) {
+    const idiom_t& idiom = records[r].second;
+    constexpr std::uint64_t longest = 0x7FFFFF;  // longer ones: ordered by `less` alone
+    keys[r] = idiom.ids.size() >= longest
+                  ? keyed{longest << 41, 0, r}
+                  : keyed{idiom.ids.size() << 41 | element(idiom, 0), element(idiom, 1), r};
+  }
+  std::ranges::stable_sort(keys, [&](const keyed& a, const keyed& b) {
+    if (a.length_and_first != b.length_and_first) return a.length_and_first < b.length_and_first;
+    if (a.second != b.second) return a.second < b.second;
+    return less(records[a.record].second, records[b.record].second);
   });
+  std::vector<std::uint32_t> order(records.size());
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    order[k] = keys[k].record;
   std::vector<std::uint32_t> group(records.size());
   for (std::size_t k = 0; k < order.size(); ++k) {
-    const bool same = k > 0 && !less(records[order[k - 1]].second, records[order[k]].second);
+    const bool same = k > 0 && keys[k - 1].length_and_first == keys[k].length_and_first &&
+                      keys[k - 1].second == keys[k].second &&
+                      !less(records[order[k - 1]].second, records[order[k]].second);
     group[order[k]] = same ? group[order[k - 1]] : order[k];
   }
   // In file order, as one by one: a record whose id is out of range or taken, or whose idiom

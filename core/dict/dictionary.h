@@ -252,8 +252,9 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_inde
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 // Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one
 // would; returns how many it refused. Into an empty set, the records are sorted first
-// (O(n log n) comparisons of contiguous records) and the set is filled in order, instead of
-// a descent through the set's scattered nodes per record.
+// (O(n log n) comparisons of keys held in one array, each record's length and first two
+// elements, and of the records themselves only where keys are equal) and the set is filled
+// in order, instead of a descent through the set's scattered nodes per record.
 std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records);
 
 }  // namespace strmorph
