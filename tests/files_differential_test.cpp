@@ -1,8 +1,8 @@
 // The dictionary files' block writers and direct list reads against the field-by-field
 // readers and writers kept in tests/support/reference_files.h: the same bytes for seeded
 // dictionaries (with lists and idioms longer than a write block), the same records and drop
-// counts for every prefix of a file and for seeded damage, and the same bytes kept when a
-// write fails part way.
+// counts for every prefix of a file and for seeded damage (dic.data also read on two
+// threads), and the same bytes kept when a write fails part way.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <random>
 #include <span>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/dict/dictionary.h"
@@ -138,10 +139,40 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
     const bytes dic = written_by([&](data_stream& s) { strmorph::write_dic(*d, s); });
     const bytes idiomdic = written_by([&](data_stream& s) { strmorph::write_idiomdic(*d, s); });
     std::mt19937 rng(seed);
-    const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what) {
-      ASSERT_EQ(read_back(file, strmorph::read_dic, reference::write_dic),
-                read_back(file, reference::read_dic, reference::write_dic))
+    // dic.data read on one thread and with its records read beside their inserts, which
+    // also gathers what indexing needs: the same idiom holders (each word's holders of each
+    // idiom its list names) and the same hash index.
+    const auto read_alone = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
+      strmorph::read_dic_beside(d, s, dropped, UINT64_MAX);
+    };
+    const auto read_beside = [](strmorph::dic_t& d, data_stream& s, std::int64_t* dropped) {
+      strmorph::read_dic_beside(d, s, dropped, 0);
+    };
+    const auto index_of = [](const bytes& file, const auto& read) {
+      strmorph::dic_t d;
+      data_stream s = memory_reader(file);
+      read(d, s, nullptr);
+      std::vector<std::vector<std::int32_t>> held;
+      for (const auto& [key, info] : d.wordmap)
+        for_each_id(info.idioms, [&](std::int32_t y) { held.push_back(d.holders.holders(y)); });
+      std::vector<std::int32_t> slots;  // each slot's word id, -1 when empty
+      for (const auto* entry : d.word_slots)
+        slots.push_back(entry != nullptr ? entry->second.id : -1);
+      return std::make_tuple(held, slots, d.word_tags, d.word_filter, d.words_of_length,
+                             d.word_starts, d.word_slots_used);
+    };
+    // Two threads cost a start and some hand-offs each: on one prefix in 16.
+    const auto compare = [&](const bytes& file, const bytes& idioms_file, const char* what,
+                             bool beside = true) {
+      const auto expected = read_back(file, reference::read_dic, reference::write_dic);
+      ASSERT_EQ(read_back(file, strmorph::read_dic, reference::write_dic), expected)
           << seed << " " << what;
+      if (beside) {
+        ASSERT_EQ(read_back(file, read_beside, reference::write_dic), expected)
+            << seed << " " << what << " beside";
+        ASSERT_EQ(index_of(file, read_beside), index_of(file, read_alone))
+            << seed << " " << what << " index";
+      }
       ASSERT_EQ(read_back(idioms_file, strmorph::read_idiomdic, reference::write_idiomdic),
                 read_back(idioms_file, reference::read_idiomdic, reference::write_idiomdic))
           << seed << " " << what;
@@ -153,7 +184,7 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
           bytes(dic.begin(), dic.begin() + static_cast<std::ptrdiff_t>(std::min(n, dic.size()))),
           bytes(idiomdic.begin(),
                 idiomdic.begin() + static_cast<std::ptrdiff_t>(std::min(n, idiomdic.size()))),
-          "prefix");
+          "prefix", n % (16 * step) == 0);
     }
     for (int round = 0; round < 100; ++round) {
       bytes damaged = dic;
@@ -165,6 +196,31 @@ TEST(dictionary_file_readers, read_every_prefix_and_seeded_damage_as_the_field_b
       }
       compare(damaged, damaged_idioms, "damaged");
     }
+  }
+}
+
+// Idiom files where many idioms are equal or share their length and first elements (ids of
+// both signs, both flags): the same idioms kept and refused as the field-by-field reader,
+// which inserts them one by one, whatever the sort that groups equal ones does with ties.
+TEST(dictionary_file_readers, keep_the_first_of_equal_idioms_as_the_field_by_field_reader) {
+  const std::uint32_t word_ids[] = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+  for (std::uint32_t seed = 1; seed <= 30; ++seed) {
+    std::mt19937 rng(seed);
+    bytes file;
+    for (int r = 0; r < 400; ++r) {
+      const std::size_t n = 1 + rng() % (seed % 3 + 2);
+      std::vector<std::uint8_t> flags(n);
+      append_compact_int(file, rng() % 500);
+      append_compact_int(file, static_cast<std::uint32_t>(n));
+      for (std::size_t k = 0; k < n; ++k) {
+        append_compact_int(file, word_ids[rng() % (k < 2 ? 2 + seed % 4 : 2)]);
+        flags[k] = static_cast<std::uint8_t>(rng() % 2);
+      }
+      append_bit_vector(file, flags.data(), n);
+    }
+    ASSERT_EQ(read_back(file, strmorph::read_idiomdic, reference::write_idiomdic),
+              read_back(file, reference::read_idiomdic, reference::write_idiomdic))
+        << seed;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <boost/pool/pool_alloc.hpp>
 
 #include "core/dict/text_hash.h"
+#include "core/io/prefetch.h"
 #include "core/io/side_job.h"
 
 namespace strmorph {
@@ -413,7 +414,7 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
   return live;
 }
 
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, bool index_later) {
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info, bool index_later) {
   const std::int32_t id = info.id;
   if (id < 0 || id >= id_ceiling || word_at(d, id) != nullptr || text.empty()) return false;
   const char16_t** cell = take_cell(d);
@@ -436,11 +437,12 @@ bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info, boo
   return true;
 }
 
-void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words, const loaded_words* gathered) {
   const std::size_t words = d.wordmap.size();
   if (words == 0) return;
   // The holders, from every word's `idioms` list.
-  const auto assign_holders = [&d] {
+  const auto assign_holders = [&d, gathered] {
+    if (gathered != nullptr) return d.holders.assign(gathered->held);
     std::vector<std::pair<std::int32_t, std::int32_t>> held;  // (idiom, word)
     for (const auto& entry : d.wordmap) {
       const std::int32_t id = entry.second.id;
@@ -450,7 +452,7 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
     d.holders.assign(held);
   };
   // The hash index, from the map alone.
-  const auto index_words = [&d, words] {
+  const auto index_words = [&d, words, gathered] {
     std::size_t slot_count = std::max<std::size_t>(1024, d.word_slots.size());
     while (4 * words > 3 * slot_count)
       slot_count *= 2;
@@ -458,11 +460,30 @@ void index_loaded_words(dic_t& d, std::size_t parallel_min_words) {
     d.word_tags.assign(slot_count, 0);
     d.word_filter.assign(slot_count / 8, 0);
     d.words_of_length.clear();
-    for (auto& entry : d.wordmap) {
-      place_word(d, &entry, word_hash(&entry));
+    const auto count_length = [&d](const wordmap_t::value_type& entry) {
       const auto units = static_cast<std::size_t>(entry.first.length);
       if (units >= d.words_of_length.size()) d.words_of_length.resize(units + 1, 0);
       ++d.words_of_length[units];
+    };
+    if (gathered != nullptr) {
+      // The same entries in the same order, their hashes known: each slot is fetched some
+      // placements ahead instead of being waited for.
+      constexpr std::size_t ahead = 16;
+      const std::size_t mask = slot_count - 1;
+      for (std::size_t k = 0; k < words; ++k) {
+        if (k + ahead < words) {
+          const std::uint64_t h = gathered->hashes[k + ahead];
+          tsugihagi::prefetch(&d.word_slots[h & mask]);
+          tsugihagi::prefetch(&d.word_tags[h & mask]);
+        }
+        place_word(d, gathered->entries[k], gathered->hashes[k]);
+        count_length(*gathered->entries[k]);
+      }
+    } else {
+      for (auto& entry : d.wordmap) {
+        place_word(d, &entry, word_hash(&entry));
+        count_length(entry);
+      }
     }
     d.word_slots_used = words;
   };
@@ -483,17 +504,42 @@ std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, i
     return refused;
   }
   // The records in idiom order, equal idioms in file order; each record's group is the
-  // first record of its run of equal idioms.
+  // first record of its run of equal idioms. Sorted by a key of each idiom's length and
+  // first two elements, held beside its record and ordered as idiom_order orders them as far
+  // as it goes: only records with equal keys are compared through their vectors.
   const idiom_order less;
-  std::vector<std::uint32_t> order(records.size());
-  for (std::uint32_t r = 0; r < order.size(); ++r)
-    order[r] = r;
-  std::ranges::stable_sort(order, [&](std::uint32_t a, std::uint32_t b) {
-    return less(records[a].second, records[b].second);
+  struct keyed {
+    std::uint64_t length_and_first;  // length, then the first id (biased) and flag
+    std::uint64_t second;            // the second id (biased) and flag; 0 when none
+    std::uint32_t record;
+  };
+  const auto element = [](const idiom_t& idiom, std::size_t i) {
+    if (i >= idiom.ids.size()) return std::uint64_t{0};
+    return (std::uint64_t{static_cast<std::uint32_t>(idiom.ids[i]) ^ 0x80000000u} << 8 |
+            idiom.flags[i]) +
+           1;
+  };
+  std::vector<keyed> keys(records.size());
+  for (std::uint32_t r = 0; r < keys.size(); ++r) {
+    const idiom_t& idiom = records[r].second;
+    constexpr std::uint64_t longest = 0x7FFFFF;  // longer ones: ordered by `less` alone
+    keys[r] = idiom.ids.size() >= longest
+                  ? keyed{longest << 41, 0, r}
+                  : keyed{idiom.ids.size() << 41 | element(idiom, 0), element(idiom, 1), r};
+  }
+  std::ranges::stable_sort(keys, [&](const keyed& a, const keyed& b) {
+    if (a.length_and_first != b.length_and_first) return a.length_and_first < b.length_and_first;
+    if (a.second != b.second) return a.second < b.second;
+    return less(records[a.record].second, records[b.record].second);
   });
+  std::vector<std::uint32_t> order(records.size());
+  for (std::size_t k = 0; k < keys.size(); ++k)
+    order[k] = keys[k].record;
   std::vector<std::uint32_t> group(records.size());
   for (std::size_t k = 0; k < order.size(); ++k) {
-    const bool same = k > 0 && !less(records[order[k - 1]].second, records[order[k]].second);
+    const bool same = k > 0 && keys[k - 1].length_and_first == keys[k].length_and_first &&
+                      keys[k - 1].second == keys[k].second &&
+                      !less(records[order[k - 1]].second, records[order[k]].second);
     group[order[k]] = same ? group[order[k - 1]] : order[k];
   }
   // In file order, as one by one: a record whose id is out of range or taken, or whose idiom

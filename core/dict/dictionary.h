@@ -233,17 +233,29 @@ std::vector<std::int32_t> live_ids(const dic_t& d, std::span<const std::int32_t>
 // until index_loaded_words indexes every word at once, in a table sized for them all: the
 // table a word by word insertion would have grown. Its idioms join the holders then too,
 // which index_loaded_words makes anew from every word's list: on a second thread, while this
-// one fills the table, when there are `parallel_min_words` words or more.
-bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t info,
+// one fills the table, when there are `parallel_min_words` words or more. `info` is moved
+// from only when the word is inserted: a caller may keep a refused word's lists.
+bool insert_loaded_word(dic_t& d, std::u16string_view text, wordinfo_t&& info,
                         bool index_later = false);
 inline constexpr std::size_t parallel_index_min_words = 4096;
-void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words);
+// What a loader gathered while inserting, for index_loaded_words to use instead of walking
+// the map. REQUIRES: entries holds every entry of the map, in map order; hashes[k] is
+// tsugihagi::text_hash of entries[k]'s text; held the pairs (idiom, word) of each entry's
+// `idioms` list, entry by entry in that order.
+struct loaded_words {
+  std::vector<std::pair<std::int32_t, std::int32_t>> held;
+  std::vector<wordmap_t::value_type*> entries;
+  std::vector<std::uint64_t> hashes;
+};
+void index_loaded_words(dic_t& d, std::size_t parallel_min_words = parallel_index_min_words,
+                        const loaded_words* gathered = nullptr);
 // Inserts an idiom loaded from a file under its stored id; false when either is taken.
 bool insert_loaded_idiom(dic_t& d, std::int32_t id, idiom_t idiom);
 // Inserts the (id, idiom) records of a file, in file order, as insert_loaded_idiom one by one
 // would; returns how many it refused. Into an empty set, the records are sorted first
-// (O(n log n) comparisons of contiguous records) and the set is filled in order, instead of
-// a descent through the set's scattered nodes per record.
+// (O(n log n) comparisons of keys held in one array, each record's length and first two
+// elements, and of the records themselves only where keys are equal) and the set is filled
+// in order, instead of a descent through the set's scattered nodes per record.
 std::size_t insert_loaded_idioms(dic_t& d, std::vector<std::pair<std::int32_t, idiom_t>> records);
 
 }  // namespace strmorph

@@ -1,10 +1,13 @@
 #include "core/dict/dictionary_files.h"
 
 #include <algorithm>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/dict/text_hash.h"
+#include "core/io/batch_pipe.h"
 #include "core/io/prefetch.h"
 #include "core/io/primitives.h"
 #include "core/io/side_job.h"
@@ -161,60 +164,191 @@ void read_idiomdic(dic_t& d, data_stream& s, std::int64_t* dropped) {
 
 namespace {
 
-// read_dic but for the hash index, left to the caller.
+// What reading one record of dic.data found.
+enum class word_record { kept, dropped, end };
+
+// Reads the next record of dic.data into `text` and `info` and checks it: `kept` when the
+// record decodes and holds a possible word (what insert_loaded_word may still refuse), or
+// `dropped` (counted) when it does not; `end` at the end of the records, counting a record
+// cut short. Touches no dictionary but the id slot it prefetches in `slots`, when given.
+word_record read_word_record(data_stream& s, tsugihagi::list_arena& arena, std::u16string& text,
+                             wordinfo_t& info, std::int64_t* dropped,
+                             const rope_array<idmap_value_t, 255>* slots) {
+  const bool at_end = s.remaining() == 0;
+  tsugihagi::read_wide_z(s, text);
+  if (s.failed()) {
+    if (!at_end) count_drop(dropped);
+    return word_record::end;
+  }
+  const std::uint32_t id = tsugihagi::read_compact_int(s);
+  info.id = static_cast<std::int32_t>(id);
+  info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
+  // The id's slot, which inserting the word reads and sets, is far from the last one (a
+  // file holds its words in text order): fetched while the lists are read.
+  if (slots != nullptr && info.id >= 0 && info.id < slots->size())
+    tsugihagi::prefetch(&(*slots)[info.id]);
+  info.next = read_list(s, arena);
+  info.prev = read_list(s, arena);
+  info.cooc = read_list(s, arena);
+  info.idioms = read_list(s, arena);
+  if (s.failed()) {
+    count_drop(dropped);
+    return word_record::end;
+  }
+  // The co-occurrence list's check also gives its count_bound, which every reply reads
+  // of each word it reaches: a first reply need not walk the lists for it.
+  std::int32_t cooc_bound = 0;
+  const bool well_formed = tsugihagi::is_pair_list(info.next.bytes()) &&
+                           tsugihagi::is_id_list(info.prev.bytes()) &&
+                           tsugihagi::is_pair_list(info.cooc.bytes(), cooc_bound) &&
+                           tsugihagi::is_id_list(info.idioms.bytes());
+  if (!well_formed || !possible_id(id) || text.empty()) {
+    count_drop(dropped);
+    return word_record::dropped;
+  }
+  info.cooc.count_bound = cooc_bound;
+  // Checked when first read: one in a longer encoding than needed or holding an id twice
+  // is then read value by value.
+  using tsugihagi::list_form;
+  info.next.form = info.cooc.form = list_form::unchecked_pairs;
+  info.prev.form = info.idioms.form = list_form::unchecked_ids;
+  return word_record::kept;
+}
+
+// read_dic but for the hash index, left to the caller: one record after another.
 void read_dic_records(dic_t& d, data_stream& s, std::int64_t* dropped) {
   std::u16string text;
   // The lists' blocks are carved from chunks shared by many lists.
   tsugihagi::list_arena arena;
   for (;;) {
-    const bool at_end = s.remaining() == 0;
-    tsugihagi::read_wide_z(s, text);
-    if (s.failed()) {
-      if (!at_end) count_drop(dropped);
-      return;
-    }
     wordinfo_t info;
-    const std::uint32_t id = tsugihagi::read_compact_int(s);
-    info.id = static_cast<std::int32_t>(id);
-    info.count = static_cast<std::int32_t>(tsugihagi::read_compact_int(s));
-    // The id's slot, which inserting the word reads and sets, is far from the last one (a
-    // file holds its words in text order): fetched while the lists are read.
-    if (info.id >= 0 && info.id < d.idmap.size()) tsugihagi::prefetch(&d.idmap[info.id]);
-    info.next = read_list(s, arena);
-    info.prev = read_list(s, arena);
-    info.cooc = read_list(s, arena);
-    info.idioms = read_list(s, arena);
-    if (s.failed()) {
-      count_drop(dropped);
-      return;
-    }
-    // The co-occurrence list's check also gives its count_bound, which every reply reads
-    // of each word it reaches: a first reply need not walk the lists for it.
-    std::int32_t cooc_bound = 0;
-    const bool well_formed = tsugihagi::is_pair_list(info.next.bytes()) &&
-                             tsugihagi::is_id_list(info.prev.bytes()) &&
-                             tsugihagi::is_pair_list(info.cooc.bytes(), cooc_bound) &&
-                             tsugihagi::is_id_list(info.idioms.bytes());
-    if (well_formed) {
-      info.cooc.count_bound = cooc_bound;
-      // Checked when first read: one in a longer encoding than needed or holding an id twice
-      // is then read value by value.
-      using tsugihagi::list_form;
-      info.next.form = info.cooc.form = list_form::unchecked_pairs;
-      info.prev.form = info.idioms.form = list_form::unchecked_ids;
-    }
-    if (!well_formed || !possible_id(id) || text.empty() ||
-        !insert_loaded_word(d, text, std::move(info), true)) {
+    const word_record r = read_word_record(s, arena, text, info, dropped, &d.idmap);
+    if (r == word_record::end) return;
+    if (r == word_record::kept && !insert_loaded_word(d, text, std::move(info), true)) {
       count_drop(dropped);
     }
   }
 }
 
+// Words read and checked ahead, in file order; each text is texts[at, at + length).
+struct word_batch {
+  struct word {
+    std::uint32_t at = 0;
+    std::uint32_t length = 0;
+    wordinfo_t info;
+  };
+  std::u16string texts;
+  std::vector<word> words;
+};
+
+// Batches start small, so that inserting starts early, and double up to this many words.
+constexpr std::size_t first_batch_words = 16;
+constexpr std::size_t last_batch_words = 1024;
+
+// read_dic_records with the reading and checking on a second thread, ahead of this one,
+// which inserts the words in file order: the same words kept, the same records dropped.
+// The lists' chunks count their users without a lock, so while the reader carves, only it
+// frees lists: words refused here wait in a graveyard freed once it has ended.
+// Waiting for the reader leaves this thread time to gather what index_loaded_words would
+// walk the map for (each entry, its text's hash, its holders' pairs), from each word
+// inserted: into `gathered`, while every word went to the map's end (as in a file that was
+// saved whole), so that map order is file order; else it is cleared and false returned.
+bool read_dic_records_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
+                             loaded_words& gathered) {
+  bool in_order = true;
+  tsugihagi::batch_pipe<word_batch> pipe;
+  std::int64_t reader_dropped = 0;
+  std::int64_t inserter_dropped = 0;
+  // Destroyed after the reader has ended, on this thread.
+  std::vector<wordinfo_t> refused;
+  word_batch batch;
+  std::exception_ptr failure;
+  const auto read = [&] {
+    try {
+      std::u16string text;
+      tsugihagi::list_arena arena;
+      word_batch ahead;
+      std::size_t limit = first_batch_words;
+      ahead.words.reserve(limit);
+      while (!pipe.cancelled()) {
+        wordinfo_t info;
+        const word_record r = read_word_record(s, arena, text, info, &reader_dropped, nullptr);
+        if (r == word_record::end) break;
+        if (r == word_record::dropped) continue;
+        ahead.words.push_back({static_cast<std::uint32_t>(ahead.texts.size()),
+                               static_cast<std::uint32_t>(text.size()), std::move(info)});
+        ahead.texts += text;
+        if (ahead.words.size() >= limit) {
+          pipe.put(std::move(ahead));
+          ahead = word_batch{};
+          limit = std::min(2 * limit, last_batch_words);
+          ahead.words.reserve(limit);
+        }
+      }
+      if (!ahead.words.empty()) pipe.put(std::move(ahead));
+      pipe.finish();
+    } catch (...) {
+      pipe.finish(std::current_exception());
+    }
+  };
+  const auto insert = [&] {
+    try {
+      while (pipe.take(batch)) {
+        constexpr std::size_t fetch_ahead = 8;
+        const std::size_t n = batch.words.size();
+        for (std::size_t k = 0; k < n; ++k) {
+          if (k + fetch_ahead < n) {
+            const std::int32_t id = batch.words[k + fetch_ahead].info.id;
+            if (id < d.idmap.size()) tsugihagi::prefetch(&d.idmap[id]);
+          }
+          word_batch::word& w = batch.words[k];
+          const std::u16string_view text(batch.texts.data() + w.at, w.length);
+          const std::int32_t id = w.info.id;
+          if (!insert_loaded_word(d, text, std::move(w.info), true)) {
+            ++inserter_dropped;
+            refused.push_back(std::move(w.info));
+          } else if (in_order) {
+            wordmap_t::value_type& last = *d.wordmap.rbegin();
+            if (last.second.id == id) {
+              gathered.entries.push_back(&last);
+              gathered.hashes.push_back(tsugihagi::text_hash(text));
+              tsugihagi::for_each_id(last.second.idioms,
+                                     [&](std::int32_t y) { gathered.held.emplace_back(y, id); });
+            } else {
+              in_order = false;
+              gathered = loaded_words{};
+            }
+          }
+        }
+      }
+    } catch (...) {
+      failure = std::current_exception();
+      pipe.cancel();
+    }
+  };
+  tsugihagi::run_beside(read, insert);
+  if (!failure) failure = pipe.failure();
+  if (failure) std::rethrow_exception(failure);
+  if (dropped != nullptr) *dropped += reader_dropped + inserter_dropped;
+  return in_order;
+}
+
 }  // namespace
 
 void read_dic(dic_t& d, data_stream& s, std::int64_t* dropped) {
-  read_dic_records(d, s, dropped);
-  index_loaded_words(d);
+  read_dic_beside(d, s, dropped, parallel_load_min_bytes);
+}
+
+void read_dic_beside(dic_t& d, data_stream& s, std::int64_t* dropped,
+                     std::uint64_t parallel_min_bytes) {
+  if (s.file_size() >= parallel_min_bytes && !s.failed()) {
+    loaded_words gathered;
+    const bool in_order = read_dic_records_beside(d, s, dropped, gathered);
+    index_loaded_words(d, parallel_index_min_words, in_order ? &gathered : nullptr);
+  } else {
+    read_dic_records(d, s, dropped);
+    index_loaded_words(d);
+  }
 }
 
 void write_idiom_hdid(const dic_t& d, data_stream& s) {
@@ -305,7 +439,11 @@ std::optional<dictionary_file> read_opened_files(dic_t& d, opened_files& files,
   std::array<bool, 4> file_read_error{};
   const auto read_files = [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
-      read_dictionary_file(d, dictionary_file_order[i], files.streams[i], &file_dropped[i]);
+      if (dictionary_file_order[i] == dictionary_file::dic) {
+        read_dic_beside(d, files.streams[i], &file_dropped[i], parallel_min_bytes);
+      } else {
+        read_dictionary_file(d, dictionary_file_order[i], files.streams[i], &file_dropped[i]);
+      }
       file_read_error[i] = files.streams[i].read_error();
       if (file_read_error[i]) return;
     }

@@ -31,6 +31,14 @@ void read_idiom_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped 
 void read_idiomdic(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
 void read_hdid(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
 void read_dic(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped = nullptr);
+// Loads of at least this many bytes read on two threads: dic.data's records decoded and
+// checked beside the thread that inserts them, the idiom files beside the word files.
+inline constexpr std::uint64_t parallel_load_min_bytes = 256 * 1024;
+// read_dic, the records read and checked (most of its time) on a second thread while this
+// one inserts them in file order, when the file holds `parallel_min_bytes` or more: the same
+// words kept and records dropped. read_dic is this at parallel_load_min_bytes.
+void read_dic_beside(dic_t& d, tsugihagi::data_stream& s, std::int64_t* dropped,
+                     std::uint64_t parallel_min_bytes);
 void write_idiom_hdid(const dic_t& d, tsugihagi::data_stream& s);
 void write_idiomdic(const dic_t& d, tsugihagi::data_stream& s);
 void write_hdid(const dic_t& d, tsugihagi::data_stream& s);
@@ -92,7 +100,7 @@ struct opened_files {
 // idiomdic the idioms, hdid and dic the words), so the two pairs may be read at once, each in
 // its order. They are, on a second thread, when the idiom files hold `parallel_min_bytes` or
 // more and the word files are open too: a large load then costs about its word side alone.
-inline constexpr std::uint64_t parallel_load_min_bytes = 256 * 1024;
+// dic.data is read beside its inserts (read_dic_beside) from the same size on.
 
 // read_dictionary_in_order's result, over streams opened already (see read_dictionary).
 std::optional<dictionary_file> read_opened_files(

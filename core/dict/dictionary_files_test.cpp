@@ -8,7 +8,9 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -491,6 +493,47 @@ TEST(damaged_files, files_without_damage_count_nothing) {
   read_dictionary(
       d, [&](dictionary_file f) { return memory_reader(files[static_cast<int>(f)]); }, &dropped);
   EXPECT_EQ(dropped, (dropped_counts{0, 0, 0, 0}));
+}
+
+// A device whose reads throw once `good` bytes were delivered, as a failing allocation would.
+class throwing_device final : public tsugihagi::byte_device {
+ public:
+  throwing_device(bytes content, std::size_t good) : content_(std::move(content)), good_(good) {}
+  std::size_t read(void* dst, std::size_t n) override {
+    if (at_ + n > good_) throw std::runtime_error("device");
+    n = std::min(n, content_.size() - at_);
+    std::copy_n(content_.begin() + static_cast<std::ptrdiff_t>(at_), n, static_cast<char*>(dst));
+    at_ += n;
+    return n;
+  }
+  bool write(const void*, std::size_t) override { return false; }
+  std::optional<std::uint64_t> size() override { return content_.size(); }
+  bool flush() override { return true; }
+  bool commit() override { return false; }
+
+ private:
+  bytes content_;
+  std::size_t good_;
+  std::size_t at_ = 0;
+};
+
+// An exception while dic.data's records are read on the second thread reaches the caller,
+// as it does on one thread, instead of leaving the inserting thread waiting.
+TEST(damaged_files, an_exception_while_reading_words_beside_their_inserts_reaches_the_caller) {
+  bytes dic;
+  for (std::uint32_t w = 0; w < 3000; ++w) {
+    std::u16string text(w / 26 + 1, u'x');
+    text[0] = static_cast<char16_t>(u'a' + w % 26);
+    const bytes record = word_record(text, w, w, {0x01, 0x05, 0x01, 0x02});
+    dic.insert(dic.end(), record.begin(), record.end());
+  }
+  for (const std::uint64_t threshold : {UINT64_MAX, std::uint64_t{0}}) {
+    for (const std::size_t good : {std::size_t{0}, dic.size() / 2}) {
+      dic_t d;
+      data_stream s(std::make_unique<throwing_device>(dic, good), data_stream::mode::read);
+      EXPECT_THROW(read_dic_beside(d, s, nullptr, threshold), std::runtime_error) << good;
+    }
+  }
 }
 
 // Reading the idiom files beside the word files (read_dictionary, on two threads here
